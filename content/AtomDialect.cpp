@@ -1,0 +1,144 @@
+// Atom feeds and entries (1.0 and the older 0.3 names).
+
+#include "content/DateText.h"
+#include "content/FeedDialects.h"
+#include "content/TextUtil.h"
+#include "content/XmlReader.h"
+
+namespace {
+
+bool IsAtomField(const xmlNode* node) { return node->type == XML_ELEMENT_NODE && !IsForeignElement(node); }
+
+// The link of a feed or entry: the first "alternate" link (a link without
+// "rel" is an alternate one); only when there is none, the last link with an
+// href, whatever its rel ("self", "edit", "enclosure", ...).
+class CAtomLinkChoice {
+public:
+    void Offer(const xmlNode* link)
+    {
+        std::wstring href;
+        std::wstring rel;
+        bool hasHref = false;
+        for (const xmlAttr* attribute = link->properties; attribute != nullptr; attribute = attribute->next) {
+            const auto* asNode = reinterpret_cast<const xmlNode*>(attribute);
+            if (NameIs(asNode, "href")) {
+                href = AttributeValue(attribute);
+                hasHref = true;
+            } else if (NameIs(asNode, "rel")) {
+                rel = AttributeValue(attribute);
+            }
+        }
+        if (!hasHref)
+            return;
+        m_strLast = href;
+        m_bHaveLast = true;
+        if (!m_bHaveAlternate && (rel.empty() || EqualsNoCase(rel, L"alternate"))) {
+            m_strAlternate = href;
+            m_bHaveAlternate = true;
+        }
+    }
+
+    void ApplyTo(std::wstring& link) const
+    {
+        if (m_bHaveAlternate)
+            link = m_strAlternate;
+        else if (m_bHaveLast)
+            link = m_strLast;
+    }
+
+private:
+    std::wstring m_strAlternate;
+    std::wstring m_strLast;
+    bool m_bHaveAlternate = false;
+    bool m_bHaveLast = false;
+};
+
+bool IsXhtml(const xmlNode* node)
+{
+    for (const xmlAttr* attribute = node->properties; attribute != nullptr; attribute = attribute->next) {
+        if (NameIs(reinterpret_cast<const xmlNode*>(attribute), "type"))
+            return EqualsNoCase(AttributeValue(attribute), L"xhtml");
+    }
+    return false;
+}
+
+// The div that wraps xhtml content when it is the only element inside.
+const xmlNode* XhtmlWrapper(const xmlNode* node)
+{
+    const xmlNode* only = nullptr;
+    for (const xmlNode* child = node->children; child != nullptr; child = child->next) {
+        if (child->type != XML_ELEMENT_NODE)
+            continue;
+        if (only != nullptr)
+            return nullptr;
+        only = child;
+    }
+    return only != nullptr && NameIs(only, "div") ? only : nullptr;
+}
+
+// A text construct (summary, content): its text, or for type "xhtml" the
+// markup inside it (inside its wrapping div), cut to the description limit.
+std::wstring AtomText(xmlDoc* doc, const xmlNode* node)
+{
+    if (!IsXhtml(node))
+        return NodeValue(node).substr(0, kMaxDescriptionLength);
+    const xmlNode* wrapper = XhtmlWrapper(node);
+    return Trim(InnerMarkup(doc, wrapper != nullptr ? wrapper : node)).substr(0, kMaxDescriptionLength);
+}
+
+std::unique_ptr<CRssItem> ParseAtomEntry(xmlDoc* doc, const xmlNode* entryNode)
+{
+    auto item = std::make_unique<CRssItem>();
+    CAtomLinkChoice link;
+    for (const xmlNode* child = entryNode->children; child != nullptr; child = child->next) {
+        if (!IsAtomField(child))
+            continue;
+        if (NameIs(child, "title")) {
+            item->title = NodeValue(child);
+        } else if (NameIs(child, "link")) {
+            link.Offer(child);
+        } else if (NameIs(child, "modified") || NameIs(child, "updated")) {
+            const std::wstring value = NodeValue(child);
+            if (!value.empty())
+                ReadW3cDate(value, item->date);
+        } else if (NameIs(child, "summary")) {
+            item->description = AtomText(doc, child);
+        } else if (NameIs(child, "content")) {
+            item->content = AtomText(doc, child);
+        } else if (NameIs(child, "author")) {
+            for (const xmlNode* part = child->children; part != nullptr; part = part->next) {
+                if (part->type == XML_ELEMENT_NODE && NameIs(part, "name"))
+                    item->author = NodeText(part);
+            }
+        }
+    }
+    link.ApplyTo(item->link);
+    if (item->description.empty())
+        item->description.swap(item->content);
+    return item;
+}
+
+} // namespace
+
+void ParseAtomFeed(xmlDoc* doc, const xmlNode* feedNode, CRssChannel& channel)
+{
+    CAtomLinkChoice link;
+    for (const xmlNode* child = feedNode->children; child != nullptr; child = child->next) {
+        if (!IsAtomField(child))
+            continue;
+        if (NameIs(child, "title")) {
+            channel.title = NodeValue(child);
+        } else if (NameIs(child, "link")) {
+            link.Offer(child);
+        } else if (NameIs(child, "copyright")) {
+            channel.copyright = NodeValue(child);
+        } else if (NameIs(child, "modified") || NameIs(child, "updated")) {
+            const std::wstring value = NodeValue(child);
+            if (!value.empty())
+                ReadW3cDate(value, channel.pubDate);
+        } else if (NameIs(child, "entry")) {
+            channel.items.push_back(ParseAtomEntry(doc, child));
+        }
+    }
+    link.ApplyTo(channel.link);
+}

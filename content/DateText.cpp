@@ -1,0 +1,352 @@
+#include "content/DateText.h"
+
+#include <cwchar>
+#include <cwctype>
+#include <vector>
+
+#include "platform/Clock.h"
+#include "platform/VariantDate.h"
+
+namespace {
+
+const wchar_t* const kMonthNames[] = {L"Jan", L"Feb", L"Mar", L"Apr", L"May", L"Jun",
+                                      L"Jul", L"Aug", L"Sep", L"Oct", L"Nov", L"Dec"};
+const wchar_t* const kDayNames[] = {L"Sun", L"Mon", L"Tue", L"Wed", L"Thu", L"Fri", L"Sat"};
+
+// 1..12 when the first three letters name a month, else 0.
+int MonthFromWord(const std::wstring& word)
+{
+    if (word.size() < 3)
+        return 0;
+    for (int month = 0; month < 12; ++month) {
+        bool same = true;
+        for (int i = 0; i < 3 && same; ++i)
+            same = std::towlower(word[i]) == std::towlower(kMonthNames[month][i]);
+        if (same)
+            return month + 1;
+    }
+    return 0;
+}
+
+// The decimal value of the leading digits, 0 when there are none. Capped well
+// above any calendar field so that long digit runs cannot overflow.
+int LeadingNumber(std::wstring_view text)
+{
+    int value = 0;
+    for (wchar_t ch : text) {
+        if (ch < L'0' || ch > L'9')
+            break;
+        value = value > 1000000 ? value : value * 10 + (ch - L'0');
+    }
+    return value;
+}
+
+struct CDateToken {
+    std::wstring text;
+    bool afterHyphen = false; // the separator just before it was "-"
+    bool IsWord() const { return std::iswalpha(text[0]) != 0; }
+    bool IsWord(const wchar_t* word) const
+    {
+        if (text.size() != std::wcslen(word))
+            return false;
+        for (size_t i = 0; i < text.size(); ++i) {
+            if (std::towupper(text[i]) != static_cast<wint_t>(word[i]))
+                return false;
+        }
+        return true;
+    }
+};
+
+std::vector<CDateToken> Tokenize(const std::wstring& text)
+{
+    std::vector<CDateToken> tokens;
+    CDateToken current;
+    wchar_t lastSeparator = L'\0';
+    for (wchar_t ch : text) {
+        if (ch == L' ' || ch == L'-' || ch == L':' || ch == L',') {
+            if (!current.text.empty()) {
+                tokens.push_back(current);
+                current = CDateToken{};
+            }
+            lastSeparator = ch;
+            continue;
+        }
+        if (current.text.empty())
+            current.afterHyphen = lastSeparator == L'-';
+        current.text += ch;
+    }
+    if (!current.text.empty())
+        tokens.push_back(current);
+    return tokens;
+}
+
+enum class DateOrder { DayFirst, MonthFirst, YearFirst };
+
+// The reader's own date parser: fields by position, in the order the first
+// field selects (day, month name or year first), then an optional seconds
+// field and a zone.
+class CDateTextParser {
+public:
+    // False when the text is rejected; otherwise the fields are filled
+    // (they may still not form a valid date).
+    bool Parse(const std::vector<CDateToken>& tokens)
+    {
+        int position = 0;
+        for (const CDateToken& token : tokens) {
+            if (position >= 5) {
+                if (ReadTail(token))
+                    break;
+                continue;
+            }
+            const bool word = token.IsWord();
+            const int number = LeadingNumber(token.text);
+            switch (position) {
+            case 0:
+                if (word) {
+                    const int month = MonthFromWord(token.text);
+                    if (month == 0)
+                        continue; // a weekday: the next token is the first field again
+                    m_month = month;
+                    m_order = DateOrder::MonthFirst;
+                } else if (number > 100) {
+                    m_year = number;
+                    m_order = DateOrder::YearFirst;
+                } else {
+                    m_day = number;
+                }
+                break;
+            case 1:
+                ReadSecondField(token, word, number);
+                break;
+            case 2:
+                if (word)
+                    return false;
+                (m_order == DateOrder::YearFirst ? m_day : m_year) = number;
+                break;
+            case 3:
+                if (word) {
+                    // A meridiem marker before the hour; the hour follows.
+                    if (token.IsWord(L"PM"))
+                        m_meridiem = Meridiem::Pm;
+                    else if (token.IsWord(L"AM"))
+                        m_meridiem = Meridiem::Am;
+                    else
+                        return false;
+                    continue;
+                }
+                m_hour = number;
+                break;
+            case 4:
+                if (word)
+                    return false;
+                m_minute = number;
+                break;
+            }
+            ++position;
+        }
+        return true;
+    }
+
+    // The parsed instant in UTC, or an invalid value.
+    CDateTime ToUtc() const
+    {
+        int hour = m_hour;
+        if (m_meridiem == Meridiem::Pm && hour < 12)
+            hour += 12;
+        else if (m_meridiem == Meridiem::Am && hour == 12)
+            hour = 0;
+        const CDateTime written = CDateTime::FromParts(m_year, m_month, m_day, hour, m_minute, m_second);
+        if (!written.IsValid())
+            return written;
+        const double zone = HoursMinutesSpan(m_zoneHours, m_zoneMinutes);
+        return written.AddDays(m_zoneSign == L'-' ? zone : -zone);
+    }
+
+private:
+    enum class Meridiem { None, Am, Pm };
+
+    void ReadSecondField(const CDateToken& token, bool word, int number)
+    {
+        switch (m_order) {
+        case DateOrder::DayFirst:
+            if (word) {
+                const int month = MonthFromWord(token.text);
+                m_month = month == 0 ? -1 : month;
+            } else {
+                m_day = number; // a numeric month cannot be told from a day here
+            }
+            break;
+        case DateOrder::MonthFirst:
+            if (word && MonthFromWord(token.text) != 0)
+                m_month = MonthFromWord(token.text);
+            else
+                m_day = number;
+            break;
+        case DateOrder::YearFirst:
+            m_month = word ? MonthFromWord(token.text) : number;
+            break;
+        }
+    }
+
+    // Fields after the minutes: seconds when a plain number comes first, then
+    // the zone. A zone is a word (GMT, UTC, any name: offset zero), a signed
+    // number ("+0900", "-0500"; the hyphen also separates tokens, so it is
+    // remembered on the token) or, after the seconds, any number read as sign
+    // character, two hour digits and two minute digits. A zone with only its
+    // hours ("+09" of "+09:00") takes its minutes from the next number.
+    // True once the zone is complete.
+    bool ReadTail(const CDateToken& token)
+    {
+        if (m_zoneMinutesPending) {
+            if (!token.IsWord())
+                m_zoneMinutes = LeadingNumber(token.text);
+            return true;
+        }
+        if (token.IsWord())
+            return true;
+        std::wstring_view text = token.text;
+        if (text[0] == L'+' || token.afterHyphen) {
+            m_zoneSign = token.afterHyphen ? L'-' : L'+';
+            if (text[0] == L'+')
+                text.remove_prefix(1);
+            size_t digits = 0;
+            while (digits < text.size() && std::iswdigit(text[digits]))
+                ++digits;
+            m_zoneHours = LeadingNumber(text.substr(0, 2));
+            if (digits > 2) {
+                m_zoneMinutes = LeadingNumber(text.substr(2, 2));
+                return true;
+            }
+            m_zoneMinutesPending = true;
+            return false;
+        }
+        if (!m_haveSeconds) {
+            m_second = LeadingNumber(text);
+            m_haveSeconds = true;
+            return false;
+        }
+        m_zoneSign = text[0];
+        m_zoneHours = text.size() > 1 ? LeadingNumber(text.substr(1, 2)) : 0;
+        m_zoneMinutes = text.size() > 3 ? LeadingNumber(text.substr(3, 2)) : 0;
+        return true;
+    }
+
+    DateOrder m_order = DateOrder::DayFirst;
+    int m_year = 0, m_month = 0, m_day = 0;
+    int m_hour = 0, m_minute = 0, m_second = 0;
+    bool m_haveSeconds = false;
+    Meridiem m_meridiem = Meridiem::None;
+    wchar_t m_zoneSign = L'+';
+    int m_zoneHours = 0, m_zoneMinutes = 0;
+    bool m_zoneMinutesPending = false;
+};
+
+CDateTime UtcToLocal(const CDateTime& utc)
+{
+    CSystemTime utcTime, localTime;
+    if (!utc.GetAsSystemTime(utcTime) || !UtcToLocalTime(utcTime, localTime))
+        return CDateTime::MakeInvalid();
+    return CDateTime::FromSystemTime(localTime);
+}
+
+void AppendNumber(std::wstring& out, int value, int width)
+{
+    std::wstring digits = std::to_wstring(value);
+    if (digits.size() < static_cast<size_t>(width))
+        out.append(width - digits.size(), L'0');
+    out += digits;
+}
+
+} // namespace
+
+CDateTime ParseDateText(const std::wstring& text)
+{
+    CDateTime asWritten;
+    if (VarDateFromStr(text, asWritten))
+        return asWritten;
+
+    const CDateTime now = CDateTime::GetCurrentTime();
+    if (text.size() < 5 || text.size() > 99)
+        return now;
+    CDateTextParser parser;
+    if (!parser.Parse(Tokenize(text)))
+        return now;
+    const CDateTime utc = parser.ToUtc();
+    if (!utc.IsValid())
+        return now;
+    const CDateTime local = UtcToLocal(utc);
+    return local.IsValid() ? local : now;
+}
+
+std::optional<std::wstring> NormalizeW3cDate(const std::wstring& text)
+{
+    if (text.size() < 3)
+        return std::nullopt;
+    std::wstring result;
+    result.reserve(text.size() + 6);
+    for (size_t i = 0; i < text.size(); ++i) {
+        const wchar_t ch = text[i];
+        if (ch == L'T')
+            result += L' ';
+        else if (ch == L'Z' && i > 0 && std::iswdigit(text[i - 1]))
+            result += L"+00:00"; // the UTC designator: keep it a zone, not a local time
+        else if (ch == L'Z')
+            result += L' ';
+        else
+            result += ch;
+    }
+    const size_t plus = result.find(L'+');
+    if (plus != std::wstring::npos)
+        result.insert(plus, 1, L' ');
+    return result;
+}
+
+void ReadW3cDate(const std::wstring& text, CDateTime& target)
+{
+    if (const auto normalized = NormalizeW3cDate(text))
+        target = ParseDateText(*normalized);
+}
+
+std::wstring FormatSystemTime(const CSystemTime& time, std::wstring_view format)
+{
+    std::wstring out;
+    for (size_t i = 0; i < format.size(); ++i) {
+        if (format[i] != L'%' || i + 1 == format.size()) {
+            out += format[i];
+            continue;
+        }
+        switch (format[++i]) {
+        case L'a': out += kDayNames[((time.wDayOfWeek % 7) + 7) % 7]; break;
+        case L'b': out += kMonthNames[(time.wMonth + 11) % 12]; break;
+        case L'd': AppendNumber(out, time.wDay, 2); break;
+        case L'm': AppendNumber(out, time.wMonth, 2); break;
+        case L'y': AppendNumber(out, time.wYear % 100, 2); break;
+        case L'Y': AppendNumber(out, time.wYear, 4); break;
+        case L'H': AppendNumber(out, time.wHour, 2); break;
+        case L'M': AppendNumber(out, time.wMinute, 2); break;
+        case L'S': AppendNumber(out, time.wSecond, 2); break;
+        case L'%': out += L'%'; break;
+        default:
+            out += L'%';
+            out += format[i];
+        }
+    }
+    return out;
+}
+
+std::wstring FormatDateTime(const CDateTime& value, std::wstring_view format)
+{
+    CSystemTime time;
+    return value.GetAsSystemTime(time) ? FormatSystemTime(time, format) : std::wstring();
+}
+
+std::wstring FormatListDate(const CDateTime& value)
+{
+    CSystemTime time;
+    if (!value.IsValid() || static_cast<long long>(value.m_dt) <= 0 || !value.GetAsSystemTime(time))
+        return L"";
+    const CSystemTime today = GetLocalTime();
+    if (time.wYear == today.wYear && time.wMonth == today.wMonth && time.wDay == today.wDay)
+        return FormatSystemTime(time, L"%H:%M");
+    return FormatSystemTime(time, kListDateFormat);
+}

@@ -1,0 +1,62 @@
+#pragma once
+// What the feed parser makes of one feed document: the channel's header
+// fields and its items in document order. CRssItem is also the in-memory page
+// that the item lists show.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/DateTime.h"
+
+// Stored state of a page.
+enum PageState : std::uint32_t {
+    PageStateUnread = 0,
+    PageStateRead = 1,
+    PageStateDeleted = 4,
+};
+
+struct CRssEnclosure {
+    std::wstring url;
+    std::wstring type;
+    std::int32_t length = 0;
+};
+
+struct CRssItem {
+    std::wstring title;
+    std::wstring link;
+    std::wstring description;    // at most kMaxDescriptionLength characters
+    std::wstring content;        // Atom content, same limit
+    std::wstring encodedContent; // content:encoded, whole
+    std::wstring author;
+    std::wstring category;
+    CDateTime date;
+    std::wstring sourceUrl;
+    std::wstring sourceText;
+    PageState state = PageStateUnread;
+    std::uint32_t feedId = 0;
+    CRssEnclosure enclosure;
+};
+
+struct CRssChannel {
+    std::wstring sourcePath;
+    std::wstring title;
+    std::wstring link;
+    std::wstring description;
+    std::wstring language;
+    std::wstring copyright;
+    std::wstring managingEditor;
+    std::wstring webMaster;
+    std::wstring category;
+    std::wstring docs;
+    std::wstring cloud;
+    std::wstring ttl;
+    CDateTime pubDate;
+    CDateTime lastBuildDate;
+    std::vector<std::unique_ptr<CRssItem>> items;
+};
+
+// Descriptions and Atom contents are cut to this many characters to bound
+// the text held per item.
+inline constexpr size_t kMaxDescriptionLength = 3072;

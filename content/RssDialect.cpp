@@ -1,0 +1,157 @@
+// RSS 0.9x/2.0 and RSS 1.0 (RDF) channels and items.
+
+#include <algorithm>
+#include <climits>
+#include <cwctype>
+
+#include "content/DateText.h"
+#include "content/FeedDialects.h"
+#include "content/TextUtil.h"
+#include "content/XmlReader.h"
+
+namespace {
+
+// Children read from an RSS element: those of the element's own namespace,
+// and of other namespaces only content:encoded and dc:date. Other extension
+// elements (atom:link, media:title, itunes:author, ...) would otherwise
+// overwrite, or empty, the fields whose names they share.
+bool IsRssField(const xmlNode* node)
+{
+    return node->type == XML_ELEMENT_NODE
+           && (!IsForeignElement(node) || NameIs(node, "encoded") || NameIs(node, "date"));
+}
+
+// Leading decimal digits, as a 32-bit signed value (0 when there are none);
+// a leading sign is honoured, overflow saturates.
+std::int32_t ParseLength(const std::wstring& text)
+{
+    size_t pos = 0;
+    bool negative = false;
+    if (pos < text.size() && (text[pos] == L'+' || text[pos] == L'-'))
+        negative = text[pos++] == L'-';
+    long long value = 0;
+    for (; pos < text.size() && std::iswdigit(text[pos]); ++pos)
+        value = std::min<long long>(value * 10 + (text[pos] - L'0'), static_cast<long long>(INT_MAX) + 1);
+    value = negative ? -value : std::min<long long>(value, INT_MAX);
+    return static_cast<std::int32_t>(std::max<long long>(value, INT_MIN));
+}
+
+void ReadEnclosure(const xmlNode* node, CRssEnclosure& enclosure)
+{
+    for (const xmlAttr* attribute = node->properties; attribute != nullptr; attribute = attribute->next) {
+        const auto* asNode = reinterpret_cast<const xmlNode*>(attribute);
+        if (NameIs(asNode, "url"))
+            enclosure.url = AttributeValue(attribute);
+        else if (NameIs(asNode, "type"))
+            enclosure.type = AttributeValue(attribute);
+        else if (NameIs(asNode, "length"))
+            enclosure.length = ParseLength(AttributeValue(attribute));
+    }
+}
+
+void ReadSource(const xmlNode* node, CRssItem& item)
+{
+    for (const xmlAttr* attribute = node->properties; attribute != nullptr; attribute = attribute->next) {
+        if (NameIs(reinterpret_cast<const xmlNode*>(attribute), "url"))
+            item.sourceUrl = AttributeValue(attribute);
+    }
+    item.sourceText = NodeValue(node);
+}
+
+std::wstring RssTitle(const xmlNode* node)
+{
+    std::wstring title = NodeValue(node);
+    DecodeBasicEntities(title);
+    std::replace(title.begin(), title.end(), L'\n', L' ');
+    return title;
+}
+
+// Items without a title are named after their description's text.
+std::wstring TitleFromDescription(const std::wstring& description)
+{
+    std::wstring text = StripMarkup(description);
+    if (text.size() < 51)
+        return text;
+    return text.substr(0, 50) + L"...";
+}
+
+} // namespace
+
+void ParseRssChannel(const xmlNode* channelNode, CRssChannel& channel)
+{
+    for (const xmlNode* child = channelNode->children; child != nullptr; child = child->next) {
+        if (!IsRssField(child))
+            continue;
+        if (NameIs(child, "title")) {
+            channel.title = NodeValue(child);
+            DecodeBasicEntities(channel.title);
+        } else if (NameIs(child, "link")) {
+            channel.link = NodeValue(child);
+        } else if (NameIs(child, "language")) {
+            channel.language = NodeValue(child);
+        } else if (NameIs(child, "description")) {
+            channel.description = NodeValue(child);
+        } else if (NameIs(child, "copyright")) {
+            channel.copyright = NodeValue(child);
+        } else if (NameIs(child, "managingeditor")) {
+            channel.managingEditor = NodeValue(child);
+        } else if (NameIs(child, "webmaster")) {
+            channel.webMaster = NodeValue(child);
+        } else if (NameIs(child, "category")) {
+            channel.category = NodeValue(child);
+        } else if (NameIs(child, "docs")) {
+            channel.docs = NodeValue(child);
+        } else if (NameIs(child, "cloud")) {
+            channel.cloud = NodeValue(child);
+        } else if (NameIs(child, "ttl")) {
+            channel.ttl = NodeValue(child);
+        } else if (NameIs(child, "pubdate")) {
+            const std::wstring value = NodeValue(child);
+            if (!value.empty())
+                channel.pubDate = ParseDateText(value);
+        } else if (NameIs(child, "lastbuilddate")) {
+            const std::wstring value = NodeValue(child);
+            if (!value.empty())
+                channel.lastBuildDate = ParseDateText(value);
+        } else if (NameIs(child, "item")) {
+            channel.items.push_back(ParseRssItem(child));
+        }
+    }
+}
+
+std::unique_ptr<CRssItem> ParseRssItem(const xmlNode* itemNode)
+{
+    auto item = std::make_unique<CRssItem>();
+    for (const xmlNode* child = itemNode->children; child != nullptr; child = child->next) {
+        if (!IsRssField(child))
+            continue;
+        if (NameIs(child, "title")) {
+            item->title = RssTitle(child);
+        } else if (NameIs(child, "description")) {
+            item->description = NodeValue(child).substr(0, kMaxDescriptionLength);
+        } else if (NameIs(child, "content:encoded") || NameIs(child, "encoded")) {
+            item->encodedContent = NodeValue(child);
+        } else if (NameIs(child, "link")) {
+            item->link = NodeValue(child);
+        } else if (NameIs(child, "author")) {
+            item->author = NodeValue(child);
+        } else if (NameIs(child, "category")) {
+            item->category = NodeValue(child);
+        } else if (NameIs(child, "source")) {
+            ReadSource(child, *item);
+        } else if (NameIs(child, "pubdate")) {
+            const std::wstring value = NodeValue(child);
+            if (!value.empty())
+                item->date = ParseDateText(value);
+        } else if (NameIs(child, "date") || NameIs(child, "dc:date")) {
+            const std::wstring value = NodeValue(child);
+            if (!value.empty())
+                ReadW3cDate(value, item->date);
+        } else if (NameIs(child, "enclosure")) {
+            ReadEnclosure(child, item->enclosure);
+        }
+    }
+    if (item->title.empty())
+        item->title = TitleFromDescription(item->description);
+    return item;
+}

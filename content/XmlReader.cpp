@@ -1,0 +1,215 @@
+#include "content/XmlReader.h"
+
+#include <fcntl.h>
+#include <libxml/HTMLparser.h>
+#include <libxml/SAX2.h>
+#include <libxml/entities.h>
+#include <libxml/parser.h>
+#include <map>
+#include <mutex>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/FileSystem.h"
+#include "platform/Unicode.h"
+
+namespace {
+
+// An HTML entity served to the parser as if it were predefined, so that its
+// character is inserted like the one of "&amp;" would be.
+struct CHtmlEntity {
+    std::string name;
+    std::string content;
+    xmlEntity entity{};
+};
+
+xmlEntityPtr LookUpHtmlEntity(const xmlChar* name)
+{
+    static std::mutex mutex;
+    static std::map<std::string, std::unique_ptr<CHtmlEntity>> entities;
+    const htmlEntityDesc* description = htmlEntityLookup(name);
+    if (description == nullptr)
+        return nullptr;
+    std::lock_guard lock(mutex);
+    auto& slot = entities[reinterpret_cast<const char*>(name)];
+    if (!slot) {
+        auto entry = std::make_unique<CHtmlEntity>();
+        entry->name = reinterpret_cast<const char*>(name);
+        entry->content = WideToUtf8(std::wstring(1, static_cast<wchar_t>(description->value)));
+        entry->entity.type = XML_ENTITY_DECL;
+        entry->entity.name = reinterpret_cast<const xmlChar*>(entry->name.c_str());
+        entry->entity.content = reinterpret_cast<xmlChar*>(entry->content.data());
+        entry->entity.orig = entry->entity.content;
+        entry->entity.length = static_cast<int>(entry->content.size());
+        entry->entity.etype = XML_INTERNAL_PREDEFINED_ENTITY;
+        slot = std::move(entry);
+    }
+    return &slot->entity;
+}
+
+xmlEntityPtr GetEntityWithHtmlNames(void* context, const xmlChar* name)
+{
+    if (xmlEntityPtr declared = xmlSAX2GetEntity(context, name))
+        return declared;
+    const auto* parser = static_cast<xmlParserCtxtPtr>(context);
+    return parser->inSubset == 0 ? LookUpHtmlEntity(name) : nullptr;
+}
+
+// libxml2 stops expanding entity references once the document is known not
+// to be well formed, which silently drops every later "&amp;" and "&lt;".
+// The tree is still built in recovery mode, so each further content event
+// resets that state and entities are read as in a well-formed document.
+void KeepExpanding(void* context) { static_cast<xmlParserCtxtPtr>(context)->wellFormed = 1; }
+
+void Characters(void* context, const xmlChar* text, int length)
+{
+    xmlSAX2Characters(context, text, length);
+    KeepExpanding(context);
+}
+
+void StartElement(void* context, const xmlChar* localName, const xmlChar* prefix, const xmlChar* uri,
+                  int namespaceCount, const xmlChar** namespaces, int attributeCount, int defaultedCount,
+                  const xmlChar** attributes)
+{
+    xmlSAX2StartElementNs(context, localName, prefix, uri, namespaceCount, namespaces, attributeCount,
+                          defaultedCount, attributes);
+    KeepExpanding(context);
+}
+
+void EndElement(void* context, const xmlChar* localName, const xmlChar* prefix, const xmlChar* uri)
+{
+    xmlSAX2EndElementNs(context, localName, prefix, uri);
+    KeepExpanding(context);
+}
+
+struct CParserContextDeleter {
+    void operator()(xmlParserCtxt* context) const { xmlFreeParserCtxt(context); }
+};
+
+struct CFileDescriptor {
+    int fd = -1;
+    ~CFileDescriptor()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+void AppendText(const xmlNode* node, std::string& out)
+{
+    for (const xmlNode* child = node->children; child != nullptr; child = child->next) {
+        if ((child->type == XML_TEXT_NODE || child->type == XML_CDATA_SECTION_NODE) && child->content != nullptr) {
+            out += reinterpret_cast<const char*>(child->content);
+        } else if (child->type == XML_ENTITY_REF_NODE) {
+            // A reference to an entity the document declares: its replacement
+            // text, one level deep (no recursion, so no amplification).
+            const xmlEntity* entity = xmlGetDocEntity(child->doc, child->name);
+            if (entity != nullptr && entity->etype == XML_INTERNAL_GENERAL_ENTITY && entity->content != nullptr)
+                out += reinterpret_cast<const char*>(entity->content);
+        }
+    }
+}
+
+bool IsXmlSpace(char ch) { return ch == ' ' || ch == '\t' || ch == '\r' || ch == '\n' || ch == '\v' || ch == '\f'; }
+
+} // namespace
+
+CXmlDocPtr ReadXmlFile(const std::wstring& path)
+{
+    static std::once_flag initialised;
+    std::call_once(initialised, [] { xmlInitParser(); });
+
+    const std::string nativePath = NativePath(path);
+    CFileDescriptor file;
+    file.fd = ::open(nativePath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    struct stat info {};
+    if (file.fd < 0 || ::fstat(file.fd, &info) != 0 || !S_ISREG(info.st_mode))
+        return nullptr;
+    std::unique_ptr<xmlParserCtxt, CParserContextDeleter> context(xmlNewParserCtxt());
+    if (!context || context->sax == nullptr)
+        return nullptr;
+    context->sax->getEntity = GetEntityWithHtmlNames;
+    context->sax->characters = Characters;
+    context->sax->ignorableWhitespace = Characters;
+    context->sax->startElementNs = StartElement;
+    context->sax->endElementNs = EndElement;
+    return CXmlDocPtr(xmlCtxtReadFd(context.get(), file.fd, nativePath.c_str(), nullptr, kXmlReadOptions));
+}
+
+bool NameIs(const xmlNode* node, const char* name)
+{
+    return node->name != nullptr && xmlStrcasecmp(node->name, reinterpret_cast<const xmlChar*>(name)) == 0;
+}
+
+std::wstring NodeText(const xmlNode* node)
+{
+    std::string text;
+    AppendText(node, text);
+    return Utf8ToWide(text);
+}
+
+std::wstring NodeValue(const xmlNode* node)
+{
+    std::string text;
+    AppendText(node, text);
+    size_t begin = 0;
+    size_t end = text.size();
+    while (begin < end && IsXmlSpace(text[begin]))
+        ++begin;
+    while (end > begin && IsXmlSpace(text[end - 1]))
+        --end;
+    return Utf8ToWide(std::string_view(text).substr(begin, end - begin));
+}
+
+std::wstring AttributeValue(const xmlAttr* attribute)
+{
+    return NodeValue(reinterpret_cast<const xmlNode*>(attribute));
+}
+
+bool IsForeignElement(const xmlNode* node)
+{
+    const xmlNs* own = node->ns;
+    const xmlNs* parents = node->parent != nullptr && node->parent->type == XML_ELEMENT_NODE ? node->parent->ns : nullptr;
+    if (own == nullptr || parents == nullptr)
+        return own != parents;
+    return !xmlStrEqual(own->href, parents->href);
+}
+
+std::wstring InnerMarkup(xmlDoc* doc, const xmlNode* node)
+{
+    std::unique_ptr<xmlBuffer, decltype(&xmlBufferFree)> buffer(xmlBufferCreate(), xmlBufferFree);
+    if (!buffer)
+        return L"";
+    for (xmlNode* child = node->children; child != nullptr; child = child->next)
+        xmlNodeDump(buffer.get(), doc, child, 0, 0);
+    return Utf8ToWide(reinterpret_cast<const char*>(xmlBufferContent(buffer.get())));
+}
+
+const xmlNode* FindElementDepthFirst(const xmlNode* start, const char* name)
+{
+    // Iterative pre-order walk: documents nest as deep as the parser allows.
+    const xmlNode* node = start;
+    while (node != nullptr) {
+        if (node->type == XML_ELEMENT_NODE && NameIs(node, name))
+            return node;
+        if (node->type == XML_ELEMENT_NODE && node->children != nullptr) {
+            node = node->children;
+            continue;
+        }
+        while (node != nullptr && node != start && node->next == nullptr)
+            node = node->parent;
+        if (node == nullptr || node == start)
+            return nullptr;
+        node = node->next;
+    }
+    return nullptr;
+}
+
+const xmlNode* FindElementSibling(const xmlNode* start, const char* name)
+{
+    for (const xmlNode* node = start; node != nullptr; node = node->next) {
+        if (node->type == XML_ELEMENT_NODE && NameIs(node, name))
+            return node;
+    }
+    return nullptr;
+}

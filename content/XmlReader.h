@@ -1,0 +1,54 @@
+#pragma once
+// Reading XML documents (feeds, subscription files, the search keyword
+// file) into libxml2 trees, and the small node helpers their walkers share.
+// Names compare without regard to case; texts come back as wide strings.
+
+#include <libxml/tree.h>
+#include <memory>
+#include <string>
+
+struct CXmlDocDeleter {
+    void operator()(xmlDoc* doc) const { xmlFreeDoc(doc); }
+};
+using CXmlDocPtr = std::unique_ptr<xmlDoc, CXmlDocDeleter>;
+
+// RECOVER | NOERROR | NOWARNING | NSCLEAN | NOCDATA: malformed documents give
+// what can be recovered, silently, and CDATA arrives as ordinary text.
+// Neither entity substitution nor DTD loading is on, so a document can never
+// make the parser read another file or reach the network.
+inline constexpr int kXmlReadOptions = XML_PARSE_RECOVER | XML_PARSE_NOERROR | XML_PARSE_NOWARNING
+                                       | XML_PARSE_NSCLEAN | XML_PARSE_NOCDATA;
+static_assert(kXmlReadOptions == 24673);
+
+// Parses the regular file at path; nothing when it is missing, not a regular
+// file, or holds nothing libxml2 can recover. Two repairs for feeds written
+// carelessly: HTML entity names (&nbsp;, &eacute;, ...) read as their
+// characters, and after a recovered error (a bare "&", say) the predefined
+// entities of the rest of the document are still decoded instead of dropped.
+CXmlDocPtr ReadXmlFile(const std::wstring& path);
+
+// Element name test without regard to case, on the name libxml2 gives the
+// node (local name when the prefix is declared, "prefix:name" otherwise).
+bool NameIs(const xmlNode* node, const char* name);
+
+// All text children of an element joined (text, CDATA and internal entity
+// references), converted to a wide string; NodeValue also trims it.
+std::wstring NodeText(const xmlNode* node);
+std::wstring NodeValue(const xmlNode* node);
+
+// The trimmed value of an attribute.
+std::wstring AttributeValue(const xmlAttr* attribute);
+
+// True when the element's namespace differs from its parent's: an extension
+// element (atom:link in an RSS item, media:content in an Atom entry, ...).
+bool IsForeignElement(const xmlNode* node);
+
+// The markup inside an element, serialised as written.
+std::wstring InnerMarkup(xmlDoc* doc, const xmlNode* node);
+
+// The start element itself, then its element descendants in document order,
+// each subtree before the next; the first whose name matches.
+const xmlNode* FindElementDepthFirst(const xmlNode* start, const char* name);
+
+// The start element, then its following siblings; children are not entered.
+const xmlNode* FindElementSibling(const xmlNode* start, const char* name);

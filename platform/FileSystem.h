@@ -1,0 +1,39 @@
+#pragma once
+// Files and folders. Paths are wide strings; either "/" or "\\" is accepted
+// as a separator where a path is taken apart, and "/" is written.
+
+#include <string>
+#include <string_view>
+
+inline constexpr wchar_t kPathSeparator = L'/';
+
+inline bool IsPathSeparator(wchar_t ch) { return ch == L'/' || ch == L'\\'; }
+
+// folder + separator + name, with exactly one separator between them.
+std::wstring JoinPath(std::wstring_view folder, std::wstring_view name);
+
+// The path in the byte form the operating system takes.
+std::string NativePath(std::wstring_view path);
+
+// Creates one folder; false when it could not be created (also when it exists).
+bool CreateDirectory(const std::wstring& path);
+
+// Copies a file; fails, leaving the target alone, when the target exists.
+bool CopyFileNoOverwrite(const std::wstring& source, const std::wstring& target);
+
+// Writes bytes to a new file; fails, leaving it alone, when the file exists.
+bool WriteNewFile(const std::wstring& path, std::string_view bytes);
+
+bool DeleteFile(const std::wstring& path);
+
+// A path in the target's folder for writing a replacement of the target.
+std::wstring MakeTemporarySibling(const std::wstring& target);
+
+// Makes a fully written temporary file the target in one step: the temporary
+// file is flushed to disk, then renamed over the target, so that a crash or a
+// full disk leaves either the old or the new file, never a torn one.
+// On failure the temporary file is removed and the target is untouched.
+bool ReplaceFileAtomically(const std::wstring& temporary, const std::wstring& target);
+
+// Full path of the running executable.
+std::wstring GetModuleFileName();

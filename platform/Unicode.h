@@ -1,0 +1,11 @@
+#pragma once
+// Conversion between the core's wide strings and UTF-8, the encoding of
+// libxml2, SQLite, files and the command line.
+
+#include <string>
+#include <string_view>
+
+// Ill-formed input (bad UTF-8 sequences, surrogates, values past U+10FFFF)
+// becomes U+FFFD, so conversion never fails and never drops the rest of a text.
+std::wstring Utf8ToWide(std::string_view utf8);
+std::string WideToUtf8(std::wstring_view wide);

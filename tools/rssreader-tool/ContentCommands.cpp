@@ -1,0 +1,126 @@
+// Commands over documents and texts: feeds, subscription files, dates.
+
+#include <cstdio>
+
+#include "Commands.h"
+#include "JsonOut.h"
+#include "content/DateText.h"
+#include "content/FeedParser.h"
+#include "content/TextUtil.h"
+#include "platform/Unicode.h"
+#include "store/DataStorage.h"
+#include "subscriptions/OpmlFile.h"
+
+int PrintNothing()
+{
+    std::puts("null");
+    return kExitNothing;
+}
+
+int UsageError(const std::string& message)
+{
+    std::fprintf(stderr, "rssreader-tool: %s (see rssreader-tool --help)\n", message.c_str());
+    return kExitUsage;
+}
+
+namespace {
+
+bool ExpectArguments(const CArguments& args, size_t count) { return args.size() == count; }
+
+int PrintText(const std::wstring& text)
+{
+    PrintJson(ToUtf8(text));
+    return kExitDone;
+}
+
+} // namespace
+
+int CommandFeed(const CArguments& args)
+{
+    if (!ExpectArguments(args, 1))
+        return UsageError("feed takes one FILE");
+    const auto channel = ParseFeedFile(Utf8ToWide(args[0]));
+    if (!channel)
+        return PrintNothing();
+    PrintJson(ChannelToJson(*channel));
+    return kExitDone;
+}
+
+int CommandOpml(const CArguments& args)
+{
+    if (!ExpectArguments(args, 1))
+        return UsageError("opml takes one FILE");
+    const auto doc = LoadOpmlFile(Utf8ToWide(args[0]));
+    if (!doc)
+        return PrintNothing();
+    PrintJson(OpmlToJson(*doc));
+    return kExitDone;
+}
+
+int CommandOpmlSave(const CArguments& args)
+{
+    if (!ExpectArguments(args, 2))
+        return UsageError("opml-save takes IN and OUT");
+    const auto doc = LoadOpmlFile(Utf8ToWide(args[0]));
+    if (!doc) {
+        std::fprintf(stderr, "rssreader-tool: The OPML file is incorrect.\n");
+        return PrintNothing();
+    }
+    if (!SaveOpmlFile(*doc, Utf8ToWide(args[1]))) {
+        std::fprintf(stderr, "rssreader-tool: Creating %s failed.\n", args[1].c_str());
+        return PrintNothing();
+    }
+    PrintJson(Json{{"saved", args[1]}, {"outlines", doc->outlines.size()}});
+    return kExitDone;
+}
+
+int CommandDate(const CArguments& args)
+{
+    if (!ExpectArguments(args, 1))
+        return UsageError("date takes one TEXT");
+    PrintJson(DateToJson(ParseDateText(Utf8ToWide(args[0]))));
+    return kExitDone;
+}
+
+int CommandW3cDate(const CArguments& args)
+{
+    if (!ExpectArguments(args, 1))
+        return UsageError("w3cdate takes one TEXT");
+    CDateTime date = CDateTime::MakeNull(); // stays null when the text is too short to read
+    ReadW3cDate(Utf8ToWide(args[0]), date);
+    PrintJson(DateToJson(date));
+    return kExitDone;
+}
+
+int CommandStrip(const CArguments& args)
+{
+    if (!ExpectArguments(args, 1))
+        return UsageError("strip takes one TEXT");
+    return PrintText(StripMarkup(Utf8ToWide(args[0])));
+}
+
+int CommandDecode(const CArguments& args)
+{
+    if (!ExpectArguments(args, 1))
+        return UsageError("decode takes one TEXT");
+    std::wstring text = Utf8ToWide(args[0]);
+    return PrintText(DecodeBasicEntities(text));
+}
+
+int CommandStart(const CArguments& args)
+{
+    if (!ExpectArguments(args, 0))
+        return UsageError("start takes no arguments");
+    const std::wstring subscriptions = PrepareDataFolder();
+    const auto doc = LoadOpmlFile(subscriptions);
+    Json result{{"dataFolder", ToUtf8(GetDataFolder())}, {"subscriptionFile", ToUtf8(subscriptions)}};
+    if (!doc) {
+        std::fprintf(stderr, "rssreader-tool: The OPML file is incorrect.\n");
+        result["subscriptions"] = nullptr;
+        PrintJson(result);
+        return kExitNothing;
+    }
+    result["subscriptions"] = OpmlToJson(*doc);
+    PrintJson(result);
+    return kExitDone;
+}

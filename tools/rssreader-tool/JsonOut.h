@@ -1,0 +1,23 @@
+#pragma once
+// JSON forms of the core's records, keyed by their field names.
+
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "content/RssChannel.h"
+#include "platform/Clock.h"
+#include "platform/DateTime.h"
+#include "subscriptions/OpmlDoc.h"
+
+using Json = nlohmann::ordered_json;
+
+std::string ToUtf8(const std::wstring& text);
+// {"days", "status": "valid"|"invalid"|"null", "local": "YYYY-MM-DDTHH:MM:SS" or ""}
+Json DateToJson(const CDateTime& value);
+// {"ticks", "local"}
+Json FileTimeToJson(const FILETIME& value);
+Json ChannelToJson(const CRssChannel& channel);
+Json OpmlToJson(const COpmlDoc& doc);
+
+// Prints one JSON value on stdout, UTF-8, followed by a line break.
+void PrintJson(const Json& value);

@@ -1,0 +1,59 @@
+// rssreader-tool: the reader's scriptable companion. Every capability of the
+// core has a command here that prints its result as one JSON value.
+
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <string>
+
+#include "Commands.h"
+
+namespace {
+
+struct CCommand {
+    int (*run)(const CArguments&);
+    const char* usage;
+};
+
+const std::map<std::string, CCommand>& CommandTable()
+{
+    static const std::map<std::string, CCommand> table = {
+        {"start", {CommandStart, "start                 create the data folder, seed and load the subscriptions"}},
+        {"feed", {CommandFeed, "feed FILE             parse a feed document"}},
+        {"opml", {CommandOpml, "opml FILE             load a subscription (OPML) file"}},
+        {"opml-save", {CommandOpmlSave, "opml-save IN OUT      load IN and save it as OUT"}},
+        {"date", {CommandDate, "date TEXT             read a date text"}},
+        {"w3cdate", {CommandW3cDate, "w3cdate TEXT          read a W3C (ISO 8601) date text"}},
+        {"strip", {CommandStrip, "strip TEXT            remove markup from a text"}},
+        {"decode", {CommandDecode, "decode TEXT           decode the basic entities of a text"}},
+        {"settings", {CommandSettings, "settings              show every option, stored and mapped"}},
+        {"set", {CommandSet, "set NAME VALUE        change one option (LastUpdated takes \"now\")"}},
+    };
+    return table;
+}
+
+void PrintHelp()
+{
+    std::puts("Usage: rssreader-tool COMMAND [ARGUMENTS]\n"
+              "Prints one JSON value on stdout; exit 0 when done, 1 when there is\n"
+              "nothing to show (prints null), 2 on wrong use.\n\nCommands:");
+    for (const auto& [name, command] : CommandTable())
+        std::printf("  %s\n", command.usage);
+    std::puts("\nData live in $XDG_DATA_HOME/RSSReader, options in\n"
+              "$XDG_CONFIG_HOME/RSSReader/registry.reg. RSSREADER_DEBUG=0 silences\n"
+              "the debug lines on stderr.");
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
+        PrintHelp();
+        return argc < 2 ? kExitUsage : kExitDone;
+    }
+    const auto command = CommandTable().find(argv[1]);
+    if (command == CommandTable().end())
+        return UsageError(std::string("unknown command ") + argv[1]);
+    return command->second.run(CArguments(argv + 2, argv + argc));
+}
