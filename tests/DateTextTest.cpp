@@ -1,0 +1,158 @@
+// Reading and writing date texts. Zone and "now" are pinned: the zone is
+// Tokyo (UTC+9, no daylight time) unless a test says otherwise, and the
+// clock stands at 2026-12-08 10:00:00 UTC (19:00 in Tokyo).
+
+#include <ctime>
+#include <gtest/gtest.h>
+
+#include "TestSupport.h"
+#include "content/DateText.h"
+#include "platform/Clock.h"
+
+namespace {
+
+std::chrono::system_clock::time_point Utc(int y, int mo, int d, int h, int mi, int s)
+{
+    std::tm tm{};
+    tm.tm_year = y - 1900;
+    tm.tm_mon = mo - 1;
+    tm.tm_mday = d;
+    tm.tm_hour = h;
+    tm.tm_min = mi;
+    tm.tm_sec = s;
+    return std::chrono::system_clock::from_time_t(timegm(&tm));
+}
+
+std::wstring Local(const CDateTime& value) { return FormatDateTime(value, L"%Y-%m-%d %H:%M:%S"); }
+
+class DateTextTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        SetTimeZone("Asia/Tokyo");
+        SetCurrentTimeForTesting(Utc(2026, 12, 8, 10, 0, 0));
+    }
+    void TearDown() override
+    {
+        SetCurrentTimeForTesting(std::nullopt);
+        SetTimeZone("UTC");
+    }
+    static constexpr const wchar_t* kNow = L"2026-12-08 19:00:00";
+};
+
+} // namespace
+
+TEST_F(DateTextTest, ReadsRfc822DatesAndConvertsThemFromUtc)
+{
+    EXPECT_EQ(Local(ParseDateText(L"Mon, 06 Sep 2004 16:45:00 GMT")), L"2004-09-07 01:45:00");
+    EXPECT_EQ(Local(ParseDateText(L"Monday, 06 SEPTEMBER 2004 16:45:00 UT")), L"2004-09-07 01:45:00");
+    EXPECT_EQ(Local(ParseDateText(L"06 Sep 2004 16:45:00 +0900")), L"2004-09-06 16:45:00");
+    // Month first: 04:45 at +09:00 is 19:45 the day before in UTC.
+    EXPECT_EQ(Local(ParseDateText(L"Sep 06 2004 04:45:00 +0900")), L"2004-09-06 04:45:00");
+}
+
+TEST_F(DateTextTest, MeridiemBeforeTheHourCountsButAfterTheSecondsIsAZone)
+{
+    EXPECT_EQ(Local(ParseDateText(L"06 Sep 2004 PM 4:45:00 GMT")), L"2004-09-07 01:45:00");
+    EXPECT_EQ(Local(ParseDateText(L"06 Sep 2004 4:45:00 PM")), L"2004-09-06 13:45:00");
+    EXPECT_EQ(Local(ParseDateText(L"06 Sep 2004 PM 12:30:00 GMT")), L"2004-09-06 21:30:00");
+    EXPECT_EQ(Local(ParseDateText(L"06 Sep 2004 AM 12:30:00 GMT")), L"2004-09-06 09:30:00");
+}
+
+TEST_F(DateTextTest, UnreadableTextsGiveTheCurrentLocalTime)
+{
+    for (const wchar_t* text : {
+             L"abcd",                            // fewer than 5 characters
+             L"06 Sep 04 16:45:00 GMT",          // two-digit year: invalid date
+             L"06-09-2004 16:45:00 GMT",         // numeric month in day-first order
+             L"06 Sep 2004 noon 16:45:00 GMT",   // a word in the hour position
+             L"06 Sep year 16:45:00 GMT",        // a word in the year position
+             L"06 Sep 2004 16:xx:00 GMT",        // a word in the minute position
+             L"31 Feb 2004 16:45:00 GMT",        // no such day
+             L"06 Foo 2004 16:45:00 GMT",        // no such month
+             L"yesterday at noon",
+             L"",
+         })
+        EXPECT_EQ(Local(ParseDateText(text)), kNow) << std::wstring(text).size();
+    EXPECT_EQ(Local(ParseDateText(std::wstring(100, L'1'))), kNow);
+    // 99 characters is still read: trailing tokens are ignored.
+    std::wstring long99 = L"Mon, 06 Sep 2004 16:45:00 GMT ";
+    long99.append(99 - long99.size(), L'x');
+    EXPECT_EQ(Local(ParseDateText(long99)), L"2004-09-07 01:45:00");
+}
+
+TEST_F(DateTextTest, PlainLocalTextsAreTakenAsWritten)
+{
+    EXPECT_EQ(Local(ParseDateText(L"2004-09-06 16:45:30")), L"2004-09-06 16:45:30");
+    EXPECT_EQ(Local(ParseDateText(L"2004-09-06")), L"2004-09-06 00:00:00");
+}
+
+TEST_F(DateTextTest, NormalizesW3cDates)
+{
+    EXPECT_EQ(NormalizeW3cDate(L"2004-09-06T16:45+09:00"), L"2004-09-06 16:45 +09:00");
+    EXPECT_EQ(NormalizeW3cDate(L"2004-09-06T16:45:30Z"), L"2004-09-06 16:45:30 +00:00");
+    EXPECT_EQ(NormalizeW3cDate(L"2004-09-06"), L"2004-09-06");
+    EXPECT_EQ(NormalizeW3cDate(L"ab"), std::nullopt);
+
+    CDateTime target = CDateTime::FromParts(2001, 2, 3, 4, 5, 6);
+    ReadW3cDate(L"x", target); // too short: the previous date stays
+    EXPECT_EQ(Local(target), L"2001-02-03 04:05:06");
+    ReadW3cDate(L"2004-09-06T16:45+09:00", target);
+    EXPECT_EQ(Local(target), L"2004-09-06 16:45:00");
+}
+
+TEST_F(DateTextTest, ReadsTheCommonAtomAndIsoFormsAtTheRightInstant)
+{
+    const std::pair<const wchar_t*, const wchar_t*> cases[] = {
+        {L"2004-09-06T16:45+09:00", L"2004-09-06 16:45:00"},
+        {L"2004-09-06T16:45:30+09:00", L"2004-09-06 16:45:30"},
+        {L"2004-09-06T16:45:30.123+09:00", L"2004-09-06 16:45:30"},
+        {L"2004-09-06T16:45-05:00", L"2004-09-07 06:45:00"},
+        {L"2004-09-06T16:45:30-05:00", L"2004-09-07 06:45:30"},
+        {L"2004-09-06T16:45:30Z", L"2004-09-07 01:45:30"},
+        {L"2004-09-06T16:45Z", L"2004-09-07 01:45:00"},
+        {L"2004-09-06T16:45:30+0530", L"2004-09-06 20:15:30"},
+        {L"2004-09-06T16:45:30", L"2004-09-06 16:45:30"}, // no zone: local as written
+    };
+    for (const auto& [text, expected] : cases) {
+        CDateTime value = CDateTime::MakeNull();
+        ReadW3cDate(text, value);
+        EXPECT_EQ(Local(value), expected) << std::wstring(text).size();
+    }
+}
+
+TEST_F(DateTextTest, ReadsRfc822ZonesWestOfUtcAndDatesWithoutSeconds)
+{
+    EXPECT_EQ(Local(ParseDateText(L"Mon, 06 Sep 2004 16:45:00 -0500")), L"2004-09-07 06:45:00");
+    EXPECT_EQ(Local(ParseDateText(L"Mon, 06 Sep 2004 16:45 GMT")), L"2004-09-07 01:45:00");
+    EXPECT_EQ(Local(ParseDateText(L"Mon, 06 Sep 2004 16:45 +0200")), L"2004-09-06 23:45:00");
+    EXPECT_EQ(Local(ParseDateText(L"Mon, 06 Sep 2004 16:45:00")), L"2004-09-07 01:45:00");
+}
+
+TEST(DateTextZones, UsesTheDaylightStateOfTheDateItself)
+{
+    SetTimeZone("Europe/Berlin");
+    SetCurrentTimeForTesting(Utc(2026, 12, 8, 10, 0, 0)); // winter now
+    EXPECT_EQ(Local(ParseDateText(L"Mon, 06 Sep 2004 16:45:00 GMT")), L"2004-09-06 18:45:00");
+    EXPECT_EQ(Local(ParseDateText(L"Mon, 06 Dec 2004 16:45:00 GMT")), L"2004-12-06 17:45:00");
+    SetCurrentTimeForTesting(std::nullopt);
+    SetTimeZone("UTC");
+}
+
+TEST(DateTextFormat, WritesTheFixedFormatsWithEnglishNames)
+{
+    const CSystemTime time{2026, 12, 0, 6, 20, 22, 20, 0};
+    EXPECT_EQ(FormatSystemTime(time, kOpmlDateFormat), L"Sun, 06 Dec 2026 20:22:20 GMT");
+    EXPECT_EQ(FormatSystemTime(time, kFileTimeFormat), L"2026-12-06 20:22");
+    EXPECT_EQ(FormatSystemTime(time, kListDateFormat), L"06/12/26");
+    EXPECT_EQ(FormatSystemTime(time, L"%d %m %Y|%m %Y|100%%"), L"06 12 2026|12 2026|100%");
+    EXPECT_EQ(FormatDateTime(CDateTime::MakeInvalid(), kListDateFormat), L"");
+}
+
+TEST_F(DateTextTest, ListDatesShowTheTimeForTodayOnly)
+{
+    EXPECT_EQ(FormatListDate(CDateTime()), L"");
+    EXPECT_EQ(FormatListDate(CDateTime(0.9)), L"");
+    EXPECT_EQ(FormatListDate(CDateTime::FromParts(2026, 12, 8, 7, 5, 0)), L"07:05");
+    EXPECT_EQ(FormatListDate(CDateTime::FromParts(2026, 12, 7, 7, 5, 0)), L"07/12/26");
+}

@@ -1,0 +1,134 @@
+// Feed documents under data/feeds, each with the expected parse beside it:
+// NAME.xml and NAME.expected.json. The expected JSON names only what it
+// checks (every key it holds must match; lists must match in length), or is
+// null when the document must give no channel. Dates are read in UTC.
+
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+
+#include "JsonOut.h"
+#include "TestSupport.h"
+#include "content/DateText.h"
+#include "content/FeedParser.h"
+#include "platform/Unicode.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void ExpectSubset(const Json& expected, const Json& actual, const std::string& where)
+{
+    if (expected.is_object()) {
+        ASSERT_TRUE(actual.is_object()) << where;
+        for (const auto& [key, value] : expected.items()) {
+            ASSERT_TRUE(actual.contains(key)) << where << "." << key;
+            ExpectSubset(value, actual[key], where + "." + key);
+        }
+    } else if (expected.is_array()) {
+        ASSERT_TRUE(actual.is_array()) << where;
+        ASSERT_EQ(expected.size(), actual.size()) << where;
+        for (size_t i = 0; i < expected.size(); ++i)
+            ExpectSubset(expected[i], actual[i], where + "[" + std::to_string(i) + "]");
+    } else {
+        EXPECT_EQ(expected, actual) << where;
+    }
+}
+
+std::vector<fs::path> FeedFixtures()
+{
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::directory_iterator(TestDataPath("feeds"))) {
+        if (entry.path().extension() == ".xml")
+            files.push_back(entry.path());
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+} // namespace
+
+TEST(FeedParser, EveryFixtureParsesAsExpected)
+{
+    SetTimeZone("UTC");
+    const auto fixtures = FeedFixtures();
+    ASSERT_GE(fixtures.size(), 10u);
+    for (const fs::path& document : fixtures) {
+        SCOPED_TRACE(document.filename().string());
+        fs::path expectedPath = document;
+        expectedPath.replace_extension(".expected.json");
+        ASSERT_TRUE(fs::exists(expectedPath)) << "missing " << expectedPath;
+        const Json expected = Json::parse(ReadWholeFile(expectedPath.string()));
+        const auto channel = ParseFeedFile(Utf8ToWide(document.string()));
+        if (expected.is_null()) {
+            EXPECT_EQ(channel, nullptr);
+            continue;
+        }
+        ASSERT_NE(channel, nullptr);
+        EXPECT_EQ(channel->sourcePath, Utf8ToWide(document.string()));
+        ExpectSubset(expected, ChannelToJson(*channel), "channel");
+    }
+}
+
+class FeedParserFileTest : public CTempHomeTest {
+protected:
+    std::unique_ptr<CRssChannel> Parse(const std::string& document)
+    {
+        return ParseFeedFile(WriteHomeFile("feed.xml", document));
+    }
+};
+
+TEST_F(FeedParserFileTest, LaterElementsReplaceEarlierOnesAndEmptyDatesAreSkipped)
+{
+    const auto channel = Parse("<rss><channel><title>T</title><item>"
+                               "<title>A</title><title>B</title><link>x</link><link/>"
+                               "<pubDate>Mon, 06 Sep 2004 16:45:00 GMT</pubDate><pubDate> </pubDate>"
+                               "<dc:date></dc:date></item></channel></rss>");
+    ASSERT_NE(channel, nullptr);
+    ASSERT_EQ(channel->items.size(), 1u);
+    EXPECT_EQ(channel->items[0]->title, L"B");
+    EXPECT_EQ(channel->items[0]->link, L"");
+    EXPECT_EQ(FormatDateTime(channel->items[0]->date, L"%Y-%m-%d %H:%M"), L"2004-09-06 16:45");
+}
+
+TEST_F(FeedParserFileTest, CutsDescriptionsButKeepsEncodedContentWhole)
+{
+    const std::string longText(5000, 'x');
+    const auto channel = Parse("<rss><channel><title>T</title><item><title>t</title><description>" + longText
+                               + "</description><content:encoded>" + longText
+                               + "</content:encoded></item></channel></rss>");
+    ASSERT_NE(channel, nullptr);
+    EXPECT_EQ(channel->items[0]->description.size(), kMaxDescriptionLength);
+    EXPECT_EQ(channel->items[0]->encodedContent.size(), longText.size());
+
+    const auto atom = Parse("<feed><title>T</title><entry><content>" + longText + "</content></entry></feed>");
+    ASSERT_NE(atom, nullptr);
+    EXPECT_EQ(atom->items[0]->description.size(), kMaxDescriptionLength);
+    EXPECT_TRUE(atom->items[0]->content.empty());
+}
+
+TEST_F(FeedParserFileTest, FindsTheFeedWhereverTheRootElementHidesIt)
+{
+    // The dialect is found by a depth-first search from the root.
+    const auto wrapped = Parse("<wrapper><meta/><rss><channel><title>Inner</title></channel></rss></wrapper>");
+    ASSERT_NE(wrapped, nullptr);
+    EXPECT_EQ(wrapped->title, L"Inner");
+    // "rss" wins over an Atom feed anywhere else in the document.
+    const auto both = Parse("<x><feed><title>Atom</title></feed><rss><channel><title>Rss</title></channel></rss></x>");
+    ASSERT_NE(both, nullptr);
+    EXPECT_EQ(both->title, L"Rss");
+}
+
+TEST_F(FeedParserFileTest, EnclosureLengthsAreReadAsLeadingDigits)
+{
+    const auto channel = Parse("<rss><channel><title>T</title>"
+                               "<item><title>a</title><enclosure url='u' length='abc'/></item>"
+                               "<item><title>b</title><enclosure url='u' length='99999999999'/></item>"
+                               "<item><title>c</title><enclosure url='u' length='-5'/></item>"
+                               "</channel></rss>");
+    ASSERT_NE(channel, nullptr);
+    ASSERT_EQ(channel->items.size(), 3u);
+    EXPECT_EQ(channel->items[0]->enclosure.length, 0);
+    EXPECT_EQ(channel->items[1]->enclosure.length, 2147483647);
+    EXPECT_EQ(channel->items[2]->enclosure.length, -5);
+}
