@@ -76,14 +76,15 @@ const xmlNode* XhtmlWrapper(const xmlNode* node)
     return only != nullptr && NameIs(only, "div") ? only : nullptr;
 }
 
-// A text construct (summary, content): its text, or for type "xhtml" the
-// markup inside it (inside its wrapping div), cut to the description limit.
-std::wstring AtomText(xmlDoc* doc, const xmlNode* node)
+// A text construct (title, summary, content): its text, or for type "xhtml"
+// the markup inside it (inside its wrapping div), which would otherwise be
+// lost since it holds elements rather than text.
+std::wstring AtomText(xmlDoc* doc, const xmlNode* node, size_t limit = std::wstring::npos)
 {
     if (!IsXhtml(node))
-        return NodeValue(node).substr(0, kMaxDescriptionLength);
+        return NodeValue(node).substr(0, limit);
     const xmlNode* wrapper = XhtmlWrapper(node);
-    return Trim(InnerMarkup(doc, wrapper != nullptr ? wrapper : node)).substr(0, kMaxDescriptionLength);
+    return Trim(InnerMarkup(doc, wrapper != nullptr ? wrapper : node)).substr(0, limit);
 }
 
 std::unique_ptr<CRssItem> ParseAtomEntry(xmlDoc* doc, const xmlNode* entryNode)
@@ -94,7 +95,7 @@ std::unique_ptr<CRssItem> ParseAtomEntry(xmlDoc* doc, const xmlNode* entryNode)
         if (!IsAtomField(child))
             continue;
         if (NameIs(child, "title")) {
-            item->title = NodeValue(child);
+            item->title = AtomText(doc, child);
         } else if (NameIs(child, "link")) {
             link.Offer(child);
         } else if (NameIs(child, "modified") || NameIs(child, "updated")) {
@@ -102,9 +103,9 @@ std::unique_ptr<CRssItem> ParseAtomEntry(xmlDoc* doc, const xmlNode* entryNode)
             if (!value.empty())
                 ReadW3cDate(value, item->date);
         } else if (NameIs(child, "summary")) {
-            item->description = AtomText(doc, child);
+            item->description = AtomText(doc, child, kMaxDescriptionLength);
         } else if (NameIs(child, "content")) {
-            item->content = AtomText(doc, child);
+            item->content = AtomText(doc, child, kMaxDescriptionLength);
         } else if (NameIs(child, "author")) {
             for (const xmlNode* part = child->children; part != nullptr; part = part->next) {
                 if (part->type == XML_ELEMENT_NODE && NameIs(part, "name"))
@@ -127,7 +128,7 @@ void ParseAtomFeed(xmlDoc* doc, const xmlNode* feedNode, CRssChannel& channel)
         if (!IsAtomField(child))
             continue;
         if (NameIs(child, "title")) {
-            channel.title = NodeValue(child);
+            channel.title = AtomText(doc, child);
         } else if (NameIs(child, "link")) {
             link.Offer(child);
         } else if (NameIs(child, "copyright")) {

@@ -264,18 +264,18 @@ CDateTime ParseDateText(const std::wstring& text)
     CDateTime asWritten;
     if (VarDateFromStr(text, asWritten))
         return asWritten;
-
-    const CDateTime now = CDateTime::GetCurrentTime();
-    if (text.size() < 5 || text.size() > 99)
-        return now;
-    CDateTextParser parser;
-    if (!parser.Parse(Tokenize(text)))
-        return now;
-    const CDateTime utc = parser.ToUtc();
-    if (!utc.IsValid())
-        return now;
-    const CDateTime local = UtcToLocal(utc);
-    return local.IsValid() ? local : now;
+    if (text.size() >= 5 && text.size() <= 99) {
+        CDateTextParser parser;
+        if (parser.Parse(Tokenize(text))) {
+            const CDateTime utc = parser.ToUtc();
+            const CDateTime local = utc.IsValid() ? UtcToLocal(utc) : utc;
+            if (local.IsValid())
+                return local;
+        }
+    }
+    // Unreadable: the current local time keeps the item usable and sorted
+    // among the newest.
+    return CDateTime::GetCurrentTime();
 }
 
 std::optional<std::wstring> NormalizeW3cDate(const std::wstring& text)
