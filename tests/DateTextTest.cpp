@@ -2,7 +2,6 @@
 // Tokyo (UTC+9, no daylight time) unless a test says otherwise, and the
 // clock stands at 2026-12-08 10:00:00 UTC (19:00 in Tokyo).
 
-#include <ctime>
 #include <gtest/gtest.h>
 
 #include "TestSupport.h"
@@ -11,18 +10,6 @@
 
 namespace {
 
-std::chrono::system_clock::time_point Utc(int y, int mo, int d, int h, int mi, int s)
-{
-    std::tm tm{};
-    tm.tm_year = y - 1900;
-    tm.tm_mon = mo - 1;
-    tm.tm_mday = d;
-    tm.tm_hour = h;
-    tm.tm_min = mi;
-    tm.tm_sec = s;
-    return std::chrono::system_clock::from_time_t(timegm(&tm));
-}
-
 std::wstring Local(const CDateTime& value) { return FormatDateTime(value, L"%Y-%m-%d %H:%M:%S"); }
 
 class DateTextTest : public ::testing::Test {
@@ -30,7 +17,7 @@ protected:
     void SetUp() override
     {
         SetTimeZone("Asia/Tokyo");
-        SetCurrentTimeForTesting(Utc(2026, 12, 8, 10, 0, 0));
+        SetCurrentTimeForTesting(UtcTimePoint(2026, 12, 8, 10, 0, 0));
     }
     void TearDown() override
     {
@@ -132,7 +119,7 @@ TEST_F(DateTextTest, ReadsRfc822ZonesWestOfUtcAndDatesWithoutSeconds)
 TEST(DateTextZones, UsesTheDaylightStateOfTheDateItself)
 {
     SetTimeZone("Europe/Berlin");
-    SetCurrentTimeForTesting(Utc(2026, 12, 8, 10, 0, 0)); // winter now
+    SetCurrentTimeForTesting(UtcTimePoint(2026, 12, 8, 10, 0, 0)); // winter now
     EXPECT_EQ(Local(ParseDateText(L"Mon, 06 Sep 2004 16:45:00 GMT")), L"2004-09-06 18:45:00");
     EXPECT_EQ(Local(ParseDateText(L"Mon, 06 Dec 2004 16:45:00 GMT")), L"2004-12-06 17:45:00");
     SetCurrentTimeForTesting(std::nullopt);

@@ -196,8 +196,7 @@ TEST_F(OpmlTest, SaveReportsFailureAndNeverLeavesAHalfWrittenFile)
     ASSERT_NE(reloaded, nullptr);
     EXPECT_EQ(reloaded->outlines[0]->title, L"New");
 
-    for (const auto& entry : fs::directory_iterator(m_strHome))
-        EXPECT_EQ(entry.path().filename().string().find(".tmp-"), std::string::npos) << entry.path();
+    ExpectNoTemporaryFiles(m_strHome);
 }
 
 TEST(Outline, CopyingTakesEveryFieldButTheChildren)

@@ -144,6 +144,5 @@ TEST_F(RegistryTest, ConcurrentWritersLoseNothingAndLeaveNoTemporaryFiles)
         }
     }
     EXPECT_EQ(found, (kThreads + kProcesses) * kValuesEach);
-    for (const auto& entry : fs::directory_iterator(fs::path(StoreFile()).parent_path()))
-        EXPECT_EQ(entry.path().filename().string().find(".tmp-"), std::string::npos) << entry.path();
+    ExpectNoTemporaryFiles(fs::path(StoreFile()).parent_path().string());
 }

@@ -1,7 +1,6 @@
 // The options object: defaults, mappings, persistence, the update-due test,
 // the cutoffs and the data-file path rule.
 
-#include <ctime>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -15,25 +14,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::chrono::system_clock::time_point LocalTime(int y, int mo, int d, int h, int mi)
-{
-    std::tm tm{};
-    tm.tm_year = y - 1900;
-    tm.tm_mon = mo - 1;
-    tm.tm_mday = d;
-    tm.tm_hour = h;
-    tm.tm_min = mi;
-    tm.tm_isdst = -1;
-    return std::chrono::system_clock::from_time_t(mktime(&tm));
-}
-
 class SettingTest : public CTempHomeTest {
 protected:
     void SetUp() override
     {
         CTempHomeTest::SetUp();
         SetTimeZone("Europe/Berlin");
-        SetCurrentTimeForTesting(LocalTime(2026, 12, 8, 15, 30));
+        SetCurrentTimeForTesting(LocalTimePoint(2026, 12, 8, 15, 30));
     }
 
     static CRegKey SettingsKey()
@@ -134,15 +121,15 @@ TEST_F(SettingTest, UpdateIsDueOnceTheIntervalHasPassed)
     setting.SetLastUpdatedNow();
     EXPECT_FALSE(setting.IsUpdateDue());
 
-    SetCurrentTimeForTesting(LocalTime(2026, 12, 8, 21, 30)); // exactly 6 hours later
+    SetCurrentTimeForTesting(LocalTimePoint(2026, 12, 8, 21, 30)); // exactly 6 hours later
     EXPECT_FALSE(setting.IsUpdateDue());
-    SetCurrentTimeForTesting(LocalTime(2026, 12, 8, 21, 31));
+    SetCurrentTimeForTesting(LocalTimePoint(2026, 12, 8, 21, 31));
     EXPECT_TRUE(setting.IsUpdateDue());
 
     // The baseline survives a restart.
     CSetting::DestroyInstance();
     EXPECT_TRUE(CSetting::Instance().IsUpdateDue());
-    SetCurrentTimeForTesting(LocalTime(2026, 12, 8, 16, 0));
+    SetCurrentTimeForTesting(LocalTimePoint(2026, 12, 8, 16, 0));
     EXPECT_FALSE(CSetting::Instance().IsUpdateDue());
 }
 
@@ -177,7 +164,7 @@ TEST_F(SettingTest, CutoffsAreLocalMidnightDaysAgo)
     setting.SetNewItemDays(3);
     EXPECT_EQ(FileTimeText(setting.GetNewItemCutoff()), L"2026-12-05 00:00:00");
     // A week back from the day the clocks change.
-    SetCurrentTimeForTesting(LocalTime(2026, 3, 29, 12, 0));
+    SetCurrentTimeForTesting(LocalTimePoint(2026, 3, 29, 12, 0));
     setting.SetNewItemDays(4);
     EXPECT_EQ(FileTimeText(setting.GetNewItemCutoff()), L"2026-03-22 00:00:00");
 }

@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -65,3 +66,36 @@ void WriteWholeFile(const std::string& path, const std::string& content)
 }
 
 std::string TestDataPath(const std::string& relative) { return std::string(TEST_DATA_DIR) + "/" + relative; }
+
+namespace {
+std::tm CalendarTm(int year, int month, int day, int hour, int minute, int second)
+{
+    std::tm tm{};
+    tm.tm_year = year - 1900;
+    tm.tm_mon = month - 1;
+    tm.tm_mday = day;
+    tm.tm_hour = hour;
+    tm.tm_min = minute;
+    tm.tm_sec = second;
+    tm.tm_isdst = -1;
+    return tm;
+}
+} // namespace
+
+std::chrono::system_clock::time_point UtcTimePoint(int year, int month, int day, int hour, int minute, int second)
+{
+    std::tm tm = CalendarTm(year, month, day, hour, minute, second);
+    return std::chrono::system_clock::from_time_t(timegm(&tm));
+}
+
+std::chrono::system_clock::time_point LocalTimePoint(int year, int month, int day, int hour, int minute)
+{
+    std::tm tm = CalendarTm(year, month, day, hour, minute, 0);
+    return std::chrono::system_clock::from_time_t(mktime(&tm));
+}
+
+void ExpectNoTemporaryFiles(const std::string& folder)
+{
+    for (const auto& entry : fs::directory_iterator(folder))
+        EXPECT_EQ(entry.path().filename().string().find(".tmp-"), std::string::npos) << entry.path();
+}

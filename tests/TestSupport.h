@@ -2,6 +2,7 @@
 // Shared test scaffolding: a private home for each test, so that no test
 // touches the real home, data or config folders, and small file helpers.
 
+#include <chrono>
 #include <gtest/gtest.h>
 #include <string>
 
@@ -27,3 +28,10 @@ void WriteWholeFile(const std::string& path, const std::string& content);
 std::string TestDataPath(const std::string& relative);
 // Sets TZ and makes the C library read it.
 void SetTimeZone(const char* zone);
+
+// Instants for pinning the clock, given as UTC or as local calendar time.
+std::chrono::system_clock::time_point UtcTimePoint(int year, int month, int day, int hour, int minute, int second = 0);
+std::chrono::system_clock::time_point LocalTimePoint(int year, int month, int day, int hour, int minute);
+
+// Fails the test when a temporary file of an atomic write is left in folder.
+void ExpectNoTemporaryFiles(const std::string& folder);
