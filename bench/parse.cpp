@@ -26,6 +26,7 @@
 
 #include "content/FeedParser.h"
 #include "content/XmlReader.h"
+#include "platform/Calendar.h"
 #include "platform/Unicode.h"
 
 namespace {
@@ -135,20 +136,6 @@ void AppendEscaped(std::string& out, const std::string& text)
     }
 }
 
-// Days since 1970-01-01 to civil date (proleptic Gregorian).
-void CivilFromDays(std::int64_t days, int& year, int& month, int& day)
-{
-    days += 719468;
-    const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-    const auto dayOfEra = static_cast<unsigned>(days - era * 146097);
-    const unsigned yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-    const unsigned dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-    const unsigned shifted = (5 * dayOfYear + 2) / 153;
-    day = static_cast<int>(dayOfYear - (153 * shifted + 2) / 5 + 1);
-    month = static_cast<int>(shifted < 10 ? shifted + 3 : shifted - 9);
-    year = static_cast<int>(yearOfEra + era * 400 + (month <= 2 ? 1 : 0));
-}
-
 // "Mon, 06 Sep 2004 16:45:00 GMT", weekday consistent with the date; a few
 // carry a numeric zone as many real feeds do.
 std::string Rfc822Date(std::int64_t secondsSinceEpoch, CDraw& draw)
@@ -156,7 +143,7 @@ std::string Rfc822Date(std::int64_t secondsSinceEpoch, CDraw& draw)
     const std::int64_t days = secondsSinceEpoch / 86400;
     const std::int64_t secondOfDay = secondsSinceEpoch % 86400;
     int year = 0, month = 0, day = 0;
-    CivilFromDays(days, year, month, day);
+    Calendar::CivilFromDays(days, year, month, day);
     const char* zone = "GMT";
     if (draw.OneIn(8))
         zone = draw.OneIn(2) ? "+0200" : "-0500";

@@ -1,6 +1,5 @@
 // Atom feeds and entries (1.0 and the older 0.3 names).
 
-#include "content/DateText.h"
 #include "content/FeedDialects.h"
 #include "content/TextUtil.h"
 #include "content/XmlReader.h"
@@ -81,10 +80,11 @@ const xmlNode* XhtmlWrapper(const xmlNode* node)
 // lost since it holds elements rather than text.
 std::wstring AtomText(xmlDoc* doc, const xmlNode* node, size_t limit = std::wstring::npos)
 {
-    if (!IsXhtml(node))
-        return NodeValue(node).substr(0, limit);
-    const xmlNode* wrapper = XhtmlWrapper(node);
-    return Trim(InnerMarkup(doc, wrapper != nullptr ? wrapper : node)).substr(0, limit);
+    const xmlNode* wrapper = IsXhtml(node) ? XhtmlWrapper(node) : nullptr;
+    std::wstring text = IsXhtml(node) ? Trim(InnerMarkup(doc, wrapper != nullptr ? wrapper : node)) : NodeValue(node);
+    if (text.size() > limit)
+        text.resize(limit);
+    return text;
 }
 
 std::unique_ptr<CRssItem> ParseAtomEntry(xmlDoc* doc, const xmlNode* entryNode)
@@ -99,9 +99,7 @@ std::unique_ptr<CRssItem> ParseAtomEntry(xmlDoc* doc, const xmlNode* entryNode)
         } else if (NameIs(child, "link")) {
             link.Offer(child);
         } else if (NameIs(child, "modified") || NameIs(child, "updated")) {
-            const std::wstring value = NodeValue(child);
-            if (!value.empty())
-                ReadW3cDate(value, item->date);
+            ReadW3cDateElement(child, item->date);
         } else if (NameIs(child, "summary")) {
             item->description = AtomText(doc, child, kMaxDescriptionLength);
         } else if (NameIs(child, "content")) {
@@ -134,9 +132,7 @@ void ParseAtomFeed(xmlDoc* doc, const xmlNode* feedNode, CRssChannel& channel)
         } else if (NameIs(child, "copyright")) {
             channel.copyright = NodeValue(child);
         } else if (NameIs(child, "modified") || NameIs(child, "updated")) {
-            const std::wstring value = NodeValue(child);
-            if (!value.empty())
-                ReadW3cDate(value, channel.pubDate);
+            ReadW3cDateElement(child, channel.pubDate);
         } else if (NameIs(child, "entry")) {
             channel.items.push_back(ParseAtomEntry(doc, child));
         }

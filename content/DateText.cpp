@@ -2,7 +2,7 @@
 
 #include <cwchar>
 #include <cwctype>
-#include <vector>
+#include <array>
 
 #include "platform/Clock.h"
 #include "platform/VariantDate.h"
@@ -14,7 +14,7 @@ const wchar_t* const kMonthNames[] = {L"Jan", L"Feb", L"Mar", L"Apr", L"May", L"
 const wchar_t* const kDayNames[] = {L"Sun", L"Mon", L"Tue", L"Wed", L"Thu", L"Fri", L"Sat"};
 
 // 1..12 when the first three letters name a month, else 0.
-int MonthFromWord(const std::wstring& word)
+int MonthFromWord(std::wstring_view word)
 {
     if (word.size() < 3)
         return 0;
@@ -42,7 +42,7 @@ int LeadingNumber(std::wstring_view text)
 }
 
 struct CDateToken {
-    std::wstring text;
+    std::wstring_view text;
     bool afterHyphen = false; // the separator just before it was "-"
     bool IsWord() const { return std::iswalpha(text[0]) != 0; }
     bool IsWord(const wchar_t* word) const
@@ -57,27 +57,32 @@ struct CDateToken {
     }
 };
 
-std::vector<CDateToken> Tokenize(const std::wstring& text)
+// The tokens of one date text, held without allocating: the parser only
+// reads texts of at most 99 characters, which split into at most 50 tokens.
+struct CDateTokens {
+    static constexpr size_t kCapacity = 50;
+    std::array<CDateToken, kCapacity> tokens;
+    size_t count = 0;
+    const CDateToken* begin() const { return tokens.data(); }
+    const CDateToken* end() const { return tokens.data() + count; }
+};
+
+// Splits at " -:," into views of text, which must outlive the tokens.
+CDateTokens Tokenize(std::wstring_view text)
 {
-    std::vector<CDateToken> tokens;
-    CDateToken current;
-    wchar_t lastSeparator = L'\0';
-    for (wchar_t ch : text) {
-        if (ch == L' ' || ch == L'-' || ch == L':' || ch == L',') {
-            if (!current.text.empty()) {
-                tokens.push_back(current);
-                current = CDateToken{};
-            }
-            lastSeparator = ch;
+    CDateTokens result;
+    size_t start = 0;
+    bool afterHyphen = false;
+    for (size_t pos = 0; pos <= text.size() && result.count < CDateTokens::kCapacity; ++pos) {
+        const wchar_t ch = pos < text.size() ? text[pos] : L' ';
+        if (ch != L' ' && ch != L'-' && ch != L':' && ch != L',')
             continue;
-        }
-        if (current.text.empty())
-            current.afterHyphen = lastSeparator == L'-';
-        current.text += ch;
+        if (pos > start)
+            result.tokens[result.count++] = {text.substr(start, pos - start), afterHyphen};
+        afterHyphen = ch == L'-';
+        start = pos + 1;
     }
-    if (!current.text.empty())
-        tokens.push_back(current);
-    return tokens;
+    return result;
 }
 
 enum class DateOrder { DayFirst, MonthFirst, YearFirst };
@@ -89,7 +94,7 @@ class CDateTextParser {
 public:
     // False when the text is rejected; otherwise the fields are filled
     // (they may still not form a valid date).
-    bool Parse(const std::vector<CDateToken>& tokens)
+    bool Parse(const CDateTokens& tokens)
     {
         int position = 0;
         for (const CDateToken& token : tokens) {
@@ -259,7 +264,7 @@ void AppendNumber(std::wstring& out, int value, int width)
 
 } // namespace
 
-CDateTime ParseDateText(const std::wstring& text)
+CDateTime ParseDateText(std::wstring_view text)
 {
     CDateTime asWritten;
     if (VarDateFromStr(text, asWritten))
@@ -278,7 +283,7 @@ CDateTime ParseDateText(const std::wstring& text)
     return CDateTime::GetCurrentTime();
 }
 
-std::optional<std::wstring> NormalizeW3cDate(const std::wstring& text)
+std::optional<std::wstring> NormalizeW3cDate(std::wstring_view text)
 {
     if (text.size() < 3)
         return std::nullopt;
@@ -301,7 +306,7 @@ std::optional<std::wstring> NormalizeW3cDate(const std::wstring& text)
     return result;
 }
 
-void ReadW3cDate(const std::wstring& text, CDateTime& target)
+void ReadW3cDate(std::wstring_view text, CDateTime& target)
 {
     if (const auto normalized = NormalizeW3cDate(text))
         target = ParseDateText(*normalized);

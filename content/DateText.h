@@ -14,17 +14,17 @@
 // platform conversion accepts is taken as written; anything else goes
 // through the reader's own parser, which shifts by the zone it finds and
 // converts the result from UTC to local time.
-CDateTime ParseDateText(const std::wstring& text);
+CDateTime ParseDateText(std::wstring_view text);
 
 // Rewrites a W3C date so that ParseDateText reads it: "T" becomes a space,
 // a "Z" zone becomes "+00:00" (another "Z" a space), and a space goes in
 // front of the first "+". Texts shorter than 3 characters give nothing: the
 // caller keeps its previous date.
-std::optional<std::wstring> NormalizeW3cDate(const std::wstring& text);
+std::optional<std::wstring> NormalizeW3cDate(std::wstring_view text);
 
 // NormalizeW3cDate then ParseDateText into target; target is left alone when
 // the text is too short to read.
-void ReadW3cDate(const std::wstring& text, CDateTime& target);
+void ReadW3cDate(std::wstring_view text, CDateTime& target);
 
 // Formats with strftime-like fields %a %b (English abbreviations), %d %m %y
 // %Y %H %M %S and %%. Empty for a value that is not a valid date.

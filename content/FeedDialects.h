@@ -11,5 +11,11 @@
 void ParseRssChannel(const xmlNode* channelNode, CRssChannel& channel);
 // RSS "item" of every version.
 std::unique_ptr<CRssItem> ParseRssItem(const xmlNode* itemNode);
+// Date elements of every dialect; an empty value leaves the date alone.
+// Plain date texts (RSS pubDate, lastBuildDate):
+void ReadDateElement(const xmlNode* node, CDateTime& date);
+// W3C date texts (dc:date, Atom updated and modified):
+void ReadW3cDateElement(const xmlNode* node, CDateTime& date);
+
 // Atom "feed" with its entries.
 void ParseAtomFeed(xmlDoc* doc, const xmlNode* feedNode, CRssChannel& channel);

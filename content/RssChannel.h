@@ -60,3 +60,9 @@ struct CRssChannel {
 // Descriptions and Atom contents are cut to this many characters to bound
 // the text held per item.
 inline constexpr size_t kMaxDescriptionLength = 3072;
+
+inline void CutToDescriptionLimit(std::wstring& text)
+{
+    if (text.size() > kMaxDescriptionLength)
+        text.resize(kMaxDescriptionLength);
+}

@@ -4,7 +4,6 @@
 #include <climits>
 #include <cwctype>
 
-#include "content/DateText.h"
 #include "content/FeedDialects.h"
 #include "content/TextUtil.h"
 #include "content/XmlReader.h"
@@ -106,13 +105,9 @@ void ParseRssChannel(const xmlNode* channelNode, CRssChannel& channel)
         } else if (NameIs(child, "ttl")) {
             channel.ttl = NodeValue(child);
         } else if (NameIs(child, "pubdate")) {
-            const std::wstring value = NodeValue(child);
-            if (!value.empty())
-                channel.pubDate = ParseDateText(value);
+            ReadDateElement(child, channel.pubDate);
         } else if (NameIs(child, "lastbuilddate")) {
-            const std::wstring value = NodeValue(child);
-            if (!value.empty())
-                channel.lastBuildDate = ParseDateText(value);
+            ReadDateElement(child, channel.lastBuildDate);
         } else if (NameIs(child, "item")) {
             channel.items.push_back(ParseRssItem(child));
         }
@@ -128,7 +123,8 @@ std::unique_ptr<CRssItem> ParseRssItem(const xmlNode* itemNode)
         if (NameIs(child, "title")) {
             item->title = RssTitle(child);
         } else if (NameIs(child, "description")) {
-            item->description = NodeValue(child).substr(0, kMaxDescriptionLength);
+            item->description = NodeValue(child);
+            CutToDescriptionLimit(item->description);
         } else if (NameIs(child, "content:encoded") || NameIs(child, "encoded")) {
             item->encodedContent = NodeValue(child);
         } else if (NameIs(child, "link")) {
@@ -140,13 +136,9 @@ std::unique_ptr<CRssItem> ParseRssItem(const xmlNode* itemNode)
         } else if (NameIs(child, "source")) {
             ReadSource(child, *item);
         } else if (NameIs(child, "pubdate")) {
-            const std::wstring value = NodeValue(child);
-            if (!value.empty())
-                item->date = ParseDateText(value);
+            ReadDateElement(child, item->date);
         } else if (NameIs(child, "date") || NameIs(child, "dc:date")) {
-            const std::wstring value = NodeValue(child);
-            if (!value.empty())
-                ReadW3cDate(value, item->date);
+            ReadW3cDateElement(child, item->date);
         } else if (NameIs(child, "enclosure")) {
             ReadEnclosure(child, item->enclosure);
         }

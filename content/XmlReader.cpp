@@ -141,24 +141,52 @@ bool NameIs(const xmlNode* node, const char* name)
     return node->name != nullptr && xmlStrcasecmp(node->name, reinterpret_cast<const xmlChar*>(name)) == 0;
 }
 
+namespace {
+
+// The text of an element, without copying it when it is a single text node
+// (the common case); otherwise joined into storage.
+std::string_view JoinedText(const xmlNode* node, std::string& storage)
+{
+    const xmlNode* only = node->children;
+    if (only != nullptr && only->next == nullptr
+        && (only->type == XML_TEXT_NODE || only->type == XML_CDATA_SECTION_NODE) && only->content != nullptr)
+        return reinterpret_cast<const char*>(only->content);
+    AppendText(node, storage);
+    return storage;
+}
+
+std::string_view TrimSpace(std::string_view text)
+{
+    while (!text.empty() && IsXmlSpace(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && IsXmlSpace(text.back()))
+        text.remove_suffix(1);
+    return text;
+}
+
+} // namespace
+
 std::wstring NodeText(const xmlNode* node)
 {
-    std::string text;
-    AppendText(node, text);
-    return Utf8ToWide(text);
+    std::string storage;
+    return Utf8ToWide(JoinedText(node, storage));
 }
 
 std::wstring NodeValue(const xmlNode* node)
 {
-    std::string text;
-    AppendText(node, text);
-    size_t begin = 0;
-    size_t end = text.size();
-    while (begin < end && IsXmlSpace(text[begin]))
-        ++begin;
-    while (end > begin && IsXmlSpace(text[end - 1]))
-        --end;
-    return Utf8ToWide(std::string_view(text).substr(begin, end - begin));
+    std::string storage;
+    return Utf8ToWide(TrimSpace(JoinedText(node, storage)));
+}
+
+std::wstring_view ShortNodeValue(const xmlNode* node, CShortText& buffer)
+{
+    std::string storage;
+    const std::string_view text = TrimSpace(JoinedText(node, storage));
+    if (text.size() > std::size(buffer.chars)) {
+        buffer.overflow = Utf8ToWide(text);
+        return buffer.overflow;
+    }
+    return std::wstring_view(buffer.chars, Utf8ToWideInto(text, buffer.chars));
 }
 
 std::wstring AttributeValue(const xmlAttr* attribute)

@@ -36,6 +36,14 @@ bool NameIs(const xmlNode* node, const char* name);
 std::wstring NodeText(const xmlNode* node);
 std::wstring NodeValue(const xmlNode* node);
 
+// The trimmed value of a short element (a date, a number) without
+// allocating when it fits the buffer; the view lives as long as the buffer.
+struct CShortText {
+    wchar_t chars[128];
+    std::wstring overflow;
+};
+std::wstring_view ShortNodeValue(const xmlNode* node, CShortText& buffer);
+
 // The trimmed value of an attribute.
 std::wstring AttributeValue(const xmlAttr* attribute);
 

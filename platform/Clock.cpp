@@ -1,6 +1,8 @@
 #include "platform/Clock.h"
 
+#include <cstdlib>
 #include <ctime>
+#include <string>
 
 #include "platform/Calendar.h"
 #include <mutex>
@@ -9,6 +11,30 @@ namespace {
 
 std::mutex g_pinMutex;
 std::optional<std::chrono::system_clock::time_point> g_pinnedNow;
+
+// Reads the zone rules again when TZ changed, and once a minute in case the
+// system zone did. (tzset itself re-checks the zone file on every call,
+// which is too slow for the thousands of dates of a feed.)
+void RefreshTimeZone()
+{
+    struct CZoneState {
+        std::mutex mutex;
+        bool read = false;
+        std::optional<std::string> zone; // TZ when last read
+        std::chrono::steady_clock::time_point when;
+    };
+    static CZoneState state;
+    const char* variable = std::getenv("TZ");
+    const std::optional<std::string> zone = variable != nullptr ? std::optional<std::string>(variable) : std::nullopt;
+    const auto now = std::chrono::steady_clock::now();
+    std::lock_guard lock(state.mutex);
+    if (state.read && state.zone == zone && now - state.when < std::chrono::minutes(1))
+        return;
+    tzset();
+    state.read = true;
+    state.zone = zone;
+    state.when = now;
+}
 
 std::chrono::system_clock::time_point Now()
 {
@@ -42,7 +68,7 @@ CSystemTime BreakDown(bool local)
     }
     std::tm tm{};
     if (local) {
-        tzset(); // pick up a TZ changed since the last call
+        RefreshTimeZone();
         localtime_r(&seconds, &tm);
     } else {
         gmtime_r(&seconds, &tm);
@@ -68,7 +94,7 @@ bool UtcToLocalTime(const CSystemTime& utc, CSystemTime& local)
     const std::time_t seconds = timegm(&tm);
     if (seconds == static_cast<std::time_t>(-1) && !(utc.wYear == 1969 && utc.wMonth == 12 && utc.wDay == 31))
         return false;
-    tzset();
+    RefreshTimeZone();
     std::tm out{};
     if (localtime_r(&seconds, &out) == nullptr)
         return false;

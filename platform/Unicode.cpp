@@ -1,6 +1,10 @@
 #include "platform/Unicode.h"
 
 #include <cstdint>
+#include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -65,16 +69,88 @@ void AppendUtf8(std::string& out, char32_t value)
     }
 }
 
+// Widens the leading ASCII bytes in blocks of 16 while a block has no byte
+// with the high bit set; returns how many bytes it consumed (out advances).
+size_t WidenAsciiRun(const char* text, size_t length, wchar_t*& out)
+{
+    size_t done = 0;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    while (done + 16 <= length) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + done));
+        if (_mm_movemask_epi8(bytes) != 0)
+            break;
+        const __m128i low = _mm_unpacklo_epi8(bytes, zero);
+        const __m128i high = _mm_unpackhi_epi8(bytes, zero);
+        auto* target = reinterpret_cast<__m128i*>(out);
+        _mm_storeu_si128(target + 0, _mm_unpacklo_epi16(low, zero));
+        _mm_storeu_si128(target + 1, _mm_unpackhi_epi16(low, zero));
+        _mm_storeu_si128(target + 2, _mm_unpacklo_epi16(high, zero));
+        _mm_storeu_si128(target + 3, _mm_unpackhi_epi16(high, zero));
+        out += 16;
+        done += 16;
+    }
+#endif
+    return done;
+}
+
+} // namespace
+
+namespace {
+
+// Decodes into out, which has room for utf8.size() characters; returns the
+// end of what was written.
+wchar_t* DecodeInto(std::string_view utf8, wchar_t* out)
+{
+    size_t pos = 0;
+    while (pos < utf8.size()) {
+        // Feed texts are mostly ASCII: widen such runs without decoding.
+        pos += WidenAsciiRun(utf8.data() + pos, utf8.size() - pos, out);
+        while (pos < utf8.size() && static_cast<unsigned char>(utf8[pos]) < 0x80)
+            *out++ = static_cast<wchar_t>(utf8[pos++]);
+        if (pos >= utf8.size())
+            break;
+        // Well-formed two- and three-byte sequences inline; anything else
+        // (four bytes, broken sequences) through the careful decoder.
+        const auto* bytes = reinterpret_cast<const unsigned char*>(utf8.data()) + pos;
+        const size_t left = utf8.size() - pos;
+        if ((bytes[0] & 0xE0) == 0xC0 && bytes[0] >= 0xC2 && left >= 2 && IsContinuation(bytes[1])) {
+            *out++ = static_cast<wchar_t>(((bytes[0] & 0x1F) << 6) | (bytes[1] & 0x3F));
+            pos += 2;
+            continue;
+        }
+        if ((bytes[0] & 0xF0) == 0xE0 && left >= 3 && IsContinuation(bytes[1]) && IsContinuation(bytes[2])) {
+            const char32_t value = ((bytes[0] & 0x0F) << 12) | ((bytes[1] & 0x3F) << 6) | (bytes[2] & 0x3F);
+            if (value >= 0x800 && (value < 0xD800 || value > 0xDFFF)) {
+                *out++ = static_cast<wchar_t>(value);
+                pos += 3;
+                continue;
+            }
+        }
+        *out++ = static_cast<wchar_t>(DecodeOne(utf8, pos));
+    }
+    return out;
+}
+
 } // namespace
 
 std::wstring Utf8ToWide(std::string_view utf8)
 {
-    std::wstring wide;
-    wide.reserve(utf8.size());
-    size_t pos = 0;
-    while (pos < utf8.size())
-        wide += static_cast<wchar_t>(DecodeOne(utf8, pos));
+    // Short texts (nearly all of a feed) decode into a reused buffer, so the
+    // result is allocated once at its exact size and never zero-filled first.
+    constexpr size_t kBufferLength = 16 * 1024;
+    if (utf8.size() <= kBufferLength) {
+        thread_local wchar_t buffer[kBufferLength];
+        return std::wstring(buffer, DecodeInto(utf8, buffer));
+    }
+    std::wstring wide(utf8.size(), L'\0'); // never more characters than bytes
+    wide.resize(static_cast<size_t>(DecodeInto(utf8, wide.data()) - wide.data()));
     return wide;
+}
+
+size_t Utf8ToWideInto(std::string_view utf8, wchar_t* out)
+{
+    return static_cast<size_t>(DecodeInto(utf8, out) - out);
 }
 
 std::string WideToUtf8(std::wstring_view wide)

@@ -9,3 +9,7 @@
 // becomes U+FFFD, so conversion never fails and never drops the rest of a text.
 std::wstring Utf8ToWide(std::string_view utf8);
 std::string WideToUtf8(std::wstring_view wide);
+
+// Decodes into out, which must have room for utf8.size() characters (never
+// fewer bytes than characters); returns the number of characters written.
+size_t Utf8ToWideInto(std::string_view utf8, wchar_t* out);

@@ -7,7 +7,7 @@ namespace {
 
 class CTextCursor {
 public:
-    explicit CTextCursor(const std::wstring& text) : m_text(text) {}
+    explicit CTextCursor(std::wstring_view text) : m_text(text) {}
 
     void SkipSpaces()
     {
@@ -39,13 +39,13 @@ public:
     size_t Position() const { return m_pos; }
 
 private:
-    const std::wstring& m_text;
+    std::wstring_view m_text;
     size_t m_pos = 0;
 };
 
 } // namespace
 
-bool VarDateFromStr(const std::wstring& text, CDateTime& value)
+bool VarDateFromStr(std::wstring_view text, CDateTime& value)
 {
     CTextCursor cursor(text);
     cursor.SkipSpaces();

@@ -7,11 +7,12 @@
 // the reader's own date parser.
 
 #include <string>
+#include <string_view>
 
 #include "platform/DateTime.h"
 
 // True and the value taken as written (local, no zone shift) on success.
-bool VarDateFromStr(const std::wstring& text, CDateTime& value);
+bool VarDateFromStr(std::wstring_view text, CDateTime& value);
 
 // "" for a null value, "Invalid DateTime" for an invalid one.
 std::wstring VarBstrFromDate(const CDateTime& value);
