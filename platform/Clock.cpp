@@ -140,11 +140,16 @@ bool FileTimeToSystemTime(const FILETIME& fileTime, CSystemTime& time)
         return false;
     const auto days = static_cast<std::int64_t>(ticks / kTicksPerDay);
     const auto ms = static_cast<std::int64_t>(ticks % kTicksPerDay) / kTicksPerMs;
-    Calendar::CivilFromDays(days + k1601, time.wYear, time.wMonth, time.wDay);
-    time.wDayOfWeek = Calendar::DayOfWeek(days + k1601);
-    time.wHour = static_cast<int>(ms / 3600000);
-    time.wMinute = static_cast<int>(ms / 60000 % 60);
-    time.wSecond = static_cast<int>(ms / 1000 % 60);
-    time.wMilliseconds = static_cast<int>(ms % 1000);
+    SetSystemTimeFromDays(time, days + k1601, ms);
     return true;
+}
+
+void SetSystemTimeFromDays(CSystemTime& time, std::int64_t daysSince1970, std::int64_t millisecondOfDay)
+{
+    Calendar::CivilFromDays(daysSince1970, time.wYear, time.wMonth, time.wDay);
+    time.wDayOfWeek = Calendar::DayOfWeek(daysSince1970);
+    time.wHour = static_cast<int>(millisecondOfDay / 3600000);
+    time.wMinute = static_cast<int>(millisecondOfDay / 60000 % 60);
+    time.wSecond = static_cast<int>(millisecondOfDay / 1000 % 60);
+    time.wMilliseconds = static_cast<int>(millisecondOfDay % 1000);
 }

@@ -42,6 +42,10 @@ struct FILETIME {
     bool operator==(const FILETIME&) const = default;
 };
 
+// Fills every field from a day count since 1970-01-01 and the milliseconds
+// into that day.
+void SetSystemTimeFromDays(CSystemTime& time, std::int64_t daysSince1970, std::int64_t millisecondOfDay);
+
 // False for fields outside the calendar (years 1601 to 30827).
 bool SystemTimeToFileTime(const CSystemTime& time, FILETIME& fileTime);
 // False for values past the representable range (high bit set).

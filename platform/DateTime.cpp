@@ -11,7 +11,6 @@ constexpr std::int64_t kMsPerDay = 86400000;
 constexpr double kMinDays = -657434.0;          // 0100-01-01 00:00
 constexpr double kMaxDays = 2958465.99999999;   // 9999-12-31 23:59:59.999
 
-using Calendar::CivilFromDays;
 using Calendar::DaysFromCivil;
 using Calendar::DaysInMonth;
 
@@ -53,14 +52,11 @@ bool CDateTime::GetAsSystemTime(CSystemTime& st) const
     const std::int64_t msOfDay = total % kMsPerDay;
     if (m_dt < 0)
         dayNumber = -dayNumber;
-    CivilFromDays(dayNumber + kEpochOffset, st.wYear, st.wMonth, st.wDay);
-    if (st.wYear < 100 || st.wYear > 9999)
+    CSystemTime time;
+    SetSystemTimeFromDays(time, dayNumber + kEpochOffset, msOfDay);
+    if (time.wYear < 100 || time.wYear > 9999)
         return false;
-    st.wDayOfWeek = Calendar::DayOfWeek(dayNumber + kEpochOffset);
-    st.wHour = static_cast<int>(msOfDay / 3600000);
-    st.wMinute = static_cast<int>(msOfDay / 60000 % 60);
-    st.wSecond = static_cast<int>(msOfDay / 1000 % 60);
-    st.wMilliseconds = static_cast<int>(msOfDay % 1000);
+    st = time;
     return true;
 }
 

@@ -319,7 +319,7 @@ LONG CRegKey::Open(HKEY root, const std::wstring& subKey)
     return ERROR_FILE_NOT_FOUND;
 }
 
-LONG CRegKey::QueryDWORDValue(const std::wstring& name, DWORD& value) const
+LONG CRegKey::QueryValue(const std::wstring& name, bool wantString, DWORD* number, std::wstring* text) const
 {
     if (!IsOpen())
         return ERROR_INVALID_HANDLE;
@@ -327,24 +327,23 @@ LONG CRegKey::QueryDWORDValue(const std::wstring& name, DWORD& value) const
     const CRegValue* found = FindValue(content, m_strPath, name);
     if (found == nullptr)
         return ERROR_FILE_NOT_FOUND;
-    if (found->type != ValueType::Dword)
-        return ERROR_INVALID_DATA;
-    value = found->dword;
+    if ((found->type == ValueType::String) != wantString)
+        return ERROR_INVALID_DATA; // no conversion between the types
+    if (wantString)
+        *text = found->text;
+    else
+        *number = found->dword;
     return ERROR_SUCCESS;
+}
+
+LONG CRegKey::QueryDWORDValue(const std::wstring& name, DWORD& value) const
+{
+    return QueryValue(name, false, &value, nullptr);
 }
 
 LONG CRegKey::QueryStringValue(const std::wstring& name, std::wstring& value) const
 {
-    if (!IsOpen())
-        return ERROR_INVALID_HANDLE;
-    const CRegContent content = CRegistryStore::Instance().Read();
-    const CRegValue* found = FindValue(content, m_strPath, name);
-    if (found == nullptr)
-        return ERROR_FILE_NOT_FOUND;
-    if (found->type != ValueType::String)
-        return ERROR_INVALID_DATA;
-    value = found->text;
-    return ERROR_SUCCESS;
+    return QueryValue(name, true, nullptr, &value);
 }
 
 LONG CRegKey::SetDWORDValue(const std::wstring& name, DWORD value)

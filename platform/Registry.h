@@ -53,5 +53,7 @@ public:
     static std::wstring StorePath();
 
 private:
+    LONG QueryValue(const std::wstring& name, bool wantString, DWORD* number, std::wstring* text) const;
+
     std::wstring m_strPath; // "HKEY_CURRENT_USER\\Software\\..."
 };
