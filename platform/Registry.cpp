@@ -8,6 +8,7 @@
 #include <optional>
 #include <sstream>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/FileSystem.h"
@@ -15,15 +16,6 @@
 #include "platform/Unicode.h"
 
 namespace {
-
-enum class ValueType { Dword, String };
-
-struct CRegValue {
-    std::wstring name; // as first written, for the file
-    ValueType type = ValueType::Dword;
-    DWORD dword = 0;
-    std::wstring text;
-};
 
 struct CRegSection {
     std::wstring path;
@@ -166,7 +158,7 @@ std::optional<CRegContent> ParseStore(std::istream& in)
             const auto text = Unquote(line, pos);
             if (!text || pos != line.size())
                 return std::nullopt;
-            value.type = ValueType::String;
+            value.type = CRegValue::Type::String;
             value.text = *text;
         }
         section->values[Lower(*name)] = value;
@@ -185,7 +177,7 @@ std::string SerializeStore(const CRegContent& content)
         out << "\n[" << WideToUtf8(section.path) << "]\n";
         for (const auto& [lower, value] : section.values) {
             out << Quote(value.name) << '=';
-            if (value.type == ValueType::Dword) {
+            if (value.type == CRegValue::Type::Dword) {
                 char hex[16];
                 std::snprintf(hex, sizeof hex, "dword:%08x", value.dword);
                 out << hex;
@@ -202,10 +194,12 @@ std::string SerializeStore(const CRegContent& content)
 // processes take an advisory lock on a lock file beside the store.
 class CRegistryStore {
 public:
+    // Never destroyed, so that writes from other objects' destructors at
+    // exit still find it.
     static CRegistryStore& Instance()
     {
-        static CRegistryStore store;
-        return store;
+        static auto* store = new CRegistryStore;
+        return *store;
     }
 
     // Present content, or empty when the file is missing or unreadable.
@@ -248,17 +242,45 @@ public:
     }
 
 private:
+    // Reads the file, or reuses the last reading while the file is the same
+    // one (writes replace it, so a new inode or time means new content).
     CRegContent Load(bool& readable)
     {
-        std::ifstream in(NativePath(CRegKey::StorePath()), std::ios::binary);
+        const std::string path = NativePath(CRegKey::StorePath());
+        struct stat info {};
+        if (::stat(path.c_str(), &info) != 0)
+            return {};
+        const CFileIdentity identity{path, info.st_dev, info.st_ino, info.st_size, info.st_mtim.tv_sec,
+                                     info.st_mtim.tv_nsec};
+        if (m_cached && m_cachedIdentity == identity) {
+            readable = m_bCachedReadable;
+            return *m_cached;
+        }
+        std::ifstream in(path, std::ios::binary);
         if (!in)
             return {};
         auto content = ParseStore(in);
         readable = content.has_value();
-        return content ? std::move(*content) : CRegContent{};
+        m_cached = content ? std::move(*content) : CRegContent{};
+        m_cachedIdentity = identity;
+        m_bCachedReadable = readable;
+        return *m_cached;
     }
 
+    struct CFileIdentity {
+        std::string path;
+        dev_t device;
+        ino_t inode;
+        off_t size;
+        time_t seconds;
+        long nanoseconds;
+        bool operator==(const CFileIdentity&) const = default;
+    };
+
     std::mutex m_mutex;
+    std::optional<CRegContent> m_cached;
+    CFileIdentity m_cachedIdentity{};
+    bool m_bCachedReadable = true;
 };
 
 const CRegValue* FindValue(const CRegContent& content, const std::wstring& keyPath, const std::wstring& name)
@@ -270,7 +292,7 @@ const CRegValue* FindValue(const CRegContent& content, const std::wstring& keyPa
     return value == section->second.values.end() ? nullptr : &value->second;
 }
 
-LONG SetValue(const std::wstring& keyPath, const CRegValue& value)
+LONG SetValues(const std::wstring& keyPath, const std::vector<CRegValue>& values)
 {
     if (keyPath.empty())
         return ERROR_INVALID_HANDLE;
@@ -278,7 +300,8 @@ LONG SetValue(const std::wstring& keyPath, const CRegValue& value)
         CRegSection& section = content[Lower(keyPath)];
         if (section.path.empty())
             section.path = keyPath;
-        section.values[Lower(value.name)] = value;
+        for (const CRegValue& value : values)
+            section.values[Lower(value.name)] = value;
         return ERROR_SUCCESS;
     });
 }
@@ -327,7 +350,7 @@ LONG CRegKey::QueryValue(const std::wstring& name, bool wantString, DWORD* numbe
     const CRegValue* found = FindValue(content, m_strPath, name);
     if (found == nullptr)
         return ERROR_FILE_NOT_FOUND;
-    if ((found->type == ValueType::String) != wantString)
+    if ((found->type == CRegValue::Type::String) != wantString)
         return ERROR_INVALID_DATA; // no conversion between the types
     if (wantString)
         *text = found->text;
@@ -351,16 +374,16 @@ LONG CRegKey::SetDWORDValue(const std::wstring& name, DWORD value)
     CRegValue entry;
     entry.name = name;
     entry.dword = value;
-    return SetValue(m_strPath, entry);
+    return SetValues(m_strPath, {entry});
 }
 
 LONG CRegKey::SetStringValue(const std::wstring& name, const std::wstring& value)
 {
     CRegValue entry;
     entry.name = name;
-    entry.type = ValueType::String;
+    entry.type = CRegValue::Type::String;
     entry.text = value;
-    return SetValue(m_strPath, entry);
+    return SetValues(m_strPath, {entry});
 }
 
 LONG CRegKey::DeleteValue(const std::wstring& name)
@@ -374,4 +397,21 @@ LONG CRegKey::DeleteValue(const std::wstring& name)
             return ERROR_FILE_NOT_FOUND;
         return ERROR_SUCCESS;
     });
+}
+
+void CRegWriteBatch::SetDWORDValue(const std::wstring& name, DWORD value)
+{
+    m_values.push_back({name, CRegValue::Type::Dword, value, {}});
+}
+
+void CRegWriteBatch::SetStringValue(const std::wstring& name, const std::wstring& value)
+{
+    m_values.push_back({name, CRegValue::Type::String, 0, value});
+}
+
+LONG CRegWriteBatch::Commit()
+{
+    const LONG result = SetValues(m_strPath, m_values);
+    m_values.clear();
+    return result;
 }

@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 using LONG = long;
 using DWORD = std::uint32_t;
@@ -30,6 +31,15 @@ inline constexpr LONG ERROR_WRITE_FAULT = 29;
 enum class HKEY { CurrentUser, LocalMachine };
 inline constexpr HKEY HKEY_CURRENT_USER = HKEY::CurrentUser;
 inline constexpr HKEY HKEY_LOCAL_MACHINE = HKEY::LocalMachine;
+
+// One typed value as the store keeps it.
+struct CRegValue {
+    enum class Type { Dword, String };
+    std::wstring name; // as last written, for the file
+    Type type = Type::Dword;
+    DWORD dword = 0;
+    std::wstring text;
+};
 
 class CRegKey {
 public:
@@ -53,7 +63,23 @@ public:
     static std::wstring StorePath();
 
 private:
+    friend class CRegWriteBatch;
     LONG QueryValue(const std::wstring& name, bool wantString, DWORD* number, std::wstring* text) const;
 
     std::wstring m_strPath; // "HKEY_CURRENT_USER\\Software\\..."
+};
+
+// Several values of one key written in a single rewrite of the file, for
+// callers that store a whole set at once. Nothing reaches the file before
+// Commit, which returns the result of that one write.
+class CRegWriteBatch {
+public:
+    explicit CRegWriteBatch(const CRegKey& key) : m_strPath(key.m_strPath) {}
+    void SetDWORDValue(const std::wstring& name, DWORD value);
+    void SetStringValue(const std::wstring& name, const std::wstring& value);
+    LONG Commit();
+
+private:
+    std::wstring m_strPath;
+    std::vector<CRegValue> m_values;
 };

@@ -80,6 +80,37 @@ TEST_F(RegistryTest, OpenFailsForKeysWithoutValuesAndSubKeysNest)
     EXPECT_EQ(value, 1u);
 }
 
+TEST_F(RegistryTest, ABatchWritesNothingUntilCommitThenEverything)
+{
+    CRegKey key = OpenKey();
+    CRegWriteBatch batch(key);
+    batch.SetDWORDValue(L"One", 1);
+    batch.SetStringValue(L"Two", L"two");
+    DWORD number = 0;
+    EXPECT_EQ(key.QueryDWORDValue(L"One", number), ERROR_FILE_NOT_FOUND);
+    ASSERT_EQ(batch.Commit(), ERROR_SUCCESS);
+    std::wstring text;
+    EXPECT_EQ(key.QueryDWORDValue(L"One", number), ERROR_SUCCESS);
+    EXPECT_EQ(number, 1u);
+    EXPECT_EQ(key.QueryStringValue(L"Two", text), ERROR_SUCCESS);
+    EXPECT_EQ(text, L"two");
+}
+
+TEST_F(RegistryTest, SeesChangesMadeToTheFileByHand)
+{
+    CRegKey key = OpenKey();
+    ASSERT_EQ(key.SetDWORDValue(L"Count", 1), ERROR_SUCCESS);
+    DWORD number = 0;
+    ASSERT_EQ(key.QueryDWORDValue(L"Count", number), ERROR_SUCCESS);
+    std::string edited = ReadWholeFile(StoreFile());
+    edited.replace(edited.find("dword:00000001"), 14, "dword:0000002a");
+    WriteWholeFile(StoreFile(), edited); // same size, same inode
+    const auto later = fs::last_write_time(StoreFile()) + std::chrono::seconds(1);
+    fs::last_write_time(StoreFile(), later);
+    ASSERT_EQ(key.QueryDWORDValue(L"Count", number), ERROR_SUCCESS);
+    EXPECT_EQ(number, 42u);
+}
+
 TEST_F(RegistryTest, AnUnreadableFileReadsAsEmptyAndIsKeptAsideOnTheNextWrite)
 {
     fs::create_directories(fs::path(StoreFile()).parent_path());

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdio>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #include <sys/wait.h>
@@ -103,6 +104,8 @@ TEST_F(ToolTest, SettingsShowRawAndMappedValuesAndSetPersists)
 {
     auto shown = RunTool({"settings"});
     ASSERT_EQ(shown.exitCode, 0);
+    // Showing the options changes nothing on disk.
+    EXPECT_FALSE(std::filesystem::exists(HomePath("config/RSSReader/registry.reg")));
     auto settings = shown.Json();
     EXPECT_EQ(settings["settings"]["MaxPages"]["raw"], 3);
     EXPECT_EQ(settings["settings"]["MaxPages"]["mapped"], 100);
@@ -117,6 +120,11 @@ TEST_F(ToolTest, SettingsShowRawAndMappedValuesAndSetPersists)
     EXPECT_EQ(settings["settings"]["NewItemSortOrder"]["mapped"], "descending");
     EXPECT_NE(ReadWholeFile(HomePath("config/RSSReader/registry.reg")).find("\"UpdateInterval\"=dword:00000003"),
               std::string::npos);
+
+    ASSERT_EQ(RunTool({"set", "DefaultDir", HomePath("elsewhere")}).exitCode, 0);
+    EXPECT_EQ(RunTool({"settings"}).Json()["dataFilePath"], HomePath("elsewhere/temp.xml"));
+    ASSERT_EQ(RunTool({"set", "LastUpdated", "2026-01-02 03:04:05"}).exitCode, 0);
+    EXPECT_EQ(RunTool({"settings"}).Json()["settings"]["LastUpdated"]["raw"], "2026-01-02 03:04:05");
 
     EXPECT_EQ(RunTool({"set", "LastUpdated", "now"}).exitCode, 0);
     EXPECT_NE(RunTool({"settings"}).Json()["settings"]["LastUpdated"]["raw"], "1899-12-30 00:00:00");

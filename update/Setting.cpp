@@ -5,7 +5,7 @@
 #include "platform/VariantDate.h"
 #include "store/DataStorage.h"
 
-std::unique_ptr<CSetting> CSetting::s_pInstance;
+CSetting* CSetting::s_pInstance = nullptr;
 
 namespace {
 
@@ -25,12 +25,16 @@ int MapIndex(DWORD index, std::initializer_list<int> values, int fallback)
 
 CSetting& CSetting::Instance()
 {
-    if (!s_pInstance)
-        s_pInstance = std::make_unique<CSetting>();
+    if (s_pInstance == nullptr)
+        s_pInstance = new CSetting();
     return *s_pInstance;
 }
 
-void CSetting::DestroyInstance() { s_pInstance.reset(); }
+void CSetting::DestroyInstance()
+{
+    delete s_pInstance;
+    s_pInstance = nullptr;
+}
 
 CSetting::CSetting() { Load(); }
 
@@ -69,20 +73,23 @@ void CSetting::Write() const
     CRegKey key;
     if (!OpenSettingsKey(key))
         return;
-    key.SetStringValue(L"DefaultDir", m_strDefaultDir);
-    key.SetDWORDValue(L"ShowDescription", m_dwShowDescription);
-    key.SetDWORDValue(L"ShowHeader", m_dwShowHeader);
-    key.SetDWORDValue(L"UpdateMethod", m_dwUpdateMethod);
-    key.SetDWORDValue(L"UpdateInterval", m_dwUpdateInterval);
-    key.SetDWORDValue(L"UpdateOnStartup", m_dwUpdateOnStartup);
-    key.SetDWORDValue(L"UpdateOnConnected", m_dwUpdateOnConnected);
-    key.SetDWORDValue(L"NewItemDays", m_dwNewItemDays);
-    key.SetDWORDValue(L"NewItemCount", m_dwNewItemCount);
-    key.SetDWORDValue(L"MaxPages", m_dwMaxPages);
-    key.SetDWORDValue(L"ExpireAfter", m_dwExpireAfter);
-    key.SetStringValue(L"LastUpdated", VarBstrFromDate(m_dtLastUpdated));
-    key.SetDWORDValue(L"NewItemSortType", m_dwNewItemSortType);
-    key.SetDWORDValue(L"NewItemSortOrder", m_dwNewItemSortOrder);
+    // One rewrite of the store for the whole set, in the fixed order.
+    CRegWriteBatch batch(key);
+    batch.SetStringValue(L"DefaultDir", m_strDefaultDir);
+    batch.SetDWORDValue(L"ShowDescription", m_dwShowDescription);
+    batch.SetDWORDValue(L"ShowHeader", m_dwShowHeader);
+    batch.SetDWORDValue(L"UpdateMethod", m_dwUpdateMethod);
+    batch.SetDWORDValue(L"UpdateInterval", m_dwUpdateInterval);
+    batch.SetDWORDValue(L"UpdateOnStartup", m_dwUpdateOnStartup);
+    batch.SetDWORDValue(L"UpdateOnConnected", m_dwUpdateOnConnected);
+    batch.SetDWORDValue(L"NewItemDays", m_dwNewItemDays);
+    batch.SetDWORDValue(L"NewItemCount", m_dwNewItemCount);
+    batch.SetDWORDValue(L"MaxPages", m_dwMaxPages);
+    batch.SetDWORDValue(L"ExpireAfter", m_dwExpireAfter);
+    batch.SetStringValue(L"LastUpdated", VarBstrFromDate(m_dtLastUpdated));
+    batch.SetDWORDValue(L"NewItemSortType", m_dwNewItemSortType);
+    batch.SetDWORDValue(L"NewItemSortOrder", m_dwNewItemSortOrder);
+    batch.Commit(); // a failed write is not reported, as before
 }
 
 void CSetting::Store(DWORD& field, DWORD value)

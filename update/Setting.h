@@ -4,7 +4,6 @@
 // Most options are stored as the index of the user's choice in its option
 // list and mapped to their quantity here.
 
-#include <memory>
 #include <string>
 
 #include "platform/Clock.h"
@@ -111,7 +110,9 @@ private:
     DWORD m_dwNewItemSortType = kSortByDate;
     DWORD m_dwNewItemSortOrder = kSortAscending;
 
-    static std::unique_ptr<CSetting> s_pInstance;
+    // Owned here but never destroyed implicitly at exit: only the shutdown
+    // (DestroyInstance) writes the set a last time.
+    static CSetting* s_pInstance;
 };
 
 // Registry location and value names.

@@ -73,11 +73,13 @@ const std::pair<const wchar_t*, void (CSetting::*)(DWORD)> kSetters[] = {
 // registry as given, as a user editing the registry would.
 int WriteRawText(const std::wstring& name, const std::wstring& value)
 {
+    // The instance writes the whole set when it goes, so it goes first and
+    // the next one loads the new text.
+    CSetting::DestroyInstance();
     CRegKey base, key;
     if (base.Create(HKEY_CURRENT_USER, kSettingsKey) != ERROR_SUCCESS || key.Create(base, kSettingsSubKey) != ERROR_SUCCESS
         || key.SetStringValue(name, value) != ERROR_SUCCESS)
         return UsageError("cannot write the registry at " + ToUtf8(CRegKey::StorePath()));
-    CSetting::DestroyInstance();
     return kExitDone;
 }
 
@@ -97,9 +99,8 @@ int CommandSet(const CArguments& args)
         return UsageError("set takes NAME and VALUE");
     const std::wstring name = Utf8ToWide(args[0]);
     const std::wstring value = Utf8ToWide(args[1]);
-    CSetting& setting = CSetting::Instance();
     if (EqualsNoCase(name, L"LastUpdated") && value == L"now") {
-        setting.SetLastUpdatedNow();
+        CSetting::Instance().SetLastUpdatedNow();
     } else if (EqualsNoCase(name, L"LastUpdated") || EqualsNoCase(name, L"DefaultDir")) {
         const int result = WriteRawText(EqualsNoCase(name, L"DefaultDir") ? L"DefaultDir" : L"LastUpdated", value);
         if (result != kExitDone)
@@ -111,8 +112,8 @@ int CommandSet(const CArguments& args)
         bool known = false;
         for (const auto& [setterName, setter] : kSetters) {
             if (EqualsNoCase(name, setterName)) {
-                (setting.*setter)(number);
-                setting.Write(); // the sort setters only store; keep the change
+                (CSetting::Instance().*setter)(number);
+                CSetting::Instance().Write(); // the sort setters only store; keep the change
                 known = true;
             }
         }
