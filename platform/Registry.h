@@ -18,15 +18,9 @@
 #include <string>
 #include <vector>
 
-using LONG = long;
-using DWORD = std::uint32_t;
+#include "platform/LastError.h"
 
-inline constexpr LONG ERROR_SUCCESS = 0;
-inline constexpr LONG ERROR_FILE_NOT_FOUND = 2;
-inline constexpr LONG ERROR_ACCESS_DENIED = 5;
-inline constexpr LONG ERROR_INVALID_HANDLE = 6;
-inline constexpr LONG ERROR_INVALID_DATA = 13;
-inline constexpr LONG ERROR_WRITE_FAULT = 29;
+using LONG = long;
 
 enum class HKEY { CurrentUser, LocalMachine };
 inline constexpr HKEY HKEY_CURRENT_USER = HKEY::CurrentUser;

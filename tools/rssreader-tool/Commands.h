@@ -18,6 +18,12 @@ int CommandDecode(const CArguments& args);
 int CommandStart(const CArguments& args);
 int CommandSettings(const CArguments& args);
 int CommandSet(const CArguments& args);
+int CommandFeeds(const CArguments& args);
+int CommandPages(const CArguments& args);
+int CommandCleanup(const CArguments& args);
+int CommandMark(const CArguments& args);
+int CommandAddFeed(const CArguments& args);
+int CommandMerge(const CArguments& args);
 
 inline constexpr int kExitDone = 0;
 inline constexpr int kExitNothing = 1;

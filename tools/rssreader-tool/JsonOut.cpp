@@ -90,6 +90,34 @@ Json ChannelToJson(const CRssChannel& channel)
                 {"items", std::move(items)}};
 }
 
+Json FeedRecordToJson(const FeedRecord& record)
+{
+    return Json{{"feedId", record.feedId},
+                {"url", ToUtf8(record.url)},
+                {"title", ToUtf8(record.title)},
+                {"description", ToUtf8(record.description)},
+                {"pageCount", record.pageCount},
+                {"unreadCount", record.unreadCount},
+                {"updateCounter", record.updateCounter},
+                {"sortField", record.sortField},
+                {"sortOrder", record.sortOrder},
+                {"viewFilter", record.viewFilter},
+                {"updateStatus", record.updateStatus},
+                {"lastDate", DateToJson(record.lastDate)}};
+}
+
+Json PageRecordToJson(const PageRecord& record)
+{
+    return Json{{"key", ToUtf8(record.key)},
+                {"state", static_cast<int>(record.state)},
+                {"title", ToUtf8(record.title)},
+                {"link", ToUtf8(record.link)},
+                {"enclosureUrl", ToUtf8(record.enclosureUrl)},
+                {"enclosureLength", record.enclosureLength},
+                {"date", DateToJson(record.date)},
+                {"description", ToUtf8(record.description)}};
+}
+
 Json OpmlToJson(const COpmlDoc& doc)
 {
     return Json{{"title", ToUtf8(doc.title)},

@@ -7,6 +7,8 @@
 #include "content/RssChannel.h"
 #include "platform/Clock.h"
 #include "platform/DateTime.h"
+#include "store/FeedRecord.h"
+#include "store/PageRecord.h"
 #include "subscriptions/OpmlDoc.h"
 
 using Json = nlohmann::ordered_json;
@@ -18,6 +20,8 @@ Json DateToJson(const CDateTime& value);
 Json FileTimeToJson(const FILETIME& value);
 Json ChannelToJson(const CRssChannel& channel);
 Json OpmlToJson(const COpmlDoc& doc);
+Json FeedRecordToJson(const FeedRecord& record);
+Json PageRecordToJson(const PageRecord& record);
 
 // Prints one JSON value on stdout, UTF-8, followed by a line break.
 void PrintJson(const Json& value);

@@ -7,6 +7,8 @@
 #include <string>
 
 #include "Commands.h"
+#include "store/FeedDatabase.h"
+#include "store/ItemDatabase.h"
 
 namespace {
 
@@ -28,6 +30,12 @@ const std::map<std::string, CCommand>& CommandTable()
         {"decode", {CommandDecode, "decode TEXT           decode the basic entities of a text"}},
         {"settings", {CommandSettings, "settings              show every option, stored and mapped"}},
         {"set", {CommandSet, "set NAME VALUE        change one option (LastUpdated takes \"now\")"}},
+        {"feeds", {CommandFeeds, "feeds                 list the stored feeds"}},
+        {"pages", {CommandPages, "pages URL             list the stored pages of a feed, newest first"}},
+        {"cleanup", {CommandCleanup, "cleanup               drop feeds left out of the tree, trim every feed"}},
+        {"mark", {CommandMark, "mark URL KEY STATE    set a page read, unread or delete it"}},
+        {"add-feed", {CommandAddFeed, "add-feed URL TITLE    store a new feed's record"}},
+        {"merge", {CommandMerge, "merge URL FILE        merge a feed document into a stored feed"}},
     };
     return table;
 }
@@ -55,5 +63,9 @@ int main(int argc, char** argv)
     const auto command = CommandTable().find(argv[1]);
     if (command == CommandTable().end())
         return UsageError(std::string("unknown command ") + argv[1]);
-    return command->second.run(CArguments(argv + 2, argv + argc));
+    const int result = command->second.run(CArguments(argv + 2, argv + argc));
+    // The databases are flushed and closed as at the reader's shutdown.
+    CZelviaRssItemDB::Release();
+    CZelviaRssDB::Release();
+    return result;
 }

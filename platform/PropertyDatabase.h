@@ -1,0 +1,147 @@
+#pragma once
+// Property databases in database volumes: records of typed properties kept in
+// named databases, each with up to four sort orders, walked with a seek
+// position that a read advances. A volume is one SQLite file; every call
+// below is one short statement (or two) against indexes kept per sort order,
+// so a seek or a read costs a look-up, never a scan.
+//
+// Failing calls return 0 (or false) and leave the reason in GetLastError():
+//   ERROR_NO_MORE_ITEMS   a read past the last record of the sort order
+//   ERROR_FILE_NOT_FOUND  no database of that name / no record with that id
+//   ERROR_INVALID_PARAMETER, ERROR_INVALID_HANDLE  misuse
+//   ERROR_INSUFFICIENT_BUFFER  the record could not be held in memory
+//   ERROR_DISK_FULL, ERROR_WRITE_FAULT, ERROR_READ_FAULT  storage failures
+//
+// Thread use: every call takes the volume's lock, so several threads may use
+// the same volume and even the same handle without harm; a handle's seek
+// position is still one shared position, which its users must agree on.
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "platform/Clock.h"
+#include "platform/LastError.h"
+
+using WORD = std::uint16_t;
+using CEOID = std::uint32_t;
+using CEPROPID = std::uint32_t;
+
+// Property types; a property id carries its number in the high 16 bits and
+// its type in the low 16 bits.
+inline constexpr WORD CEVT_R8 = 5;
+inline constexpr WORD CEVT_UI2 = 18;
+inline constexpr WORD CEVT_UI4 = 19;
+inline constexpr WORD CEVT_LPWSTR = 31;
+inline constexpr WORD CEVT_FILETIME = 64;
+
+constexpr CEPROPID PROP_TAG(WORD type, WORD id) { return (CEPROPID{id} << 16) | type; }
+constexpr WORD PROP_ID(CEPROPID propid) { return static_cast<WORD>(propid >> 16); }
+constexpr WORD TypeFromPropID(CEPROPID propid) { return static_cast<WORD>(propid & 0xFFFF); }
+
+// The value of one property; the member matching the property's type holds it.
+struct CEVALUNION {
+    std::uint16_t uiVal = 0;
+    std::uint32_t ulVal = 0;
+    double dblVal = 0;
+    FILETIME filetime;
+    std::wstring lpwstr;
+};
+
+struct CEPROPVAL {
+    CEPROPID propid = 0;
+    WORD wFlags = 0;
+    CEVALUNION val;
+};
+
+// Volume identifier handed out by CeMountDBVol.
+struct CEGUID {
+    std::uint32_t Data1 = 0;
+    bool operator==(const CEGUID&) const = default;
+};
+
+// One sort order: up to four properties, each ascending or descending.
+inline constexpr WORD CEDB_MAXSORTPROP = 4;
+inline constexpr DWORD CEDB_SORT_DESCENDING = 0x00000001;
+inline constexpr DWORD CEDB_SORT_UNKNOWNFIRST = 0x00000004;
+struct SORTORDERSPECEX {
+    WORD wVersion = 2;
+    WORD wNumProps = 0;
+    WORD wKeyFlags = 0;
+    CEPROPID rgPropID[CEDB_MAXSORTPROP] = {};
+    DWORD rgdwFlags[CEDB_MAXSORTPROP] = {};
+    bool operator==(const SORTORDERSPECEX&) const = default;
+};
+
+inline constexpr WORD CEDB_MAXSORTORDER = 4;
+struct CEDBASEINFOEX {
+    WORD wVersion = 2;
+    std::wstring szDbaseName;
+    DWORD dwDbaseType = 0;
+    WORD wNumSortOrder = 0;
+    SORTORDERSPECEX rgSortSpecs[CEDB_MAXSORTORDER];
+    DWORD dwNumRecords = 0; // filled in by CeGetDatabaseInfo
+};
+
+// Mount flags.
+inline constexpr DWORD CREATE_ALWAYS = 2; // start a fresh volume whatever is there
+inline constexpr DWORD OPEN_ALWAYS = 4;   // open the volume, creating it when missing
+
+// Open flags: with CEDB_AUTOINCREMENT every read moves the seek position on
+// to the next record of the sort order.
+inline constexpr DWORD CEDB_AUTOINCREMENT = 0x00000001;
+
+// Seek types.
+inline constexpr DWORD CEDB_SEEK_CEOID = 0x00000001;
+inline constexpr DWORD CEDB_SEEK_BEGINNING = 0x00000002;
+inline constexpr DWORD CEDB_SEEK_VALUEFIRSTEQUAL = 0x00000020;
+inline constexpr DWORD CEDB_SEEK_VALUENEXTEQUAL = 0x00000040;
+
+struct CPropertyDatabaseHandle;
+using HCEDB = CPropertyDatabaseHandle*;
+
+// Mounts the volume file. OPEN_ALWAYS opens it, creating it when missing;
+// it fails on a file that is not a volume. CREATE_ALWAYS starts a fresh,
+// empty volume in its place; a file that was there but is not a volume (or is
+// damaged) is not destroyed but kept beside it as "<file>.damaged".
+// Mounting a file that is already mounted returns the same identifier.
+bool CeMountDBVol(CEGUID* pGuid, const std::wstring& path, DWORD flags);
+// Writes everything to disk (a checkpoint of the journal).
+bool CeFlushDBVol(const CEGUID* pGuid);
+// Each mount needs one unmount; the last one closes the file.
+bool CeUnmountDBVol(const CEGUID* pGuid);
+
+// Creates a database in the volume; fails with ERROR_ALREADY_EXISTS when
+// one of that name exists. Returns the database's object id.
+CEOID CeCreateDatabaseEx2(const CEGUID* pGuid, const CEDBASEINFOEX& info);
+// Opens the database named (or, with an empty name, the one whose object id
+// *pOid holds) in the sort order given, which must be one of its own; null
+// when not found (ERROR_FILE_NOT_FOUND). *pOid receives the database's id.
+// The seek position starts at the beginning.
+HCEDB CeOpenDatabaseEx2(const CEGUID* pGuid, CEOID* pOid, const std::wstring& name,
+                        const SORTORDERSPECEX* pSort, DWORD flags);
+bool CeGetDatabaseInfo(const CEGUID* pGuid, CEOID oidDb, CEDBASEINFOEX& info);
+bool CloseHandle(HCEDB hDatabase);
+
+// CEDB_SEEK_BEGINNING: to the record dwValue places from the start.
+// CEDB_SEEK_CEOID: to the record whose object id is dwValue.
+// Returns the object id of the record now at the seek position, or 0.
+CEOID CeSeekDatabaseEx(HCEDB hDatabase, DWORD dwSeekType, DWORD dwValue);
+// CEDB_SEEK_VALUEFIRSTEQUAL: to the first record, in sort order, whose first
+// wNumVals sort keys equal the values. CEDB_SEEK_VALUENEXTEQUAL: one record
+// on from the current one, only when that record's keys equal the values
+// (the position is unchanged otherwise).
+CEOID CeSeekDatabaseEx(HCEDB hDatabase, DWORD dwSeekType, const CEPROPVAL* pValues, WORD wNumVals);
+
+// Reads every property of the record at the seek position, in the order they
+// were written; with CEDB_AUTOINCREMENT the position then moves to the next
+// record. Returns the record's object id, or 0 (ERROR_NO_MORE_ITEMS at the
+// end of the sort order).
+CEOID CeReadRecordPropsEx(HCEDB hDatabase, std::vector<CEPROPVAL>& props);
+// Writes properties to the record with that object id (a property already
+// in the record is replaced, a new one is appended), or creates a record
+// from them when oidRecord is 0. Returns the record's object id, or 0.
+CEOID CeWriteRecordProps(HCEDB hDatabase, CEOID oidRecord, std::span<const CEPROPVAL> props);
+bool CeDeleteRecord(HCEDB hDatabase, CEOID oidRecord);
+

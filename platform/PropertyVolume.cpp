@@ -1,0 +1,291 @@
+#include "platform/PropertyVolume.h"
+
+#include <sqlite3.h>
+
+#include <sstream>
+
+#include "platform/Debug.h"
+#include "platform/Unicode.h"
+
+namespace {
+
+// Marks our volumes, so that a foreign SQLite file is not taken for one.
+constexpr int kVolumeApplicationId = 0x43454442;
+
+constexpr char kCatalogSchema[] =
+    "CREATE TABLE IF NOT EXISTS ce_databases("
+    " oid INTEGER PRIMARY KEY AUTOINCREMENT,"
+    " name TEXT NOT NULL UNIQUE,"
+    " type INTEGER NOT NULL,"
+    " sort_orders TEXT NOT NULL)";
+
+std::string FormatSortOrders(const CEDBASEINFOEX& info)
+{
+    std::ostringstream out;
+    for (WORD order = 0; order < info.wNumSortOrder; ++order) {
+        const SORTORDERSPECEX& spec = info.rgSortSpecs[order];
+        out << spec.wNumProps << ' ' << spec.wKeyFlags;
+        for (WORD key = 0; key < spec.wNumProps; ++key)
+            out << ' ' << spec.rgPropID[key] << ' ' << spec.rgdwFlags[key];
+        out << ';';
+    }
+    return out.str();
+}
+
+std::vector<SORTORDERSPECEX> ParseSortOrders(const std::string& text)
+{
+    std::vector<SORTORDERSPECEX> orders;
+    std::istringstream all(text);
+    std::string one;
+    while (std::getline(all, one, ';')) {
+        std::istringstream in(one);
+        SORTORDERSPECEX spec;
+        if (!(in >> spec.wNumProps >> spec.wKeyFlags) || spec.wNumProps > CEDB_MAXSORTPROP)
+            break;
+        for (WORD key = 0; key < spec.wNumProps; ++key)
+            in >> spec.rgPropID[key] >> spec.rgdwFlags[key];
+        orders.push_back(spec);
+    }
+    return orders;
+}
+
+bool ValidSortOrders(const CEDBASEINFOEX& info)
+{
+    if (info.wNumSortOrder > CEDB_MAXSORTORDER)
+        return false;
+    for (WORD order = 0; order < info.wNumSortOrder; ++order) {
+        const WORD count = info.rgSortSpecs[order].wNumProps;
+        if (count == 0 || count > CEDB_MAXSORTPROP)
+            return false;
+    }
+    return true;
+}
+
+DWORD ErrorOfSqlite(int code, DWORD fallback)
+{
+    switch (code & 0xFF) {
+    case SQLITE_FULL:
+        return ERROR_DISK_FULL;
+    case SQLITE_NOMEM:
+    case SQLITE_TOOBIG:
+        return ERROR_NOT_ENOUGH_MEMORY;
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return ERROR_BUSY;
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+        return ERROR_INVALID_DATA;
+    case SQLITE_READONLY:
+    case SQLITE_PERM:
+    case SQLITE_CANTOPEN:
+        return ERROR_ACCESS_DENIED;
+    default:
+        return fallback;
+    }
+}
+
+} // namespace
+
+std::string CDatabaseSchema::KeyColumn(size_t sortOrder, size_t key)
+{
+    return "s" + std::to_string(sortOrder) + "k" + std::to_string(key);
+}
+
+CPropertyVolume::CPropertyVolume(sqlite3* db, std::string path) : m_pDb(db), m_strPath(std::move(path)) {}
+
+CPropertyVolume::~CPropertyVolume() { Close(); }
+
+std::shared_ptr<CPropertyVolume> CPropertyVolume::Open(const std::string& path)
+{
+    sqlite3* db = nullptr;
+    const int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                                   nullptr);
+    if (rc != SQLITE_OK) {
+        SetLastError(ErrorOfSqlite(rc, ERROR_FILE_NOT_FOUND));
+        sqlite3_close(db);
+        return nullptr;
+    }
+    std::shared_ptr<CPropertyVolume> volume(new CPropertyVolume(db, path));
+    sqlite3_busy_timeout(db, 5000);
+    if (!volume->PrepareSchema())
+        return nullptr;
+    return volume;
+}
+
+// Checks that the file is one of our volumes (or empty, and makes it one),
+// switches to the write-ahead journal and loads the database catalogue.
+bool CPropertyVolume::PrepareSchema()
+{
+    sqlite3_stmt* identity = Statement("PRAGMA application_id");
+    sqlite3_stmt* tables = identity ? Statement("SELECT count(*) FROM sqlite_schema") : nullptr;
+    if (!identity || sqlite3_step(identity) != SQLITE_ROW || !tables || sqlite3_step(tables) != SQLITE_ROW) {
+        FailWith(ERROR_INVALID_DATA, "not a database volume");
+        return false;
+    }
+    const int applicationId = sqlite3_column_int(identity, 0);
+    const bool empty = sqlite3_column_int(tables, 0) == 0;
+    sqlite3_reset(identity);
+    sqlite3_reset(tables);
+    if (applicationId != kVolumeApplicationId && !(empty && applicationId == 0)) {
+        DebugLogF("CPropertyVolume::Open", "%s is not a database volume", m_strPath.c_str());
+        SetLastError(ERROR_INVALID_DATA);
+        return false;
+    }
+    // WAL: a process killed mid-write loses at most the write in progress,
+    // and readers never block the writer. NORMAL syncs at checkpoints, which
+    // keeps every committed write across a crash of the process.
+    if (!Execute("PRAGMA journal_mode=WAL") || !Execute("PRAGMA synchronous=NORMAL"))
+        return false;
+    if (empty) {
+        const std::string setId = "PRAGMA application_id=" + std::to_string(kVolumeApplicationId);
+        if (!Execute(setId.c_str()) || !Execute(kCatalogSchema))
+            return false;
+    }
+    return LoadCatalogue();
+}
+
+// Another process may have added databases since the last look.
+bool CPropertyVolume::LoadCatalogue()
+{
+    sqlite3_stmt* catalog = Statement("SELECT oid, name, type, sort_orders FROM ce_databases");
+    if (!catalog) {
+        SetLastError(ERROR_INVALID_DATA);
+        return false;
+    }
+    int rc;
+    while ((rc = sqlite3_step(catalog)) == SQLITE_ROW) {
+        auto schema = std::make_shared<CDatabaseSchema>();
+        schema->oid = static_cast<CEOID>(sqlite3_column_int64(catalog, 0));
+        schema->name = Utf8ToWide(reinterpret_cast<const char*>(sqlite3_column_text(catalog, 1)));
+        schema->type = static_cast<DWORD>(sqlite3_column_int64(catalog, 2));
+        schema->sortOrders = ParseSortOrders(reinterpret_cast<const char*>(sqlite3_column_text(catalog, 3)));
+        schema->table = "ce_db_" + std::to_string(schema->oid);
+        m_databases[schema->oid] = std::move(schema);
+    }
+    sqlite3_reset(catalog);
+    if (rc != SQLITE_DONE) {
+        FailWith(ERROR_READ_FAULT, "reading the catalogue");
+        return false;
+    }
+    return true;
+}
+
+void CPropertyVolume::Close()
+{
+    for (auto& [sql, statement] : m_statements)
+        sqlite3_finalize(statement);
+    m_statements.clear();
+    if (m_pDb)
+        sqlite3_close(m_pDb);
+    m_pDb = nullptr;
+}
+
+sqlite3_stmt* CPropertyVolume::Statement(const std::string& sql)
+{
+    if (!m_pDb)
+        return nullptr;
+    auto found = m_statements.find(sql);
+    if (found != m_statements.end()) {
+        sqlite3_reset(found->second);
+        sqlite3_clear_bindings(found->second);
+        return found->second;
+    }
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v3(m_pDb, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &statement, nullptr) != SQLITE_OK) {
+        FailWith(ERROR_INVALID_DATA, sql.c_str());
+        return nullptr;
+    }
+    m_statements.emplace(sql, statement);
+    return statement;
+}
+
+bool CPropertyVolume::Execute(const char* sql)
+{
+    if (!m_pDb || sqlite3_exec(m_pDb, sql, nullptr, nullptr, nullptr) != SQLITE_OK) {
+        FailWith(ERROR_WRITE_FAULT, sql);
+        return false;
+    }
+    return true;
+}
+
+void CPropertyVolume::FailWith(DWORD fallbackError, const char* what)
+{
+    if (!m_pDb) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return;
+    }
+    const int code = sqlite3_extended_errcode(m_pDb);
+    DebugLogF("CPropertyVolume", "%s: %s (%d) in %s", what, sqlite3_errmsg(m_pDb), code, m_strPath.c_str());
+    SetLastError(ErrorOfSqlite(code, fallbackError));
+}
+
+std::shared_ptr<const CDatabaseSchema> CPropertyVolume::FindDatabase(const std::wstring& name, CEOID oid)
+{
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        for (const auto& [id, schema] : m_databases) {
+            if (name.empty() ? id == oid : schema->name == name)
+                return schema;
+        }
+        if (attempt == 0 && !LoadCatalogue())
+            break;
+    }
+    return nullptr;
+}
+
+CEOID CPropertyVolume::CreateDatabase(const CEDBASEINFOEX& info)
+{
+    if (info.szDbaseName.empty() || !ValidSortOrders(info)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    if (FindDatabase(info.szDbaseName, 0)) {
+        SetLastError(ERROR_ALREADY_EXISTS);
+        return 0;
+    }
+    if (!Execute("BEGIN IMMEDIATE"))
+        return 0;
+    sqlite3_stmt* insert = Statement("INSERT INTO ce_databases(name, type, sort_orders) VALUES(?, ?, ?)");
+    const std::string name = WideToUtf8(info.szDbaseName);
+    const std::string orders = FormatSortOrders(info);
+    bool ok = insert != nullptr;
+    if (ok) {
+        sqlite3_bind_text(insert, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_int64(insert, 2, info.dwDbaseType);
+        sqlite3_bind_text(insert, 3, orders.c_str(), -1, SQLITE_TRANSIENT);
+        ok = sqlite3_step(insert) == SQLITE_DONE;
+    }
+    auto schema = std::make_shared<CDatabaseSchema>();
+    if (ok) {
+        schema->oid = static_cast<CEOID>(sqlite3_last_insert_rowid(m_pDb));
+        schema->name = info.szDbaseName;
+        schema->type = info.dwDbaseType;
+        schema->sortOrders.assign(info.rgSortSpecs, info.rgSortSpecs + info.wNumSortOrder);
+        schema->table = "ce_db_" + std::to_string(schema->oid);
+        // Each sort order has its key columns and an index over them; the
+        // row id, implicitly last in every index, orders ties.
+        std::string create = "CREATE TABLE " + schema->table +
+                             "(oid INTEGER PRIMARY KEY AUTOINCREMENT, props BLOB NOT NULL";
+        std::string indexes;
+        for (size_t order = 0; order < schema->sortOrders.size(); ++order) {
+            std::string columns;
+            for (size_t key = 0; key < schema->sortOrders[order].wNumProps; ++key) {
+                create += ", " + CDatabaseSchema::KeyColumn(order, key) + " NOT NULL";
+                columns += (key ? ", " : "") + CDatabaseSchema::KeyColumn(order, key);
+            }
+            indexes += "CREATE INDEX " + schema->table + "_s" + std::to_string(order) + " ON " + schema->table + "(" +
+                       columns + ");";
+        }
+        create += ");";
+        ok = Execute((create + indexes).c_str());
+    } else {
+        FailWith(ERROR_WRITE_FAULT, "creating a database");
+    }
+    if (!ok || !Execute("COMMIT")) {
+        const DWORD error = GetLastError();
+        Execute("ROLLBACK");
+        SetLastError(error);
+        return 0;
+    }
+    m_databases[schema->oid] = schema;
+    return schema->oid;
+}

@@ -1,0 +1,56 @@
+#pragma once
+// The feed database: one FeedRecord per feed of the subscription tree, in
+// the volume "RSS.CDB" of the data folder. Sort orders: 0 url ascending,
+// 1 feedId ascending. One process-wide instance, taking no lock of its own
+// (its users take turns, as with the item database).
+#include <mutex>
+#include <string>
+
+#include "store/FeedRecord.h"
+#include "store/RecordDatabase.h"
+
+inline constexpr wchar_t kFeedVolumeName[] = L"RSS.CDB";
+inline constexpr wchar_t kFeedDatabaseName[] = L"ZELVIA_RSS_DB";
+inline constexpr WORD kFeedPropertyCount = 12;
+
+inline constexpr WORD kFeedOrderByUrl = 0;
+inline constexpr WORD kFeedOrderById = 1;
+
+class CZelviaRssDB : public CRecordDatabase {
+public:
+    static CZelviaRssDB& Instance(); // opened in order 0 on first use
+    static void Release();
+
+    // The record of that url (order 0), or 0. An empty url gives 0 at once.
+    CEOID FindFeedByUrl(const std::wstring& url, bool first = true);
+    // The record of that feed id (order 1), or 0.
+    CEOID FindFeedById(std::uint32_t feedId, bool first = true);
+    // Reads the record with that id, or the one at the seek position for 0.
+    // Fails (0) on a read failure or fewer than twelve properties, leaving
+    // the defaults in the record.
+    CEOID ReadFeed(FeedRecord& record, CEOID oid = 0);
+    // Writes the record to that id; for 0, to the record of the same url or
+    // a new one. A new record whose feedId is 0 or already taken by another
+    // feed is given a free one (written back into the record).
+    CEOID WriteFeed(FeedRecord& record, CEOID oid = 0);
+    // Writes the record only when one with its url exists.
+    bool UpdateFeed(FeedRecord& record);
+    bool DeleteFeed(const std::wstring& url);
+    // To the beginning of the current order, for walking every feed.
+    CEOID FirstFeed() { return SeekBeginning(); }
+
+    // A feed id for a new feed: the millisecond tick count, moved on past
+    // ids that stored feeds already use (and past 0, which means "none").
+    std::uint32_t NewFeedId();
+
+private:
+    CZelviaRssDB();
+    ~CZelviaRssDB() = default;
+    bool IsFeedIdTaken(std::uint32_t feedId);
+    static CZelviaRssDB* s_pInstance;
+    static std::mutex s_instanceLock;
+};
+
+// A new feed's record as the tree makes it when a feed outline is added:
+// counters 0, sorted by date, never updated yet.
+FeedRecord MakeNewFeedRecord(const std::wstring& url, const std::wstring& title, const std::wstring& description);

@@ -1,0 +1,189 @@
+#include "store/ItemDatabase.h"
+
+#include "platform/Debug.h"
+
+CZelviaRssItemDB* CZelviaRssItemDB::s_pInstance = nullptr;
+std::mutex CZelviaRssItemDB::s_instanceLock;
+
+namespace {
+
+// Property ids of the stored record, in the order they are written.
+enum ItemProperty : WORD {
+    kItemFeedId = 0,
+    kItemReserved = 1,
+    kItemState = 2,
+    kItemKey = 3,
+    kItemTitle = 4,
+    kItemDescription = 5,
+    kItemDate = 6,
+    kItemEnclosureUrl = 7,
+    kItemLink = 8,
+    kItemEnclosureLength = 9,
+};
+
+CEDBASEINFOEX ItemDatabaseDefinition()
+{
+    CEDBASEINFOEX info;
+    info.szDbaseName = kItemDatabaseName;
+    info.dwDbaseType = 0;
+    info.wNumSortOrder = 3;
+    info.rgSortSpecs[kItemOrderByKey] = MakeSortOrder({{PROP_TAG(CEVT_LPWSTR, kItemKey), 0}});
+    info.rgSortSpecs[kItemOrderByFeed] = MakeSortOrder(
+        {{PROP_TAG(CEVT_R8, kItemFeedId), 0}, {PROP_TAG(CEVT_FILETIME, kItemDate), CEDB_SORT_DESCENDING}});
+    info.rgSortSpecs[kItemOrderNewest] =
+        MakeSortOrder({{PROP_TAG(CEVT_FILETIME, kItemDate), CEDB_SORT_DESCENDING}});
+    return info;
+}
+
+std::vector<CEPROPVAL> PropsOfPage(PageRecord& record)
+{
+    DateToFileTime(record.date, record.fileTime); // a date without a file time keeps the old one
+    std::vector<CEPROPVAL> props;
+    props.reserve(kItemPropertyCount);
+    props.push_back(MakeIdSlotProp(kItemFeedId, record.feedId));
+    props.push_back(MakeUI2Prop(kItemReserved, record.reserved));
+    props.push_back(MakeUI2Prop(kItemState, record.state));
+    props.push_back(MakeStringProp(kItemKey, record.key));
+    props.push_back(MakeStringProp(kItemTitle, record.title));
+    // Descriptions are kept to the length the parser keeps.
+    props.push_back(MakeStringProp(kItemDescription, record.description.substr(0, kMaxDescriptionLength)));
+    props.push_back(MakeFileTimeProp(kItemDate, record.fileTime));
+    props.push_back(MakeStringProp(kItemEnclosureUrl, record.enclosureUrl));
+    props.push_back(MakeStringProp(kItemLink, record.link));
+    props.push_back(MakeUI4Prop(kItemEnclosureLength, record.enclosureLength));
+    return props;
+}
+
+void FillPage(PageRecord& record, std::vector<CEPROPVAL>& props)
+{
+    record.feedId = IdFromSlot(props[kItemFeedId]);
+    record.reserved = props[kItemReserved].val.uiVal;
+    record.state = static_cast<PageState>(props[kItemState].val.uiVal);
+    record.key = std::move(props[kItemKey].val.lpwstr);
+    record.title = std::move(props[kItemTitle].val.lpwstr);
+    record.description = std::move(props[kItemDescription].val.lpwstr);
+    record.fileTime = props[kItemDate].val.filetime;
+    record.date = DateFromFileTime(record.fileTime);
+    record.enclosureUrl = std::move(props[kItemEnclosureUrl].val.lpwstr);
+    record.link = std::move(props[kItemLink].val.lpwstr);
+    record.enclosureLength = props[kItemEnclosureLength].val.ulVal;
+}
+
+CEPROPVAL FeedIdValue(std::uint32_t feedId) { return MakeIdSlotProp(kItemFeedId, feedId); }
+
+} // namespace
+
+CZelviaRssItemDB::CZelviaRssItemDB() : CRecordDatabase(kItemVolumeName, ItemDatabaseDefinition(), kItemOrderByFeed) {}
+
+CZelviaRssItemDB& CZelviaRssItemDB::Instance()
+{
+    std::lock_guard guard(s_instanceLock);
+    if (!s_pInstance)
+        s_pInstance = new CZelviaRssItemDB;
+    return *s_pInstance;
+}
+
+void CZelviaRssItemDB::Release()
+{
+    std::lock_guard guard(s_instanceLock);
+    delete s_pInstance;
+    s_pInstance = nullptr;
+}
+
+CEOID CZelviaRssItemDB::SeekFeedPages(std::uint32_t feedId, bool first)
+{
+    if (first) {
+        if (!SelectSortOrder(kItemOrderByFeed))
+            return 0;
+        const CEOID oid = SeekBeginning();
+        if (feedId == 0)
+            return oid;
+        return SeekFirstEqual(FeedIdValue(feedId));
+    }
+    return SeekNextEqual(FeedIdValue(feedId));
+}
+
+CEOID CZelviaRssItemDB::SeekNewest()
+{
+    return SelectSortOrder(kItemOrderNewest) ? SeekBeginning() : 0;
+}
+
+CEOID CZelviaRssItemDB::Read(PageRecord& record, CEOID oid)
+{
+    record = PageRecord{};
+    std::vector<CEPROPVAL> props;
+    const CEOID read = ReadProps(oid, props);
+    if (read && props.size() >= kItemPropertyCount) {
+        FillPage(record, props);
+        return read;
+    }
+    if (read) {
+        DebugLogF("CZelviaRssItemDB::Read", "Invalid Property Count [%d]", static_cast<int>(props.size()));
+        return 0;
+    }
+    switch (GetLastError()) {
+    case ERROR_NO_MORE_ITEMS:
+        DebugLog("CZelviaRssItemDB::Read", "Read through all records in the database.");
+        break;
+    case ERROR_INSUFFICIENT_BUFFER:
+        DebugLog("CZelviaRssItemDB::Read", "Re-allocation of database records failed.");
+        break;
+    default:
+        DebugLog("CZelviaRssItemDB::Read", "Other errors.");
+        break;
+    }
+    return 0;
+}
+
+CEOID CZelviaRssItemDB::FindPage(const std::wstring& key, std::uint32_t feedId)
+{
+    if (key.empty() || !SelectSortOrder(kItemOrderByKey))
+        return 0;
+    SeekBeginning();
+    CEOID oid = SeekFirstEqual(MakeStringProp(kItemKey, key));
+    if (!oid)
+        return 0;
+    // The pages with this key lie together in order 0, one per feed that
+    // has it; only their feed ids are needed.
+    std::vector<CEPROPVAL> props;
+    while ((oid = ReadProps(0, props)) != 0) {
+        if (props.size() <= kItemKey || props[kItemKey].val.lpwstr != key)
+            return 0;
+        if (IdFromSlot(props[kItemFeedId]) == feedId)
+            return oid;
+    }
+    return 0;
+}
+
+CEOID CZelviaRssItemDB::WritePage(PageRecord& record, CEOID oid)
+{
+    if (record.key.empty())
+        return 0;
+    if (oid == 0)
+        oid = FindPage(record.key, record.feedId);
+    return WriteProps(oid, PropsOfPage(record));
+}
+
+bool CZelviaRssItemDB::DeletePage(const std::wstring& key, std::uint32_t feedId)
+{
+    return Delete(FindPage(key, feedId));
+}
+
+int CZelviaRssItemDB::DeletePagesOfFeed(std::uint32_t feedId)
+{
+    if (!SelectSortOrder(kItemOrderByFeed))
+        return 0;
+    SeekBeginning();
+    int deleted = 0;
+    while (CEOID oid = SeekFirstEqual(FeedIdValue(feedId))) {
+        if (!Delete(oid))
+            break;
+        ++deleted;
+    }
+    return deleted;
+}
+
+bool CZelviaRssItemDB::DeleteFirstPageOfFeed(std::uint32_t feedId)
+{
+    return Delete(SeekFeedPages(feedId, true));
+}

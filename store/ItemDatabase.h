@@ -1,0 +1,56 @@
+#pragma once
+// The item database: every page of every feed, one PageRecord each, in the
+// volume "RSSITEM.CDB" of the data folder. Three sort orders:
+//   0  key ascending                              (look-up by key)
+//   1  feedId ascending, then date descending     (a feed's pages, newest first)
+//   2  date descending                            (new pages across all feeds)
+// One process-wide instance. It takes no lock of its own: the seek position
+// and the current sort order are shared, so its users take turns (the update
+// run holds the tree's update lock while it works).
+#include <mutex>
+#include <string>
+
+#include "store/PageRecord.h"
+#include "store/RecordDatabase.h"
+
+inline constexpr wchar_t kItemVolumeName[] = L"RSSITEM.CDB";
+inline constexpr wchar_t kItemDatabaseName[] = L"ZELVIA_RSS_ITEM";
+inline constexpr WORD kItemPropertyCount = 10;
+
+inline constexpr WORD kItemOrderByKey = 0;
+inline constexpr WORD kItemOrderByFeed = 1;
+inline constexpr WORD kItemOrderNewest = 2;
+
+class CZelviaRssItemDB : public CRecordDatabase {
+public:
+    // Created (volume mounted, database defined and opened in order 1) on
+    // first use.
+    static CZelviaRssItemDB& Instance();
+    // Flushes and unmounts; the next Instance() opens afresh.
+    static void Release();
+
+    // With first: to the first page of the feed in order 1 (just to the
+    // beginning when feedId is 0); without: one on, if it is of the feed.
+    CEOID SeekFeedPages(std::uint32_t feedId, bool first);
+    // To the beginning of order 2.
+    CEOID SeekNewest();
+    // Reads the page with that id, or the one at the seek position for 0, and
+    // moves the position on. 0 on failure (logged by cause).
+    CEOID Read(PageRecord& record, CEOID oid = 0);
+    // The page with that key in that feed, or 0. Uses order 0.
+    CEOID FindPage(const std::wstring& key, std::uint32_t feedId);
+    // Writes the ten properties to the page with that id; for 0, to the page
+    // of the same key and feed, or to a new record. An empty key writes
+    // nothing. Returns the record's id or 0.
+    CEOID WritePage(PageRecord& record, CEOID oid = 0);
+    bool DeletePage(const std::wstring& key, std::uint32_t feedId);
+    // Deletes every page of the feed; the number deleted.
+    int DeletePagesOfFeed(std::uint32_t feedId);
+    bool DeleteFirstPageOfFeed(std::uint32_t feedId);
+
+private:
+    CZelviaRssItemDB();
+    ~CZelviaRssItemDB() = default;
+    static CZelviaRssItemDB* s_pInstance;
+    static std::mutex s_instanceLock;
+};

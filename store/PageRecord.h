@@ -1,0 +1,30 @@
+#pragma once
+// One stored page: an item of a feed as the item database keeps it.
+#include <cstdint>
+#include <string>
+
+#include "content/RssChannel.h"
+#include "platform/Clock.h"
+#include "platform/DateTime.h"
+
+struct PageRecord {
+    std::uint32_t feedId = 0;
+    std::uint16_t reserved = 0; // written 0 at creation, carried unchanged
+    std::wstring key;           // the page key: link, else enclosure URL
+    PageState state = PageStateUnread;
+    std::wstring enclosureUrl;
+    std::wstring title;
+    std::wstring description;
+    std::wstring link;
+    CDateTime date;
+    FILETIME fileTime; // the stored form of date
+    std::uint32_t enclosureLength = 0;
+};
+
+// The identity of an item within its feed: its link, or its enclosure URL
+// when it has no link. Empty when it has neither (such an item is not kept).
+inline const std::wstring& PageKeyOf(const std::wstring& link, const std::wstring& enclosureUrl)
+{
+    return link.empty() ? enclosureUrl : link;
+}
+inline const std::wstring& PageKeyOf(const CRssItem& item) { return PageKeyOf(item.link, item.enclosure.url); }

@@ -1,0 +1,197 @@
+#include "store/RecordDatabase.h"
+
+#include <algorithm>
+#include <bit>
+
+#include "platform/Debug.h"
+#include "store/DataStorage.h"
+
+CRecordDatabase::CRecordDatabase(const wchar_t* volumeFile, CEDBASEINFOEX definition, WORD sortOrder)
+    : m_dbInfo(std::move(definition)), m_wSortOrder(sortOrder)
+{
+    // The databases may be opened before the start-up has made the data
+    // folder; they make it themselves rather than stay closed all session.
+    CreateFolderPath(GetDataFolder());
+    const std::wstring path = GetDataFolderFile(volumeFile);
+    // A volume that cannot be opened is started afresh; the unusable file
+    // is kept beside it rather than destroyed.
+    m_bMounted = CeMountDBVol(&m_guidVolume, path, OPEN_ALWAYS) || CeMountDBVol(&m_guidVolume, path, CREATE_ALWAYS);
+    if (!m_bMounted) {
+        DebugLogF("CRecordDatabase", "cannot mount %ls (%u)", path.c_str(), GetLastError());
+        return;
+    }
+    Open();
+}
+
+CRecordDatabase::~CRecordDatabase()
+{
+    if (m_bMounted && CeFlushDBVol(&m_guidVolume))
+        CeUnmountDBVol(&m_guidVolume);
+    if (m_hDB)
+        CloseHandle(m_hDB);
+}
+
+bool CRecordDatabase::Open()
+{
+    const SORTORDERSPECEX& order = m_dbInfo.rgSortSpecs[m_wSortOrder];
+    m_hDB = CeOpenDatabaseEx2(&m_guidVolume, &m_oidDB, m_dbInfo.szDbaseName, &order, CEDB_AUTOINCREMENT);
+    if (!m_hDB && GetLastError() == ERROR_FILE_NOT_FOUND && CeCreateDatabaseEx2(&m_guidVolume, m_dbInfo))
+        m_hDB = CeOpenDatabaseEx2(&m_guidVolume, &m_oidDB, m_dbInfo.szDbaseName, &order, CEDB_AUTOINCREMENT);
+    if (!m_hDB) {
+        DebugLogF("CRecordDatabase", "cannot open %ls (%u)", m_dbInfo.szDbaseName.c_str(), GetLastError());
+        return false;
+    }
+    CEDBASEINFOEX info;
+    if (CeGetDatabaseInfo(&m_guidVolume, m_oidDB, info))
+        m_wRecordCount = static_cast<WORD>(info.dwNumRecords);
+    return true;
+}
+
+bool CRecordDatabase::SelectSortOrder(WORD n)
+{
+    if (n == m_wSortOrder || n >= m_dbInfo.wNumSortOrder)
+        return n == m_wSortOrder && m_hDB;
+    if (!m_bMounted)
+        return false;
+    if (m_hDB)
+        CloseHandle(m_hDB);
+    m_hDB = nullptr;
+    m_wSortOrder = n;
+    return Open();
+}
+
+CEOID CRecordDatabase::SeekBeginning()
+{
+    return m_hDB ? CeSeekDatabaseEx(m_hDB, CEDB_SEEK_BEGINNING, 0) : 0;
+}
+
+CEOID CRecordDatabase::SeekFirstEqual(const CEPROPVAL& value)
+{
+    return m_hDB ? CeSeekDatabaseEx(m_hDB, CEDB_SEEK_VALUEFIRSTEQUAL, &value, 1) : 0;
+}
+
+CEOID CRecordDatabase::SeekNextEqual(const CEPROPVAL& value)
+{
+    return m_hDB ? CeSeekDatabaseEx(m_hDB, CEDB_SEEK_VALUENEXTEQUAL, &value, 1) : 0;
+}
+
+bool CRecordDatabase::Delete(CEOID oid)
+{
+    return m_hDB && oid != 0 && CeDeleteRecord(m_hDB, oid);
+}
+
+int CRecordDatabase::DeleteAll()
+{
+    int deleted = 0;
+    while (CEOID oid = SeekBeginning()) {
+        if (!CeDeleteRecord(m_hDB, oid))
+            break;
+        ++deleted;
+    }
+    return deleted;
+}
+
+CEOID CRecordDatabase::ReadProps(CEOID oid, std::vector<CEPROPVAL>& props)
+{
+    if (!m_hDB) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    if (oid != 0 && !CeSeekDatabaseEx(m_hDB, CEDB_SEEK_CEOID, oid))
+        return 0;
+    return CeReadRecordPropsEx(m_hDB, props);
+}
+
+CEOID CRecordDatabase::WriteProps(CEOID oid, const std::vector<CEPROPVAL>& props)
+{
+    return m_hDB ? CeWriteRecordProps(m_hDB, oid, props) : 0;
+}
+
+CEPROPVAL MakeProp(WORD id, WORD type)
+{
+    CEPROPVAL prop;
+    prop.propid = PROP_TAG(type, id);
+    return prop;
+}
+
+CEPROPVAL MakeUI2Prop(WORD id, std::int64_t value)
+{
+    CEPROPVAL prop = MakeProp(id, CEVT_UI2);
+    prop.val.uiVal = static_cast<std::uint16_t>(std::clamp<std::int64_t>(value, 0, 0xFFFF));
+    return prop;
+}
+
+CEPROPVAL MakeUI4Prop(WORD id, std::uint32_t value)
+{
+    CEPROPVAL prop = MakeProp(id, CEVT_UI4);
+    prop.val.ulVal = value;
+    return prop;
+}
+
+CEPROPVAL MakeIdSlotProp(WORD id, std::uint32_t value)
+{
+    CEPROPVAL prop = MakeProp(id, CEVT_R8);
+    prop.val.dblVal = std::bit_cast<double>(std::uint64_t{value});
+    return prop;
+}
+
+CEPROPVAL MakeStringProp(WORD id, const std::wstring& value)
+{
+    CEPROPVAL prop = MakeProp(id, CEVT_LPWSTR);
+    prop.val.lpwstr = value;
+    return prop;
+}
+
+CEPROPVAL MakeFileTimeProp(WORD id, const FILETIME& value)
+{
+    CEPROPVAL prop = MakeProp(id, CEVT_FILETIME);
+    prop.val.filetime = value;
+    return prop;
+}
+
+std::uint32_t IdFromSlot(const CEPROPVAL& prop)
+{
+    return static_cast<std::uint32_t>(std::bit_cast<std::uint64_t>(prop.val.dblVal));
+}
+
+SORTORDERSPECEX MakeSortOrder(std::initializer_list<std::pair<CEPROPID, DWORD>> keys)
+{
+    SORTORDERSPECEX spec;
+    for (const auto& [propid, flags] : keys) {
+        spec.rgPropID[spec.wNumProps] = propid;
+        spec.rgdwFlags[spec.wNumProps] = flags;
+        ++spec.wNumProps;
+    }
+    return spec;
+}
+
+bool DateToFileTime(const CDateTime& date, FILETIME& fileTime)
+{
+    CSystemTime fields;
+    if (!date.GetAsSystemTime(fields))
+        return false;
+    fields.wMilliseconds = 0;
+    FILETIME converted;
+    if (!SystemTimeToFileTime(fields, converted))
+        return false;
+    fileTime = converted;
+    return true;
+}
+
+CDateTime DateFromFileTime(const FILETIME& fileTime)
+{
+    CSystemTime fields;
+    if (!FileTimeToSystemTime(fileTime, fields))
+        return CDateTime::MakeInvalid();
+    const CDateTime date = CDateTime::FromParts(fields.wYear, fields.wMonth, fields.wDay, fields.wHour, fields.wMinute,
+                                                fields.wSecond);
+    CSystemTime back;
+    if (!date.GetAsSystemTime(back) || back.wYear != fields.wYear || back.wMonth != fields.wMonth ||
+        back.wDay != fields.wDay || back.wHour != fields.wHour || back.wMinute != fields.wMinute ||
+        back.wSecond != fields.wSecond) {
+        CDateTime invalid = date;
+        invalid.m_status = DateTimeStatus::Invalid;
+        return invalid;
+    }
+    return date;
+}

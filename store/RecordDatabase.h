@@ -1,0 +1,68 @@
+#pragma once
+// What the feed and item databases share: one database in its own volume
+// file of the data folder, mounted and created on first use, one handle kept
+// open in the sort order last selected, with reads that advance through it.
+#include <string>
+#include <vector>
+
+#include "platform/DateTime.h"
+#include "platform/PropertyDatabase.h"
+
+class CRecordDatabase {
+public:
+    CRecordDatabase(const CRecordDatabase&) = delete;
+    CRecordDatabase& operator=(const CRecordDatabase&) = delete;
+
+    bool IsOpen() const { return m_hDB != nullptr; }
+    WORD GetSortOrder() const { return m_wSortOrder; }
+    // The record count reported when the database was opened.
+    WORD GetOpenRecordCount() const { return m_wRecordCount; }
+
+    // Nothing when n is the current order; otherwise reopens in order n.
+    bool SelectSortOrder(WORD n);
+    // To the beginning of the current order; the first record's id or 0.
+    CEOID SeekBeginning();
+    CEOID SeekFirstEqual(const CEPROPVAL& value);
+    CEOID SeekNextEqual(const CEPROPVAL& value);
+    bool Delete(CEOID oid);
+    // Deletes the record at the beginning until there is none; the count.
+    int DeleteAll();
+
+protected:
+    CRecordDatabase(const wchar_t* volumeFile, CEDBASEINFOEX definition, WORD sortOrder);
+    // Flushes and unmounts the volume and closes the handle.
+    ~CRecordDatabase();
+
+    // Reads the record with that id (or, for 0, the one at the seek
+    // position); 0 on failure, with the platform's reason in GetLastError.
+    CEOID ReadProps(CEOID oid, std::vector<CEPROPVAL>& props);
+    CEOID WriteProps(CEOID oid, const std::vector<CEPROPVAL>& props);
+
+    HCEDB m_hDB = nullptr;
+    WORD m_wRecordCount = 0;
+    CEOID m_oidDB = 0;
+    CEGUID m_guidVolume;
+    CEDBASEINFOEX m_dbInfo;
+    WORD m_wSortOrder;
+
+private:
+    bool Open();
+    bool m_bMounted = false;
+};
+
+// Property builders and readers shared by the two record layouts.
+CEPROPVAL MakeProp(WORD id, WORD type);
+CEPROPVAL MakeUI2Prop(WORD id, std::int64_t value); // kept within 0..65535
+CEPROPVAL MakeUI4Prop(WORD id, std::uint32_t value);
+CEPROPVAL MakeIdSlotProp(WORD id, std::uint32_t value); // a 32-bit id in the low half of an 8-byte slot
+CEPROPVAL MakeStringProp(WORD id, const std::wstring& value);
+CEPROPVAL MakeFileTimeProp(WORD id, const FILETIME& value);
+std::uint32_t IdFromSlot(const CEPROPVAL& prop);
+SORTORDERSPECEX MakeSortOrder(std::initializer_list<std::pair<CEPROPID, DWORD>> keys);
+
+// Dates are stored as file times of their calendar fields (milliseconds
+// dropped). False, leaving fileTime alone, when the value has no such form.
+bool DateToFileTime(const CDateTime& date, FILETIME& fileTime);
+// The date of a stored file time; invalid when it does not convert back to
+// the same calendar fields.
+CDateTime DateFromFileTime(const FILETIME& fileTime);

@@ -1,0 +1,63 @@
+#pragma once
+// Keeps the item store within the user's limits and in step with the
+// subscription tree: trims each feed's pages to the page limit and the
+// expiry age, drops feeds that left the tree, and changes one page's state
+// while keeping its feed's counters right.
+//
+// Made on the stack for one job and thrown away; the lock belongs to the
+// object, so two managers do not exclude each other (the tree's update lock
+// keeps the update run and the UI from cleaning up at the same time).
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "content/RssChannel.h"
+#include "platform/PropertyDatabase.h"
+#include "store/FeedRecord.h"
+#include "subscriptions/OpmlDoc.h"
+
+// What one feed's clean-up removed.
+struct CFeedCleanup {
+    std::wstring url;
+    std::wstring title;
+    int deleted = 0;
+};
+
+class CRssFeedManager {
+public:
+    // Deletes the feed's pages beyond the page limit (oldest first) and those
+    // dated at or before the expiry cutoff; returns how many were deleted.
+    // With correctCounters and at least one deletion the feed's counters are
+    // recounted from what is left and its record written; otherwise the
+    // record is left to the caller (the update run adjusts it itself).
+    int CleanupFeed(const COutline& outline, bool correctCounters);
+    // CleanupFeed for every feed of the list and below, depth first; the
+    // total deleted. When given, perFeed receives one entry per feed.
+    int CleanupFeeds(const COutlineList& outlines, bool correctCounters, std::vector<CFeedCleanup>* perFeed = nullptr);
+    // Deletes every stored feed, with its pages, whose URL no outline of the
+    // document carries (compared case-sensitively); the number of feeds
+    // deleted.
+    int CleanupDB(const COpmlDoc& doc);
+    // Sets the stored page of that item to unread, read or deleted, adjusts
+    // the feed's counters and writes the feed record (read into feed); true
+    // when the feed record was written.
+    bool SetPageStatus(CRssItem& page, PageState newState, FeedRecord& feed);
+
+private:
+    struct CPageEntry {
+        CEOID oid = 0;
+        FILETIME date;
+        PageState state = PageStateUnread;
+        bool deleted = false;
+    };
+
+    void ClearPageList();
+    void CleanupOutlines(const COutlineList& outlines, bool correctCounters, int& total,
+                         std::vector<CFeedCleanup>* perFeed);
+
+    std::vector<CPageEntry> m_pageList;
+    std::recursive_mutex m_lock; // the list and the clean-up of the database
+};
+
+// The name a feed is shown by: its title, or its text when the title is empty.
+const std::wstring& DisplayNameOf(const COutline& outline);
