@@ -8,6 +8,8 @@
 
 #include "platform/Clock.h"
 #include "platform/Unicode.h"
+#include "store/FeedDatabase.h"
+#include "store/ItemDatabase.h"
 #include "update/Setting.h"
 
 namespace fs = std::filesystem;
@@ -34,6 +36,8 @@ void CTempHomeTest::SetUp()
 void CTempHomeTest::TearDown()
 {
     CSetting::DestroyInstance();
+    CZelviaRssItemDB::Release();
+    CZelviaRssDB::Release();
     SetCurrentTimeForTesting(std::nullopt);
     std::error_code error;
     fs::remove_all(m_strHome, error);

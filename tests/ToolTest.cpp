@@ -142,3 +142,50 @@ TEST_F(ToolTest, StartSeedsTheDataFolderAndUnknownCommandsAreRefused)
     EXPECT_EQ(RunTool({"feed"}).exitCode, 2);
     EXPECT_EQ(RunTool({"--help"}).exitCode, 0);
 }
+
+// The store commands end to end: a feed is added, a document merged twice,
+// a page marked and deleted, and the clean-up run against the tree.
+TEST_F(ToolTest, StoreCommandsWorkOnTheUsersDataFolder)
+{
+    EXPECT_EQ(RunTool({"feeds"}).output, "[]\n");
+    const auto added = RunTool({"add-feed", "http://a.example/feed", "Feed A"});
+    ASSERT_EQ(added.exitCode, 0);
+    EXPECT_EQ(added.Json()["updateStatus"], 4);
+    EXPECT_EQ(RunTool({"add-feed", "http://a.example/feed", "Other"}).Json()["title"], "Feed A")
+        << "an existing feed keeps its record";
+    RunTool({"add-feed", "http://gone.example/feed", "Gone"});
+
+    const std::string feed = TestDataPath("feeds/rss2-channel.xml");
+    const auto merged = RunTool({"merge", "http://a.example/feed", feed});
+    ASSERT_EQ(merged.exitCode, 0);
+    EXPECT_EQ(merged.Json()["newPages"], 2);
+    EXPECT_EQ(merged.Json()["feed"]["unreadCount"], 2);
+    EXPECT_EQ(RunTool({"merge", "http://a.example/feed", feed}).Json()["newPages"], 0);
+    EXPECT_EQ(RunTool({"merge", "http://nowhere.example/", feed}).exitCode, 1);
+
+    const auto pages = RunTool({"pages", "http://a.example/feed"}).Json();
+    ASSERT_EQ(pages.size(), 2u);
+    for (const char* key : {"key", "state", "title", "link", "enclosureUrl", "enclosureLength", "date", "description"})
+        EXPECT_TRUE(pages[0].contains(key)) << key;
+    const std::string key = pages[0]["key"];
+    EXPECT_EQ(RunTool({"mark", "http://a.example/feed", key, "read"}).Json()["unreadCount"], 1);
+    EXPECT_EQ(RunTool({"mark", "http://a.example/feed", key, "delete"}).Json()["pageCount"], 1);
+    EXPECT_EQ(RunTool({"mark", "http://a.example/feed", key, "delete"}).exitCode, 1);
+    EXPECT_EQ(RunTool({"mark", "http://a.example/feed", key, "sideways"}).exitCode, 2);
+
+    WriteHomeFile("data/RSSReader/default.opml",
+                  "<opml version='1.0'><body><outline title='A' xmlUrl='http://a.example/feed'/></body></opml>");
+    const auto cleaned = RunTool({"cleanup"});
+    ASSERT_EQ(cleaned.exitCode, 0);
+    EXPECT_EQ(cleaned.Json()["feedsRemoved"], 1);
+    EXPECT_EQ(cleaned.Json()["feeds"][0]["url"], "http://a.example/feed");
+    const auto feeds = RunTool({"feeds"}).Json();
+    ASSERT_EQ(feeds.size(), 1u);
+    for (const char* field : {"feedId", "url", "title", "description", "pageCount", "unreadCount", "updateCounter",
+                              "sortField", "sortOrder", "viewFilter", "updateStatus", "lastDate"})
+        EXPECT_TRUE(feeds[0].contains(field)) << field;
+
+    WriteHomeFile("data/RSSReader/default.opml", "not a subscription file");
+    EXPECT_EQ(RunTool({"cleanup"}).exitCode, 1) << "a broken tree must not empty the store";
+    EXPECT_EQ(RunTool({"feeds"}).Json().size(), 1u);
+}
