@@ -344,6 +344,24 @@ bool CeUnmountDBVol(const CEGUID* pGuid)
     return true;
 }
 
+bool BeginVolumeWriteGroup(const CEGUID* pGuid)
+{
+    auto volume = MountedVolume(pGuid);
+    if (!volume)
+        return false;
+    std::lock_guard guard(volume->Lock());
+    return volume->BeginWriteGroup();
+}
+
+bool EndVolumeWriteGroup(const CEGUID* pGuid)
+{
+    auto volume = MountedVolume(pGuid);
+    if (!volume)
+        return false;
+    std::lock_guard guard(volume->Lock());
+    return volume->EndWriteGroup();
+}
+
 // ---- Databases -------------------------------------------------------------
 
 CEOID CeCreateDatabaseEx2(const CEGUID* pGuid, const CEDBASEINFOEX& info)

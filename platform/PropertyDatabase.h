@@ -145,3 +145,10 @@ CEOID CeReadRecordPropsEx(HCEDB hDatabase, std::vector<CEPROPVAL>& props);
 CEOID CeWriteRecordProps(HCEDB hDatabase, CEOID oidRecord, std::span<const CEPROPVAL> props);
 bool CeDeleteRecord(HCEDB hDatabase, CEOID oidRecord);
 
+
+// Makes the writes to this volume, from the begin to the matching end, one
+// transaction: they reach the file together, or (when the process dies
+// before the end) not at all. Ends nest; only the outermost commits.
+// Outside such a group every write is committed before its call returns.
+bool BeginVolumeWriteGroup(const CEGUID* pGuid);
+bool EndVolumeWriteGroup(const CEGUID* pGuid);

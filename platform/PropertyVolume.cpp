@@ -208,6 +208,35 @@ bool CPropertyVolume::Execute(const char* sql)
     return true;
 }
 
+bool CPropertyVolume::BeginWriteGroup()
+{
+    if (m_nWriteGroups == 0 && !Execute("BEGIN IMMEDIATE"))
+        return false;
+    ++m_nWriteGroups;
+    return true;
+}
+
+bool CPropertyVolume::EndWriteGroup()
+{
+    if (m_nWriteGroups == 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    if (--m_nWriteGroups > 0)
+        return true;
+    // A failed write may already have rolled the transaction back.
+    if (!m_pDb || sqlite3_get_autocommit(m_pDb)) {
+        SetLastError(ERROR_WRITE_FAULT);
+        return false;
+    }
+    if (Execute("COMMIT"))
+        return true;
+    const DWORD error = GetLastError();
+    sqlite3_exec(m_pDb, "ROLLBACK", nullptr, nullptr, nullptr);
+    SetLastError(error);
+    return false;
+}
+
 void CPropertyVolume::FailWith(DWORD fallbackError, const char* what)
 {
     if (!m_pDb) {

@@ -44,6 +44,9 @@ public:
     std::shared_ptr<const CDatabaseSchema> FindDatabase(const std::wstring& name, CEOID oid);
     CEOID CreateDatabase(const CEDBASEINFOEX& info);
 
+    bool BeginWriteGroup();
+    bool EndWriteGroup();
+
     // Sets the last error from the connection's state after a failed step.
     void FailWith(DWORD fallbackError, const char* what);
 
@@ -59,4 +62,5 @@ private:
     std::mutex m_lock;
     std::map<std::string, sqlite3_stmt*> m_statements;
     std::map<CEOID, std::shared_ptr<const CDatabaseSchema>> m_databases;
+    int m_nWriteGroups = 0;
 };

@@ -174,6 +174,7 @@ int CZelviaRssItemDB::DeletePagesOfFeed(std::uint32_t feedId)
     if (!SelectSortOrder(kItemOrderByFeed))
         return 0;
     SeekBeginning();
+    CWriteGroup group(*this);
     int deleted = 0;
     while (CEOID oid = SeekFirstEqual(FeedIdValue(feedId))) {
         if (!Delete(oid))

@@ -80,8 +80,20 @@ bool CRecordDatabase::Delete(CEOID oid)
     return m_hDB && oid != 0 && CeDeleteRecord(m_hDB, oid);
 }
 
+CRecordDatabase::CWriteGroup::CWriteGroup(CRecordDatabase& db)
+    : m_db(db), m_bBegun(db.m_bMounted && BeginVolumeWriteGroup(&db.m_guidVolume))
+{
+}
+
+CRecordDatabase::CWriteGroup::~CWriteGroup()
+{
+    if (m_bBegun && !EndVolumeWriteGroup(&m_db.m_guidVolume))
+        DebugLogF("CRecordDatabase", "a group of writes could not be committed (%u)", GetLastError());
+}
+
 int CRecordDatabase::DeleteAll()
 {
+    CWriteGroup group(*this);
     int deleted = 0;
     while (CEOID oid = SeekBeginning()) {
         if (!CeDeleteRecord(m_hDB, oid))

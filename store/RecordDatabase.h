@@ -28,6 +28,20 @@ public:
     // Deletes the record at the beginning until there is none; the count.
     int DeleteAll();
 
+    // Makes the writes of its lifetime one transaction of the volume, so
+    // that many writes cost one commit and land together.
+    class CWriteGroup {
+    public:
+        explicit CWriteGroup(CRecordDatabase& db);
+        ~CWriteGroup();
+        CWriteGroup(const CWriteGroup&) = delete;
+        CWriteGroup& operator=(const CWriteGroup&) = delete;
+
+    private:
+        CRecordDatabase& m_db;
+        bool m_bBegun;
+    };
+
 protected:
     CRecordDatabase(const wchar_t* volumeFile, CEDBASEINFOEX definition, WORD sortOrder);
     // Flushes and unmounts the volume and closes the handle.

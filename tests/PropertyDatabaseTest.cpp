@@ -428,6 +428,64 @@ TEST_F(PropertyDatabaseTest, AProcessKilledWhileWritingLosesNoCompletedWrite)
     sqlite3_close(check);
 }
 
+// Records committed outside the volume (another connection sees them).
+int CommittedRecords(const std::string& path)
+{
+    sqlite3* db = nullptr;
+    sqlite3_open(path.c_str(), &db);
+    sqlite3_stmt* statement = nullptr;
+    sqlite3_prepare_v2(db, "SELECT count(*) FROM ce_db_1", -1, &statement, nullptr);
+    const int count = sqlite3_step(statement) == SQLITE_ROW ? sqlite3_column_int(statement, 0) : -1;
+    sqlite3_finalize(statement);
+    sqlite3_close(db);
+    return count;
+}
+
+TEST_F(PropertyDatabaseTest, AWriteGroupLandsWholeOrNotAtAll)
+{
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        CEGUID guid;
+        CeMountDBVol(&guid, m_strPath, OPEN_ALWAYS);
+        CeCreateDatabaseEx2(&guid, Definition());
+        const CEDBASEINFOEX info = Definition();
+        HCEDB db = CeOpenDatabaseEx2(&guid, nullptr, info.szDbaseName, &info.rgSortSpecs[0], 0);
+        for (int i = 0; i < 5; ++i)
+            Add(db, L"single" + std::to_wstring(i), 1, 1);
+        BeginVolumeWriteGroup(&guid);
+        for (int i = 0; i < 50; ++i)
+            Add(db, L"grouped" + std::to_wstring(i), 2, 2);
+        char done = 1;
+        if (write(ready[1], &done, 1) != 1)
+            _exit(1);
+        pause(); // killed before the group ends
+        _exit(0);
+    }
+    char done = 0;
+    ASSERT_EQ(read(ready[0], &done, 1), 1);
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    close(ready[0]);
+    close(ready[1]);
+
+    Mount();
+    HCEDB db = Open(0);
+    EXPECT_EQ(WalkFromStart(db).size(), 5u) << "the unfinished group is gone, the single writes stay";
+
+    ASSERT_TRUE(BeginVolumeWriteGroup(&m_guid));
+    ASSERT_TRUE(BeginVolumeWriteGroup(&m_guid)) << "groups nest";
+    Add(db, L"x", 1, 1);
+    EXPECT_EQ(WalkFromStart(db).size(), 6u) << "reads inside see the group's writes";
+    EXPECT_TRUE(EndVolumeWriteGroup(&m_guid));
+    EXPECT_EQ(CommittedRecords(WideToUtf8(m_strPath)), 5) << "only the outermost end commits";
+    EXPECT_TRUE(EndVolumeWriteGroup(&m_guid));
+    EXPECT_EQ(CommittedRecords(WideToUtf8(m_strPath)), 6);
+    EXPECT_FALSE(EndVolumeWriteGroup(&m_guid)) << "an end without a begin";
+}
+
 // Threads that share a volume (and even a handle) do not disturb each other's
 // records; under ThreadSanitizer this also checks the locking.
 TEST_F(PropertyDatabaseTest, ThreadsShareAVolumeSafely)

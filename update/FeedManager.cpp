@@ -68,6 +68,7 @@ int CRssFeedManager::CleanupFeed(const COutline& outline, bool correctCounters)
     int limit = setting.GetMaxPagesValue();
     if (limit <= 0)
         limit = kDefaultPageLimit;
+    CRecordDatabase::CWriteGroup group(items); // the deletions cost one commit
     int deleted = 0;
     for (int i = limit; i < total; ++i) {
         if (items.Delete(m_pageList[i].oid)) {

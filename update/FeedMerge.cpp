@@ -9,6 +9,8 @@
 int MergeChannelPages(const CRssChannel& channel, std::uint32_t feedId)
 {
     CZelviaRssItemDB& items = CZelviaRssItemDB::Instance();
+    // One transaction for the feed: its new pages land together.
+    CRecordDatabase::CWriteGroup group(items);
     int written = 0;
     PageRecord stored;
     for (const auto& item : channel.items) {
