@@ -1,8 +1,5 @@
 #include "store/FeedDatabase.h"
 
-CZelviaRssDB* CZelviaRssDB::s_pInstance = nullptr;
-std::mutex CZelviaRssDB::s_instanceLock;
-
 namespace {
 
 enum FeedProperty : WORD {
@@ -71,21 +68,6 @@ void FillFeed(FeedRecord& record, std::vector<CEPROPVAL>& props)
 } // namespace
 
 CZelviaRssDB::CZelviaRssDB() : CRecordDatabase(kFeedVolumeName, FeedDatabaseDefinition(), kFeedOrderByUrl) {}
-
-CZelviaRssDB& CZelviaRssDB::Instance()
-{
-    std::lock_guard guard(s_instanceLock);
-    if (!s_pInstance)
-        s_pInstance = new CZelviaRssDB;
-    return *s_pInstance;
-}
-
-void CZelviaRssDB::Release()
-{
-    std::lock_guard guard(s_instanceLock);
-    delete s_pInstance;
-    s_pInstance = nullptr;
-}
 
 CEOID CZelviaRssDB::FindFeedByUrl(const std::wstring& url, bool first)
 {

@@ -3,7 +3,6 @@
 // the volume "RSS.CDB" of the data folder. Sort orders: 0 url ascending,
 // 1 feedId ascending. One process-wide instance, taking no lock of its own
 // (its users take turns, as with the item database).
-#include <mutex>
 #include <string>
 
 #include "store/FeedRecord.h"
@@ -18,8 +17,9 @@ inline constexpr WORD kFeedOrderById = 1;
 
 class CZelviaRssDB : public CRecordDatabase {
 public:
-    static CZelviaRssDB& Instance(); // opened in order 0 on first use
-    static void Release();
+    // Opened in order 0 on first use.
+    static CZelviaRssDB& Instance() { return CProcessWide<CZelviaRssDB>::Get(); }
+    static void Release() { CProcessWide<CZelviaRssDB>::Release(); }
 
     // The record of that url (order 0), or 0. An empty url gives 0 at once.
     CEOID FindFeedByUrl(const std::wstring& url, bool first = true);
@@ -47,8 +47,7 @@ private:
     CZelviaRssDB();
     ~CZelviaRssDB() = default;
     bool IsFeedIdTaken(std::uint32_t feedId);
-    static CZelviaRssDB* s_pInstance;
-    static std::mutex s_instanceLock;
+    friend class CProcessWide<CZelviaRssDB>;
 };
 
 // A new feed's record as the tree makes it when a feed outline is added:

@@ -2,9 +2,6 @@
 
 #include "platform/Debug.h"
 
-CZelviaRssItemDB* CZelviaRssItemDB::s_pInstance = nullptr;
-std::mutex CZelviaRssItemDB::s_instanceLock;
-
 namespace {
 
 // Property ids of the stored record, in the order they are written.
@@ -74,21 +71,6 @@ CEPROPVAL FeedIdValue(std::uint32_t feedId) { return MakeIdSlotProp(kItemFeedId,
 } // namespace
 
 CZelviaRssItemDB::CZelviaRssItemDB() : CRecordDatabase(kItemVolumeName, ItemDatabaseDefinition(), kItemOrderByFeed) {}
-
-CZelviaRssItemDB& CZelviaRssItemDB::Instance()
-{
-    std::lock_guard guard(s_instanceLock);
-    if (!s_pInstance)
-        s_pInstance = new CZelviaRssItemDB;
-    return *s_pInstance;
-}
-
-void CZelviaRssItemDB::Release()
-{
-    std::lock_guard guard(s_instanceLock);
-    delete s_pInstance;
-    s_pInstance = nullptr;
-}
 
 CEOID CZelviaRssItemDB::SeekFeedPages(std::uint32_t feedId, bool first)
 {

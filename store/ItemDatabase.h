@@ -7,7 +7,6 @@
 // One process-wide instance. It takes no lock of its own: the seek position
 // and the current sort order are shared, so its users take turns (the update
 // run holds the tree's update lock while it works).
-#include <mutex>
 #include <string>
 
 #include "store/PageRecord.h"
@@ -25,9 +24,9 @@ class CZelviaRssItemDB : public CRecordDatabase {
 public:
     // Created (volume mounted, database defined and opened in order 1) on
     // first use.
-    static CZelviaRssItemDB& Instance();
+    static CZelviaRssItemDB& Instance() { return CProcessWide<CZelviaRssItemDB>::Get(); }
     // Flushes and unmounts; the next Instance() opens afresh.
-    static void Release();
+    static void Release() { CProcessWide<CZelviaRssItemDB>::Release(); }
 
     // With first: to the first page of the feed in order 1 (just to the
     // beginning when feedId is 0); without: one on, if it is of the feed.
@@ -51,6 +50,5 @@ public:
 private:
     CZelviaRssItemDB();
     ~CZelviaRssItemDB() = default;
-    static CZelviaRssItemDB* s_pInstance;
-    static std::mutex s_instanceLock;
+    friend class CProcessWide<CZelviaRssItemDB>;
 };

@@ -2,6 +2,7 @@
 // What the feed and item databases share: one database in its own volume
 // file of the data folder, mounted and created on first use, one handle kept
 // open in the sort order last selected, with reads that advance through it.
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,30 @@ protected:
 private:
     bool Open();
     bool m_bMounted = false;
+};
+
+// The one process-wide instance of a database class: made on first use,
+// released at shutdown (the next use makes a fresh one).
+template <typename TDatabase>
+class CProcessWide {
+public:
+    static TDatabase& Get()
+    {
+        std::lock_guard guard(s_lock);
+        if (!s_pInstance)
+            s_pInstance = new TDatabase;
+        return *s_pInstance;
+    }
+    static void Release()
+    {
+        std::lock_guard guard(s_lock);
+        delete s_pInstance;
+        s_pInstance = nullptr;
+    }
+
+private:
+    static inline TDatabase* s_pInstance = nullptr;
+    static inline std::mutex s_lock;
 };
 
 // Property builders and readers shared by the two record layouts.
