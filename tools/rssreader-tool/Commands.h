@@ -18,6 +18,8 @@ int CommandDecode(const CArguments& args);
 int CommandStart(const CArguments& args);
 int CommandSettings(const CArguments& args);
 int CommandSet(const CArguments& args);
+int CommandFetch(const CArguments& args);
+int CommandNotify(const CArguments& args);
 
 inline constexpr int kExitDone = 0;
 inline constexpr int kExitNothing = 1;

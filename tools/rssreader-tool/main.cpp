@@ -28,6 +28,8 @@ const std::map<std::string, CCommand>& CommandTable()
         {"decode", {CommandDecode, "decode TEXT           decode the basic entities of a text"}},
         {"settings", {CommandSettings, "settings              show every option, stored and mapped"}},
         {"set", {CommandSet, "set NAME VALUE        change one option (LastUpdated takes \"now\")"}},
+        {"fetch", {CommandFetch, "fetch URL FILE [--timeout MS]  download URL into FILE as a feed is"}},
+        {"notify", {CommandNotify, "notify sync-end|net-disconnect  raise the event the reader watches"}},
     };
     return table;
 }
