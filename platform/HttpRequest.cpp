@@ -29,7 +29,7 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix)
 {
     return text.size() >= prefix.size() &&
            std::equal(prefix.begin(), prefix.end(), text.begin(),
-                      [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
+                      [](char expected, char actual) { return std::tolower(static_cast<unsigned char>(actual)) == expected; });
 }
 
 } // namespace
@@ -83,8 +83,8 @@ struct CHttpRequest::CState {
         state.lastActivity = Clock::now();
         if (*state.cancelled)
             return 0;
-        if (!state.bFinal) // a body before its headers: nothing to judge it by
-            return 0;
+        if (!state.bFinal) // the body of a redirect being followed
+            return size * count;
         if (!(*state.onBody)(std::string_view(data, size * count))) {
             state.bStopped = true;
             return 0;

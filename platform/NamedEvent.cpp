@@ -82,7 +82,9 @@ std::string GetNamedEventFolder()
         if (MakePrivateFolder(folder))
             return folder;
     }
-    const std::string folder = "/tmp/rssreader-" + std::to_string(::getuid());
+    const char* temporary = std::getenv("TMPDIR");
+    const std::string base = temporary != nullptr && temporary[0] == '/' ? temporary : "/tmp";
+    const std::string folder = base + "/rssreader-" + std::to_string(::getuid());
     return MakePrivateFolder(folder) ? folder : std::string();
 }
 

@@ -6,7 +6,7 @@
 // A named event is shared by every process of the user that opens the same
 // name, so another process can set it (the tool's "notify" command does).
 // Off the device a named event is a FIFO in the user's runtime folder
-// ($XDG_RUNTIME_DIR/rssreader, else a private folder under /tmp) and a byte
+// ($XDG_RUNTIME_DIR/rssreader, else a private folder under $TMPDIR or /tmp) and a byte
 // waiting in the pipe means "set". As on the device, the state lives only
 // while some process holds the event open: setting a name nobody holds is
 // lost. An unnamed event is an eventfd. Both are file descriptors, so one
