@@ -218,7 +218,7 @@ TEST_F(HttpDownloadTest, AbortOfAStalledDownloadReturnsAtOnceAndLeavesNoFile)
     EXPECT_FALSE(FileExists());
 }
 
-TEST_F(HttpDownloadTest, AbortWhileWaitingForTheAnswerAndBeforeTheThreadRuns)
+TEST_F(HttpDownloadTest, AbortWhileWaitingForTheAnswerOrJustAfterStart)
 {
     CHttpAnswer answer;
     answer.delivery = CHttpAnswer::Delivery::StallBeforeAnswer;
@@ -232,13 +232,26 @@ TEST_F(HttpDownloadTest, AbortWhileWaitingForTheAnswerAndBeforeTheThreadRuns)
     EXPECT_FALSE(m_download.Succeeded());
     m_download.Reset();
 
-    m_server.SetAnswer("/feed.xml", CHttpAnswer::Ok("data"));
-    ASSERT_TRUE(m_download.Start(Utf8ToWide(m_server.Url("/feed.xml")), FileW(), 5000));
+    CHttpAnswer slow = CHttpAnswer::Ok("data");
+    slow.delivery = CHttpAnswer::Delivery::Trickle;
+    slow.trickleDelay = 3000ms;
+    m_server.SetAnswer("/slow", slow);
+    ASSERT_TRUE(m_download.Start(Utf8ToWide(m_server.Url("/slow")), FileW(), 5000));
     m_download.Abort(7);
     ASSERT_EQ(WaitForSingleObject(m_download.GetEndEvent(), 2000), WAIT_OBJECT_0);
     EXPECT_FALSE(m_download.Succeeded());
     EXPECT_EQ(m_download.CancelCode(), 7u);
     EXPECT_FALSE(FileExists());
+}
+
+TEST_F(HttpDownloadTest, AbortAfterTheEndLeavesTheResultAlone)
+{
+    m_server.SetAnswer("/feed.xml", CHttpAnswer::Ok("data"));
+    Download("/feed.xml");
+    m_download.Abort(kDownloadCancelled);
+    EXPECT_TRUE(m_download.Succeeded());
+    EXPECT_EQ(m_download.CancelCode(), 0u);
+    EXPECT_EQ(ReadWholeFile(File()), "data");
 }
 
 TEST_F(HttpDownloadTest, StartWhileBusyIsRefusedUntilReset)

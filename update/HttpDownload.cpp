@@ -127,6 +127,7 @@ bool CHttpDownload::Start(const std::wstring& url, const std::wstring& localPath
     {
         std::lock_guard lock(m_requestMutex);
         m_pRequest = std::make_unique<CHttpRequest>();
+        m_bFinished = false;
     }
     m_thread = std::thread(&CHttpDownload::DownloadThread, this);
     std::this_thread::yield();
@@ -135,12 +136,16 @@ bool CHttpDownload::Start(const std::wstring& url, const std::wstring& localPath
 
 void CHttpDownload::Abort(DWORD code)
 {
+    std::lock_guard lock(m_requestMutex);
+    // A download that has ended is left as it ended: a late abort must not
+    // call a stored file a failure (nor leave a "failed" file behind).
+    if (m_bFinished)
+        return;
     m_bStop = true;
     if (code != 0) {
         m_bSuccess = false;
         m_dwCancelCode = code;
     }
-    std::lock_guard lock(m_requestMutex);
     if (m_pRequest)
         m_pRequest->Cancel();
 }
@@ -150,8 +155,7 @@ void CHttpDownload::Reset()
     // A thread left running would go on using this object after it is
     // reused or destroyed: it is stopped and waited for instead.
     if (m_thread.joinable()) {
-        if (!m_evEnded.IsSet())
-            Abort(kDownloadCancelled);
+        Abort(kDownloadCancelled);
         m_thread.join();
     }
     {
@@ -259,12 +263,18 @@ void CHttpDownload::DownloadThread()
             }
         }
     }
-    m_bSuccess = fileWritten && m_dwCancelCode == 0 && m_qwBytesReceived > 0;
-    Finish();
+    Finish(fileWritten);
 }
 
-void CHttpDownload::Finish()
+void CHttpDownload::Finish(bool fileWritten)
 {
+    {
+        // The verdict and Abort exclude each other, so the file and the
+        // result always agree.
+        std::lock_guard lock(m_requestMutex);
+        m_bSuccess = fileWritten && m_dwCancelCode == 0 && m_qwBytesReceived > 0;
+        m_bFinished = true;
+    }
     if (!m_bSuccess)
         DeleteFile(m_strLocalPath);
     m_bStop = true;

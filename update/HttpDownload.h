@@ -54,7 +54,8 @@ public:
 
     // Ends the download from any thread. A non-zero code makes it a failure
     // with that cancel code (the partial file is deleted); 0 only stops the
-    // reading. Returns at once; the thread ends within one wake-up.
+    // reading. Returns at once; the thread ends within one wake-up. A
+    // download that has already ended is not changed.
     void Abort(DWORD code);
 
     bool Succeeded() const { return m_bSuccess; }
@@ -87,7 +88,7 @@ private:
     void DownloadThread();
     bool OnResponse(long status, std::int64_t contentLength);
     bool OnBlock(const char* data, size_t size);
-    void Finish();
+    void Finish(bool fileWritten);
 
     std::wstring m_strUrl;
     std::wstring m_strLocalPath;
@@ -108,6 +109,7 @@ private:
     std::FILE* m_pFile = nullptr; // the download thread's only
     std::thread m_thread;
     CEvent m_evEnded;
-    std::mutex m_requestMutex; // Abort against Start and Reset
+    std::mutex m_requestMutex; // Abort against Start, Reset and the verdict
+    bool m_bFinished = true;   // the verdict is in (under m_requestMutex)
     std::unique_ptr<CHttpRequest> m_pRequest;
 };
