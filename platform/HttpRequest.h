@@ -1,5 +1,5 @@
 #pragma once
-// One HTTP GET (stands in for WinInet): libcurl driven from the calling
+// One HTTP GET, the platform's HTTP service: libcurl driven from the calling
 // thread. The body is handed over block by block as it arrives, never held.
 //
 // What every request does: bypasses caches (asks the server and any proxy

@@ -134,6 +134,25 @@ TEST_F(HttpDownloadTest, SizeLimitCutsTheDownloadAndCountsAsSuccess)
     EXPECT_EQ(fs::file_size(File()), 3u * 1024 * 1024);
 }
 
+TEST_F(HttpDownloadTest, CompressedAnswersAreStoredDecodedAndLimitedByWhatReachesTheDisk)
+{
+    CHttpAnswer hello = CHttpAnswer::Ok(ReadWholeFile(TestDataPath("http/hello-feed.gz")));
+    hello.headers.emplace_back("Content-Encoding", "gzip");
+    m_server.SetAnswer("/hello", hello);
+    Download("/hello");
+    EXPECT_TRUE(m_download.Succeeded());
+    EXPECT_EQ(ReadWholeFile(File()), "<rss>hello feed</rss>\n");
+    m_download.Reset();
+
+    // 3 KB on the wire, 3 MB unpacked.
+    CHttpAnswer bomb = CHttpAnswer::Ok(ReadWholeFile(TestDataPath("http/zeros-3mb.gz")));
+    bomb.headers.emplace_back("Content-Encoding", "gzip");
+    m_server.SetAnswer("/bomb", bomb);
+    Download("/bomb", 5000, kPageSizeLimit);
+    EXPECT_TRUE(m_download.Succeeded());
+    EXPECT_LE(fs::file_size(File()), kPageSizeLimit + 1024u);
+}
+
 TEST_F(HttpDownloadTest, ConnectionFailuresLeaveNoFile)
 {
     // Something left by an earlier run goes too.
