@@ -166,25 +166,3 @@ TEST_F(UpdateTriggersTest, TimerStartsAnUpdateOnceTheIntervalHasPassedAndNothing
     SetCurrentTimeForTesting(UtcTimePoint(2026, 3, 2, 12, 0));
     EXPECT_FALSE(ShouldUpdateOnTimer(setting, idle));
 }
-
-TEST_F(UpdateTriggersTest, StartupSynchronisationAndStatusRules)
-{
-    CSetting& setting = CSetting::Instance();
-    EXPECT_FALSE(ShouldUpdateOnStartup(setting, true));
-    EXPECT_FALSE(ShouldUpdateOnConnected(setting, 16, false));
-    setting.SetUpdateOnStartup(1);
-    setting.SetUpdateOnConnected(1);
-    EXPECT_TRUE(ShouldUpdateOnStartup(setting, true));
-    EXPECT_FALSE(ShouldUpdateOnStartup(setting, false));
-    EXPECT_TRUE(ShouldUpdateOnConnected(setting, 16, false));
-    EXPECT_FALSE(ShouldUpdateOnConnected(setting, 16, true));
-    EXPECT_FALSE(ShouldUpdateOnConnected(setting, 0, false));
-
-    for (WPARAM lost : {32u, 34u}) {
-        EXPECT_TRUE(ReactToConnectionStatus(lost).bSendNetworkLost);
-        EXPECT_TRUE(ReactToConnectionStatus(lost).bReleaseConnection);
-    }
-    EXPECT_FALSE(ReactToConnectionStatus(17).bSendNetworkLost);
-    EXPECT_TRUE(ReactToConnectionStatus(17).bReleaseConnection);
-    EXPECT_FALSE(ReactToConnectionStatus(16).bReleaseConnection);
-}

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cwctype>
+#include <system_error>
 
 #include "platform/Debug.h"
 #include "platform/FileSystem.h"
@@ -129,7 +130,13 @@ bool CHttpDownload::Start(const std::wstring& url, const std::wstring& localPath
         m_pRequest = std::make_unique<CHttpRequest>();
         m_bFinished = false;
     }
-    m_thread = std::thread(&CHttpDownload::DownloadThread, this);
+    try {
+        m_thread = std::thread(&CHttpDownload::DownloadThread, this);
+    } catch (const std::system_error&) {
+        DebugLog("CHttpDownload::Start", "no thread for the download");
+        m_evEnded.Set();
+        return false;
+    }
     std::this_thread::yield();
     return true;
 }
