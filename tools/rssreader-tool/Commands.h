@@ -24,6 +24,8 @@ int CommandCleanup(const CArguments& args);
 int CommandMark(const CArguments& args);
 int CommandAddFeed(const CArguments& args);
 int CommandMerge(const CArguments& args);
+int CommandFetch(const CArguments& args);
+int CommandNotify(const CArguments& args);
 
 inline constexpr int kExitDone = 0;
 inline constexpr int kExitNothing = 1;

@@ -36,6 +36,8 @@ const std::map<std::string, CCommand>& CommandTable()
         {"mark", {CommandMark, "mark URL KEY STATE    set a page read, unread or delete it"}},
         {"add-feed", {CommandAddFeed, "add-feed URL TITLE    store a new feed's record"}},
         {"merge", {CommandMerge, "merge URL FILE        merge a feed document into a stored feed"}},
+        {"fetch", {CommandFetch, "fetch URL FILE [--timeout MS]  download URL into FILE as a feed is"}},
+        {"notify", {CommandNotify, "notify sync-end|net-disconnect  raise the event the reader watches"}},
     };
     return table;
 }

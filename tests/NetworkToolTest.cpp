@@ -1,0 +1,72 @@
+// rssreader-tool fetch and notify as a script sees them.
+
+#include <filesystem>
+#include <gtest/gtest.h>
+
+#include "support/NetTest.h"
+#include "support/ToolRunner.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class NetworkToolTest : public CNetTest {};
+
+} // namespace
+
+TEST_F(NetworkToolTest, FetchReportsTheDownload)
+{
+    m_server.SetAnswer("/feed.xml", CHttpAnswer::Ok(std::string(3000, 'x')));
+    const std::string file = HomePath("out/feed.xml");
+    const auto fetched = RunRssReaderTool({"fetch", m_server.Url("/feed.xml"), file});
+    ASSERT_EQ(fetched.exitCode, 0);
+    const auto report = fetched.Json();
+    EXPECT_EQ(report["succeeded"], true);
+    EXPECT_EQ(report["bytes"], 3000);
+    EXPECT_EQ(report["status"], 200);
+    EXPECT_EQ(report["cancelCode"], 0);
+    EXPECT_EQ(report["progressMessages"], 3);
+    EXPECT_EQ(fs::file_size(file), 3000u);
+
+    const auto missing = RunRssReaderTool({"fetch", m_server.Url("/missing"), file});
+    ASSERT_EQ(missing.exitCode, 0);
+    EXPECT_EQ(missing.Json()["succeeded"], false);
+    EXPECT_EQ(missing.Json()["bytes"], 0);
+    EXPECT_EQ(missing.Json()["status"], 404);
+    EXPECT_FALSE(fs::exists(file));
+}
+
+TEST_F(NetworkToolTest, FetchTimesOutOnAStalledServer)
+{
+    CHttpAnswer answer = CHttpAnswer::Ok(std::string(5000, 'x'));
+    answer.delivery = CHttpAnswer::Delivery::StallAfterPart;
+    answer.firstBytes = 100;
+    m_server.SetAnswer("/stall", answer);
+    const auto fetched = RunRssReaderTool({"fetch", m_server.Url("/stall"), HomePath("out.xml"), "--timeout", "300"});
+    ASSERT_EQ(fetched.exitCode, 0);
+    EXPECT_EQ(fetched.Json()["succeeded"], false);
+    EXPECT_EQ(fetched.Json()["timedOut"], true);
+    EXPECT_EQ(fetched.Json()["cancelCode"], 1);
+    EXPECT_FALSE(fs::exists(HomePath("out.xml")));
+}
+
+TEST_F(NetworkToolTest, WrongUseExitsWithTwo)
+{
+    EXPECT_EQ(RunRssReaderTool({"fetch", m_server.Url("/x")}).exitCode, 2);
+    EXPECT_EQ(RunRssReaderTool({"fetch", m_server.Url("/x"), "f", "--timeout", "soon"}).exitCode, 2);
+    EXPECT_EQ(RunRssReaderTool({"notify"}).exitCode, 2);
+    EXPECT_EQ(RunRssReaderTool({"notify", "reboot"}).exitCode, 2);
+}
+
+TEST_F(NetworkToolTest, NotifySetsTheEventAnotherProcessHolds)
+{
+    for (const auto& [which, name] : {std::pair{"sync-end", L"ConnectedRSSReader"},
+                                      std::pair{"net-disconnect", L"DisconnectedRSSReader"}}) {
+        CEvent event;
+        ASSERT_TRUE(event.Create(true, false, name));
+        const auto notified = RunRssReaderTool({"notify", which});
+        ASSERT_EQ(notified.exitCode, 0);
+        EXPECT_EQ(notified.Json()["set"], true);
+        EXPECT_EQ(WaitForSingleObject(event, 2000), WAIT_OBJECT_0) << which;
+    }
+}

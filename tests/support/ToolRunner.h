@@ -1,0 +1,41 @@
+#pragma once
+// Runs rssreader-tool as another process would, with the test's environment,
+// and collects its stdout and exit code.
+
+#include <array>
+#include <cstdio>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+struct CToolRun {
+    int exitCode = -1;
+    std::string output;
+    nlohmann::json Json() const { return nlohmann::json::parse(output); }
+};
+
+inline CToolRun RunRssReaderTool(const std::vector<std::string>& args)
+{
+    auto quote = [](const std::string& text) {
+        std::string quoted = "'";
+        for (char c : text)
+            quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        return quoted + "'";
+    };
+    std::string command = quote(RSSREADER_TOOL);
+    for (const auto& arg : args)
+        command += " " + quote(arg);
+    command += " 2>/dev/null";
+    CToolRun result;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr)
+        return result;
+    std::array<char, 4096> buffer{};
+    size_t read = 0;
+    while ((read = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+        result.output.append(buffer.data(), read);
+    const int status = pclose(pipe);
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
