@@ -3,7 +3,9 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <deque>
 #include <filesystem>
+#include <iterator>
 #include <map>
 #include <mutex>
 #include <new>
@@ -24,12 +26,39 @@ struct CSeekPosition {
     std::int64_t oid = 0;
 };
 
+// A located record: object id and sort keys, and its stored properties
+// when asked for.
+struct CFoundRecord {
+    std::int64_t oid = 0;
+    std::vector<CSortKeyValue> keys;
+    std::string props;
+};
+
+// Records read ahead of a walk: the ones that follow the seek position, as
+// they were when fetched. They serve the next reads while this process has
+// changed nothing in the volume since, and for a moment at most, so that a
+// walk soon sees what another process commits meanwhile.
+struct CReadAhead {
+    std::deque<CFoundRecord> records;
+    std::int64_t changeCount = -1;
+    std::uint32_t fetchedAt = 0; // tick count
+    int batch = 1;               // grows while reads follow one another
+};
+
 struct CPropertyDatabaseHandle {
     std::shared_ptr<CPropertyVolume> volume;
     std::shared_ptr<const CDatabaseSchema> schema;
     size_t sortOrder = 0;
     bool autoIncrement = false;
     CSeekPosition position;
+    CReadAhead readAhead;
+
+    void MoveTo(CSeekPosition to)
+    {
+        position = std::move(to);
+        readAhead.records.clear();
+        readAhead.batch = 1;
+    }
 };
 
 namespace {
@@ -96,127 +125,96 @@ bool KeepDamagedVolume(const std::string& path)
 
 // ---- Queries over one sort order -------------------------------------------
 
-std::string KeyColumns(size_t order, size_t count)
-{
-    std::string columns;
-    for (size_t key = 0; key < count; ++key)
-        columns += (key ? ", " : "") + CDatabaseSchema::KeyColumn(order, key);
-    return columns;
-}
-
-// A located record: object id and sort keys, and its properties when asked.
-struct CFoundRecord {
-    std::int64_t oid = 0;
-    std::vector<CSortKeyValue> keys;
-    std::optional<std::vector<CEPROPVAL>> props;
-};
-
 class CSortOrderQuery {
 public:
     CSortOrderQuery(CPropertyDatabaseHandle& handle, bool withProps)
-        : m_handle(handle), m_schema(*handle.schema), m_nOrder(handle.sortOrder),
-          m_nKeys(m_schema.sortOrders[m_nOrder].wNumProps), m_bWithProps(withProps)
+        : m_handle(handle), m_sql(handle.schema->sql[handle.sortOrder][withProps ? 1 : 0]),
+          m_nKeys(handle.schema->sortOrders[handle.sortOrder].wNumProps), m_bWithProps(withProps)
     {
-        m_strColumns = KeyColumns(m_nOrder, m_nKeys);
-        m_strSelect = "SELECT oid, " + m_strColumns + (withProps ? ", props" : "") + " FROM " + m_schema.table;
-        m_strOrderBy = " ORDER BY " + m_strColumns + ", oid LIMIT 1";
     }
 
-    // The record at the position (inclusive) or the first one after it.
-    std::optional<CFoundRecord> AtOrAfter(const CSeekPosition& position, bool& failed)
+    // The record at the position (inclusive) or the first one after it, and
+    // up to limit - 1 records after that.
+    std::vector<CFoundRecord> AtOrAfter(const CSeekPosition& position, bool& failed, int limit = 1)
     {
         if (position.kind == CSeekPosition::Kind::Beginning)
-            return Run(m_strSelect + m_strOrderBy, {}, std::nullopt, failed);
-        return Following(position.keys, position.oid, position.kind == CSeekPosition::Kind::At, failed);
+            return Run(m_sql.first, {}, std::nullopt, limit, failed);
+        return Run(m_sql.following[position.kind == CSeekPosition::Kind::At ? 1 : 0], position.keys, position.oid,
+                   limit, failed);
     }
 
-    std::optional<CFoundRecord> Following(const std::vector<CSortKeyValue>& keys, std::int64_t oid, bool inclusive,
-                                          bool& failed)
+    std::optional<CFoundRecord> Following(const CFoundRecord& record, bool& failed)
     {
-        // Two look-ups keep both on the index: ties of the same keys by object
-        // id first, then the first record with greater keys.
-        std::string sameKeys;
-        for (size_t key = 0; key < m_nKeys; ++key)
-            sameKeys += CDatabaseSchema::KeyColumn(m_nOrder, key) + " = ? AND ";
-        auto found = Run(m_strSelect + " WHERE " + sameKeys + (inclusive ? "oid >= ?" : "oid > ?") +
-                             " ORDER BY oid LIMIT 1",
-                         keys, oid, failed);
-        if (found || failed)
-            return found;
-        std::string placeholders;
-        for (size_t key = 0; key < m_nKeys; ++key)
-            placeholders += key ? ", ?" : "?";
-        return Run(m_strSelect + " WHERE (" + m_strColumns + ") > (" + placeholders + ")" + m_strOrderBy, keys,
-                   std::nullopt, failed);
+        return One(Run(m_sql.following[0], record.keys, record.oid, 1, failed));
     }
 
     std::optional<CFoundRecord> FirstEqual(const std::vector<CSortKeyValue>& values, bool& failed)
     {
-        std::string where;
-        for (size_t key = 0; key < values.size(); ++key)
-            where += (key ? " AND " : " WHERE ") + CDatabaseSchema::KeyColumn(m_nOrder, key) + " = ?";
-        return Run(m_strSelect + where + m_strOrderBy, values, std::nullopt, failed);
+        return One(Run(m_sql.firstEqual[values.size() - 1], values, std::nullopt, 1, failed));
     }
 
     std::optional<CFoundRecord> WithOid(std::int64_t oid, bool& failed)
     {
-        return Run(m_strSelect + " WHERE oid = ?", {}, oid, failed);
+        return One(Run(m_sql.withOid, {}, oid, 1, failed));
     }
 
     std::optional<CFoundRecord> AtOffset(DWORD offset, bool& failed)
     {
-        return Run(m_strSelect + " ORDER BY " + m_strColumns + ", oid LIMIT 1 OFFSET " + std::to_string(offset), {},
-                   std::nullopt, failed);
+        return One(Run(m_sql.fromOffset + std::to_string(offset), {}, std::nullopt, 1, failed));
+    }
+
+    static std::optional<CFoundRecord> One(std::vector<CFoundRecord>&& found)
+    {
+        if (found.empty())
+            return std::nullopt;
+        return std::move(found.front());
     }
 
 private:
-    std::optional<CFoundRecord> Run(const std::string& sql, const std::vector<CSortKeyValue>& keys,
-                                    std::optional<std::int64_t> oid, bool& failed)
+    std::vector<CFoundRecord> Run(const std::string& sql, const std::vector<CSortKeyValue>& keys,
+                                  std::optional<std::int64_t> oid, int limit, bool& failed)
     {
         failed = false;
+        std::vector<CFoundRecord> found;
         CPropertyVolume& volume = *m_handle.volume;
         sqlite3_stmt* statement = volume.Statement(sql);
         if (!statement) {
             failed = true;
-            return std::nullopt;
+            return found;
         }
         int index = 1;
         for (const CSortKeyValue& key : keys)
             key.Bind(statement, index++);
         if (oid)
             sqlite3_bind_int64(statement, index, *oid);
-        const int rc = sqlite3_step(statement);
-        if (rc == SQLITE_DONE) {
-            sqlite3_reset(statement);
-            return std::nullopt;
+        if (sqlite3_bind_parameter_count(statement) >= kLimitParameter)
+            sqlite3_bind_int(statement, kLimitParameter, limit);
+        int rc;
+        while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
+            CFoundRecord& record = found.emplace_back();
+            record.oid = sqlite3_column_int64(statement, 0);
+            record.keys.reserve(m_nKeys);
+            for (size_t key = 0; key < m_nKeys; ++key)
+                record.keys.push_back(CSortKeyValue::FromColumn(statement, static_cast<int>(key + 1)));
+            if (m_bWithProps) {
+                const int column = static_cast<int>(m_nKeys + 1);
+                if (const void* blob = sqlite3_column_blob(statement, column))
+                    record.props.assign(static_cast<const char*>(blob),
+                                        static_cast<size_t>(sqlite3_column_bytes(statement, column)));
+            }
         }
-        if (rc != SQLITE_ROW) {
+        if (rc != SQLITE_DONE) {
             volume.FailWith(ERROR_READ_FAULT, "seeking");
-            sqlite3_reset(statement);
             failed = true;
-            return std::nullopt;
-        }
-        CFoundRecord found;
-        found.oid = sqlite3_column_int64(statement, 0);
-        for (size_t key = 0; key < m_nKeys; ++key)
-            found.keys.push_back(CSortKeyValue::FromColumn(statement, static_cast<int>(key + 1)));
-        if (m_bWithProps) {
-            const int column = static_cast<int>(m_nKeys + 1);
-            found.props = DecodeRecordProps(sqlite3_column_blob(statement, column),
-                                            static_cast<size_t>(sqlite3_column_bytes(statement, column)));
         }
         sqlite3_reset(statement);
         return found;
     }
 
     CPropertyDatabaseHandle& m_handle;
-    const CDatabaseSchema& m_schema;
-    size_t m_nOrder;
+    const CSortOrderSql& m_sql;
     size_t m_nKeys;
     bool m_bWithProps;
-    std::string m_strColumns;
-    std::string m_strSelect;
-    std::string m_strOrderBy;
 };
 
 // Takes the handle's volume lock for one call, failing when the handle is
@@ -254,11 +252,21 @@ std::vector<CSortKeyValue> SortKeysOf(const CDatabaseSchema& schema, size_t orde
     return keys;
 }
 
+// Puts the position at a record found by a seek, keeping the record for the
+// read that usually follows.
+void SeekTo(CPropertyDatabaseHandle& handle, CFoundRecord&& record)
+{
+    handle.MoveTo(PositionAt(record));
+    CReadAhead& ahead = handle.readAhead;
+    ahead.changeCount = handle.volume->ChangeCount();
+    ahead.fetchedAt = GetTickCount();
+    ahead.records.push_back(std::move(record));
+}
+
 // Replaces properties already in the record, appends new ones and drops
 // those flagged for deletion.
 void MergeProps(std::vector<CEPROPVAL>& record, std::span<const CEPROPVAL> changes)
 {
-    constexpr WORD CEDB_PROPDELETE = 0x0002;
     for (const CEPROPVAL& change : changes) {
         auto existing = std::find_if(record.begin(), record.end(),
                                      [&](const CEPROPVAL& prop) { return prop.propid == change.propid; });
@@ -396,7 +404,12 @@ HCEDB CeOpenDatabaseEx2(const CEGUID* pGuid, CEOID* pOid, const std::wstring& na
     }
     if (pOid)
         *pOid = schema->oid;
-    return new CPropertyDatabaseHandle{volume, schema, order, (flags & CEDB_AUTOINCREMENT) != 0, {}};
+    auto* handle = new CPropertyDatabaseHandle;
+    handle->volume = volume;
+    handle->schema = schema;
+    handle->sortOrder = order;
+    handle->autoIncrement = (flags & CEDB_AUTOINCREMENT) != 0;
+    return handle;
 }
 
 bool CeGetDatabaseInfo(const CEGUID* pGuid, CEOID oidDb, CEDBASEINFOEX& info)
@@ -440,12 +453,12 @@ CEOID CeSeekDatabaseEx(HCEDB hDatabase, DWORD dwSeekType, DWORD dwValue)
     CHandleCall call(hDatabase);
     if (!call.Usable())
         return 0;
-    CSortOrderQuery query(*hDatabase, false);
+    CSortOrderQuery query(*hDatabase, true);
     bool failed = false;
     std::optional<CFoundRecord> found;
     switch (dwSeekType) {
     case CEDB_SEEK_BEGINNING:
-        found = dwValue == 0 ? query.AtOrAfter({}, failed) : query.AtOffset(dwValue, failed);
+        found = dwValue == 0 ? CSortOrderQuery::One(query.AtOrAfter({}, failed)) : query.AtOffset(dwValue, failed);
         break;
     case CEDB_SEEK_CEOID:
         found = query.WithOid(dwValue, failed);
@@ -460,11 +473,12 @@ CEOID CeSeekDatabaseEx(HCEDB hDatabase, DWORD dwSeekType, DWORD dwValue)
         // A seek to the beginning of an empty order still leaves the
         // position at the beginning.
         if (dwSeekType == CEDB_SEEK_BEGINNING && dwValue == 0)
-            hDatabase->position = {};
+            hDatabase->MoveTo({});
         return 0;
     }
-    hDatabase->position = PositionAt(*found);
-    return static_cast<CEOID>(found->oid);
+    const auto oid = static_cast<CEOID>(found->oid);
+    SeekTo(*hDatabase, std::move(*found));
+    return oid;
 }
 
 CEOID CeSeekDatabaseEx(HCEDB hDatabase, DWORD dwSeekType, const CEPROPVAL* pValues, WORD wNumVals)
@@ -487,15 +501,15 @@ CEOID CeSeekDatabaseEx(HCEDB hDatabase, DWORD dwSeekType, const CEPROPVAL* pValu
         }
         values.push_back(std::move(*value));
     }
-    CSortOrderQuery query(*hDatabase, false);
+    CSortOrderQuery query(*hDatabase, true);
     bool failed = false;
     std::optional<CFoundRecord> found;
     if (dwSeekType == CEDB_SEEK_VALUEFIRSTEQUAL) {
         found = query.FirstEqual(values, failed);
     } else {
-        auto current = query.AtOrAfter(hDatabase->position, failed);
+        auto current = CSortOrderQuery::One(query.AtOrAfter(hDatabase->position, failed));
         if (current)
-            found = query.Following(current->keys, current->oid, false, failed);
+            found = query.Following(*current, failed);
         if (found && !std::equal(values.begin(), values.end(), found->keys.begin()))
             found.reset();
     }
@@ -504,34 +518,80 @@ CEOID CeSeekDatabaseEx(HCEDB hDatabase, DWORD dwSeekType, const CEPROPVAL* pValu
             SetLastError(ERROR_FILE_NOT_FOUND);
         return 0;
     }
-    hDatabase->position = PositionAt(*found);
-    return static_cast<CEOID>(found->oid);
+    const auto oid = static_cast<CEOID>(found->oid);
+    SeekTo(*hDatabase, std::move(*found));
+    return oid;
 }
 
 CEOID CeReadRecordPropsEx(HCEDB hDatabase, std::vector<CEPROPVAL>& props)
+{
+    return CeReadRecordPropsEx(hDatabase, {}, props);
+}
+
+namespace {
+
+constexpr int kMostReadAhead = 64;
+constexpr std::uint32_t kReadAheadLifetimeMs = 500;
+
+bool ReadAheadIsCurrent(CPropertyDatabaseHandle& handle)
+{
+    const CReadAhead& ahead = handle.readAhead;
+    return !ahead.records.empty() && handle.volume->ChangeCount() == ahead.changeCount &&
+           GetTickCount() - ahead.fetchedAt < kReadAheadLifetimeMs;
+}
+
+// The record at the seek position: from the records read ahead when they are
+// still current, else from the database (reading ahead more the longer the
+// walk goes on).
+std::optional<CFoundRecord> RecordToRead(CPropertyDatabaseHandle& handle, bool& failed)
+{
+    CReadAhead& ahead = handle.readAhead;
+    if (handle.autoIncrement && ReadAheadIsCurrent(handle)) {
+        CFoundRecord record = std::move(ahead.records.front());
+        ahead.records.pop_front();
+        return record;
+    }
+    ahead.records.clear();
+    const int limit = handle.autoIncrement ? ahead.batch : 1;
+    auto found = CSortOrderQuery(handle, true).AtOrAfter(handle.position, failed, limit);
+    if (found.empty())
+        return std::nullopt;
+    ahead.batch = std::min(ahead.batch * 4, kMostReadAhead);
+    if (found.size() > 1) {
+        ahead.changeCount = handle.volume->ChangeCount();
+        ahead.fetchedAt = GetTickCount();
+        ahead.records.assign(std::make_move_iterator(found.begin() + 1), std::make_move_iterator(found.end()));
+    }
+    return std::move(found.front());
+}
+
+} // namespace
+
+CEOID CeReadRecordPropsEx(HCEDB hDatabase, std::span<const CEPROPID> propids, std::vector<CEPROPVAL>& props)
 {
     CHandleCall call(hDatabase);
     if (!call.Usable())
         return 0;
     try {
-        CSortOrderQuery query(*hDatabase, true);
         bool failed = false;
-        auto found = query.AtOrAfter(hDatabase->position, failed);
+        auto found = RecordToRead(*hDatabase, failed);
         if (!found) {
             if (!failed)
                 SetLastError(ERROR_NO_MORE_ITEMS);
             return 0;
         }
+        // Moving on keeps what was read ahead; staying put does not need it.
         if (hDatabase->autoIncrement)
             hDatabase->position = {CSeekPosition::Kind::After, found->keys, found->oid};
         else
-            hDatabase->position = PositionAt(*found);
-        if (!found->props) {
+            hDatabase->MoveTo(PositionAt(*found));
+        auto decoded = DecodeRecordProps(found->props.data(), found->props.size(), propids);
+        if (!decoded) {
             DebugLogF("CeReadRecordPropsEx", "record %lld is damaged", static_cast<long long>(found->oid));
             SetLastError(ERROR_INVALID_DATA);
             return 0;
         }
-        props = std::move(*found->props);
+        props = std::move(*decoded);
         return static_cast<CEOID>(found->oid);
     } catch (const std::bad_alloc&) {
         SetLastError(ERROR_INSUFFICIENT_BUFFER);
@@ -559,31 +619,21 @@ CEOID CeWriteRecordProps(HCEDB hDatabase, CEOID oidRecord, std::span<const CEPRO
                     SetLastError(ERROR_FILE_NOT_FOUND);
                 return 0;
             }
-            if (existing->props)
-                record = std::move(*existing->props);
+            // A damaged record is rewritten from what is given.
+            if (auto stored = DecodeRecordProps(existing->props.data(), existing->props.size()))
+                record = std::move(*stored);
             MergeProps(record, props);
         } else {
             record.assign(props.begin(), props.end());
         }
         const std::string blob = EncodeRecordProps(record);
 
-        std::string columns = "props";
-        std::string placeholders = "?";
-        std::string assignments = "props = ?";
         std::vector<CSortKeyValue> keys;
         for (size_t order = 0; order < schema.sortOrders.size(); ++order) {
             auto orderKeys = SortKeysOf(schema, order, record);
-            for (size_t key = 0; key < orderKeys.size(); ++key) {
-                const std::string column = CDatabaseSchema::KeyColumn(order, key);
-                columns += ", " + column;
-                placeholders += ", ?";
-                assignments += ", " + column + " = ?";
-                keys.push_back(std::move(orderKeys[key]));
-            }
+            std::move(orderKeys.begin(), orderKeys.end(), std::back_inserter(keys));
         }
-        const std::string sql = oidRecord == 0
-                                    ? "INSERT INTO " + schema.table + "(" + columns + ") VALUES(" + placeholders + ")"
-                                    : "UPDATE " + schema.table + " SET " + assignments + " WHERE oid = ?";
+        const std::string& sql = oidRecord == 0 ? schema.insertSql : schema.updateSql;
         sqlite3_stmt* statement = volume.Statement(sql);
         if (!statement)
             return 0;
@@ -603,7 +653,7 @@ CEOID CeWriteRecordProps(HCEDB hDatabase, CEOID oidRecord, std::span<const CEPRO
             return oidRecord;
         const sqlite3_int64 created = sqlite3_last_insert_rowid(sqlite3_db_handle(statement));
         if (created > 0xFFFFFFFFll) { // object ids are 32-bit: refuse rather than wrap
-            sqlite3_stmt* undo = volume.Statement("DELETE FROM " + schema.table + " WHERE oid = ?");
+            sqlite3_stmt* undo = volume.Statement(schema.deleteSql);
             if (undo) {
                 sqlite3_bind_int64(undo, 1, created);
                 sqlite3_step(undo);
@@ -625,7 +675,7 @@ bool CeDeleteRecord(HCEDB hDatabase, CEOID oidRecord)
     if (!call.Usable())
         return false;
     CPropertyVolume& volume = *hDatabase->volume;
-    sqlite3_stmt* statement = volume.Statement("DELETE FROM " + hDatabase->schema->table + " WHERE oid = ?");
+    sqlite3_stmt* statement = volume.Statement(hDatabase->schema->deleteSql);
     if (!statement)
         return false;
     sqlite3_bind_int64(statement, 1, oidRecord);

@@ -49,6 +49,10 @@ struct CEVALUNION {
     std::wstring lpwstr;
 };
 
+// wFlags: on writing, drop the property; on reading, the record lacks it.
+inline constexpr WORD CEDB_PROPDELETE = 0x0002;
+inline constexpr WORD CEDB_PROPNOTFOUND = 0x0100;
+
 struct CEPROPVAL {
     CEPROPID propid = 0;
     WORD wFlags = 0;
@@ -139,6 +143,9 @@ CEOID CeSeekDatabaseEx(HCEDB hDatabase, DWORD dwSeekType, const CEPROPVAL* pValu
 // record. Returns the record's object id, or 0 (ERROR_NO_MORE_ITEMS at the
 // end of the sort order).
 CEOID CeReadRecordPropsEx(HCEDB hDatabase, std::vector<CEPROPVAL>& props);
+// Reads only the properties named, in that order; one the record lacks comes
+// back flagged CEDB_PROPNOTFOUND. Texts not asked for are not converted.
+CEOID CeReadRecordPropsEx(HCEDB hDatabase, std::span<const CEPROPID> propids, std::vector<CEPROPVAL>& props);
 // Writes properties to the record with that object id (a property already
 // in the record is replaced, a new one is appended), or creates a record
 // from them when oidRecord is 0. Returns the record's object id, or 0.

@@ -37,12 +37,14 @@ public:
         return true;
     }
 
-    bool TakeText(std::wstring& text)
+    // Reads a text, or with text null only steps over it.
+    bool TakeText(std::wstring* text)
     {
         std::uint32_t length = 0;
         if (!Take(length) || m_nLeft < length)
             return false;
-        text = Utf8ToWide(std::string_view(reinterpret_cast<const char*>(m_pData), length));
+        if (text)
+            *text = Utf8ToWide(std::string_view(reinterpret_cast<const char*>(m_pData), length));
         Skip(length);
         return true;
     }
@@ -161,41 +163,63 @@ std::string EncodeRecordProps(std::span<const CEPROPVAL> props)
     return out;
 }
 
-std::optional<std::vector<CEPROPVAL>> DecodeRecordProps(const void* data, size_t size)
+namespace {
+
+bool DecodeValue(CBlobReader& reader, CEPROPVAL& prop, bool wanted)
 {
-    std::vector<CEPROPVAL> props;
+    switch (TypeFromPropID(prop.propid)) {
+    case CEVT_UI2:
+        return reader.Take(prop.val.uiVal);
+    case CEVT_UI4:
+        return reader.Take(prop.val.ulVal);
+    case CEVT_R8: {
+        std::uint64_t bits = 0;
+        const bool ok = reader.Take(bits);
+        prop.val.dblVal = std::bit_cast<double>(bits);
+        return ok;
+    }
+    case CEVT_FILETIME: {
+        std::uint64_t ticks = 0;
+        const bool ok = reader.Take(ticks);
+        prop.val.filetime = FILETIME::FromTicks(ticks);
+        return ok;
+    }
+    case CEVT_LPWSTR:
+        return reader.TakeText(wanted ? &prop.val.lpwstr : nullptr);
+    default:
+        return true;
+    }
+}
+
+} // namespace
+
+std::optional<std::vector<CEPROPVAL>> DecodeRecordProps(const void* data, size_t size,
+                                                        std::span<const CEPROPID> only)
+{
+    std::vector<CEPROPVAL> props(only.size());
+    for (size_t i = 0; i < only.size(); ++i) {
+        props[i].propid = only[i];
+        props[i].wFlags = CEDB_PROPNOTFOUND;
+    }
     CBlobReader reader(data, size);
+    CEPROPVAL skipped;
     while (!reader.AtEnd()) {
-        CEPROPVAL& prop = props.emplace_back();
-        if (!reader.Take(prop.propid))
+        CEPROPID propid = 0;
+        if (!reader.Take(propid))
             return std::nullopt;
-        bool ok = true;
-        switch (TypeFromPropID(prop.propid)) {
-        case CEVT_UI2:
-            ok = reader.Take(prop.val.uiVal);
-            break;
-        case CEVT_UI4:
-            ok = reader.Take(prop.val.ulVal);
-            break;
-        case CEVT_R8: {
-            std::uint64_t bits = 0;
-            ok = reader.Take(bits);
-            prop.val.dblVal = std::bit_cast<double>(bits);
-            break;
+        CEPROPVAL* target = nullptr;
+        if (only.empty()) {
+            target = &props.emplace_back();
+        } else {
+            for (size_t i = 0; i < only.size() && !target; ++i) {
+                if (only[i] == propid && (props[i].wFlags & CEDB_PROPNOTFOUND))
+                    target = &props[i];
+            }
         }
-        case CEVT_FILETIME: {
-            std::uint64_t ticks = 0;
-            ok = reader.Take(ticks);
-            prop.val.filetime = FILETIME::FromTicks(ticks);
-            break;
-        }
-        case CEVT_LPWSTR:
-            ok = reader.TakeText(prop.val.lpwstr);
-            break;
-        default:
-            break;
-        }
-        if (!ok)
+        CEPROPVAL& prop = target ? *target : skipped;
+        prop.propid = propid;
+        prop.wFlags = 0;
+        if (!DecodeValue(reader, prop, target != nullptr))
             return std::nullopt;
     }
     return props;

@@ -13,9 +13,12 @@
 struct sqlite3_stmt;
 
 // The property list in its stored form. Decoding fails (nullopt) on a blob
-// that was not written by EncodeRecordProps.
+// that was not written by EncodeRecordProps. Given only, decoding returns
+// just those properties, in that order, a missing one flagged
+// CEDB_PROPNOTFOUND; the texts of the others are not converted.
 std::string EncodeRecordProps(std::span<const CEPROPVAL> props);
-std::optional<std::vector<CEPROPVAL>> DecodeRecordProps(const void* data, size_t size);
+std::optional<std::vector<CEPROPVAL>> DecodeRecordProps(const void* data, size_t size,
+                                                        std::span<const CEPROPID> only = {});
 
 // One sort key column value.
 struct CSortKeyValue {

@@ -91,6 +91,59 @@ std::string CDatabaseSchema::KeyColumn(size_t sortOrder, size_t key)
     return "s" + std::to_string(sortOrder) + "k" + std::to_string(key);
 }
 
+void CDatabaseSchema::Prepare()
+{
+    table = "ce_db_" + std::to_string(oid);
+    std::string columns = "props", placeholders = "?", assignments = "props = ?";
+    for (size_t order = 0; order < sortOrders.size(); ++order) {
+        for (size_t key = 0; key < sortOrders[order].wNumProps; ++key) {
+            columns += ", " + KeyColumn(order, key);
+            placeholders += ", ?";
+            assignments += ", " + KeyColumn(order, key) + " = ?";
+        }
+    }
+    insertSql = "INSERT INTO " + table + "(" + columns + ") VALUES(" + placeholders + ")";
+    updateSql = "UPDATE " + table + " SET " + assignments + " WHERE oid = ?";
+    deleteSql = "DELETE FROM " + table + " WHERE oid = ?1";
+    sql.clear();
+    for (size_t order = 0; order < sortOrders.size(); ++order) {
+        const size_t keys = sortOrders[order].wNumProps;
+        std::string columns, placeholders, sameKeys;
+        for (size_t key = 0; key < keys; ++key) {
+            const std::string column = KeyColumn(order, key);
+            const std::string parameter = "?" + std::to_string(key + 1);
+            columns += (key ? ", " : "") + column;
+            placeholders += (key ? ", " : "") + parameter;
+            sameKeys += column + " = " + parameter + " AND ";
+        }
+        const std::string oidParameter = "?" + std::to_string(keys + 1);
+        const std::string limit = " LIMIT ?" + std::to_string(kLimitParameter);
+        const std::string orderBy = " ORDER BY " + columns + ", oid" + limit;
+        auto& both = sql.emplace_back();
+        for (int withProps = 0; withProps < 2; ++withProps) {
+            CSortOrderSql& text = both[withProps];
+            const std::string select = "SELECT oid, " + columns + (withProps ? ", props" : "") + " FROM " + table;
+            text.first = select + orderBy;
+            // Ties of the same keys by object id first, then the first record
+            // with greater keys: two index look-ups in one statement (a single
+            // row-value comparison over keys and id would scan the ties).
+            for (int inclusive = 0; inclusive < 2; ++inclusive) {
+                text.following[inclusive] = "SELECT * FROM (" + select + " WHERE " + sameKeys + "oid " +
+                                            (inclusive ? ">= " : "> ") + oidParameter +
+                                            " ORDER BY oid" + limit + ") UNION ALL SELECT * FROM (" + select +
+                                            " WHERE (" + columns + ") > (" + placeholders + ")" + orderBy + ")" + limit;
+            }
+            std::string where;
+            for (size_t key = 0; key < keys; ++key) {
+                where += (key ? " AND " : " WHERE ") + KeyColumn(order, key) + " = ?" + std::to_string(key + 1);
+                text.firstEqual.push_back(select + where + orderBy);
+            }
+            text.withOid = select + " WHERE oid = ?1";
+            text.fromOffset = select + orderBy + " OFFSET ";
+        }
+    }
+}
+
 CPropertyVolume::CPropertyVolume(sqlite3* db, std::string path) : m_pDb(db), m_strPath(std::move(path)) {}
 
 CPropertyVolume::~CPropertyVolume() { Close(); }
@@ -159,7 +212,7 @@ bool CPropertyVolume::LoadCatalogue()
         schema->name = Utf8ToWide(reinterpret_cast<const char*>(sqlite3_column_text(catalog, 1)));
         schema->type = static_cast<DWORD>(sqlite3_column_int64(catalog, 2));
         schema->sortOrders = ParseSortOrders(reinterpret_cast<const char*>(sqlite3_column_text(catalog, 3)));
-        schema->table = "ce_db_" + std::to_string(schema->oid);
+        schema->Prepare();
         m_databases[schema->oid] = std::move(schema);
     }
     sqlite3_reset(catalog);
@@ -207,6 +260,8 @@ bool CPropertyVolume::Execute(const char* sql)
     }
     return true;
 }
+
+std::int64_t CPropertyVolume::ChangeCount() const { return m_pDb ? sqlite3_total_changes64(m_pDb) : -1; }
 
 bool CPropertyVolume::BeginWriteGroup()
 {
@@ -289,7 +344,7 @@ CEOID CPropertyVolume::CreateDatabase(const CEDBASEINFOEX& info)
         schema->name = info.szDbaseName;
         schema->type = info.dwDbaseType;
         schema->sortOrders.assign(info.rgSortSpecs, info.rgSortSpecs + info.wNumSortOrder);
-        schema->table = "ce_db_" + std::to_string(schema->oid);
+        schema->Prepare();
         // Each sort order has its key columns and an index over them; the
         // row id, implicitly last in every index, orders ties.
         std::string create = "CREATE TABLE " + schema->table +

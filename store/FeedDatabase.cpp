@@ -73,11 +73,8 @@ CEOID CZelviaRssDB::FindFeedByUrl(const std::wstring& url, bool first)
 {
     if (url.empty())
         return 0;
-    if (first) {
-        if (!SelectSortOrder(kFeedOrderByUrl))
-            return 0;
-        SeekBeginning();
-    }
+    if (first && !SelectSortOrder(kFeedOrderByUrl))
+        return 0;
     return SeekFirstEqual(MakeStringProp(kFeedUrl, url));
 }
 
@@ -86,9 +83,8 @@ CEOID CZelviaRssDB::FindFeedById(std::uint32_t feedId, bool first)
     if (first) {
         if (!SelectSortOrder(kFeedOrderById))
             return 0;
-        const CEOID oid = SeekBeginning();
         if (feedId == 0)
-            return oid;
+            return SeekBeginning();
     }
     return SeekFirstEqual(MakeIdSlotProp(kFeedId, feedId));
 }

@@ -1,5 +1,7 @@
 #include "store/ItemDatabase.h"
 
+#include <algorithm>
+
 #include "platform/Debug.h"
 
 namespace {
@@ -68,6 +70,16 @@ void FillPage(PageRecord& record, std::vector<CEPROPVAL>& props)
 
 CEPROPVAL FeedIdValue(std::uint32_t feedId) { return MakeIdSlotProp(kItemFeedId, feedId); }
 
+bool AllFound(const std::vector<CEPROPVAL>& props)
+{
+    return std::none_of(props.begin(), props.end(),
+                        [](const CEPROPVAL& prop) { return prop.wFlags & CEDB_PROPNOTFOUND; });
+}
+
+constexpr CEPROPID kKeyLookupProps[] = {PROP_TAG(CEVT_R8, kItemFeedId), PROP_TAG(CEVT_LPWSTR, kItemKey)};
+constexpr CEPROPID kStateProps[] = {PROP_TAG(CEVT_R8, kItemFeedId), PROP_TAG(CEVT_UI2, kItemState),
+                                    PROP_TAG(CEVT_FILETIME, kItemDate)};
+
 } // namespace
 
 CZelviaRssItemDB::CZelviaRssItemDB() : CRecordDatabase(kItemVolumeName, ItemDatabaseDefinition(), kItemOrderByFeed) {}
@@ -77,9 +89,8 @@ CEOID CZelviaRssItemDB::SeekFeedPages(std::uint32_t feedId, bool first)
     if (first) {
         if (!SelectSortOrder(kItemOrderByFeed))
             return 0;
-        const CEOID oid = SeekBeginning();
         if (feedId == 0)
-            return oid;
+            return SeekBeginning();
         return SeekFirstEqual(FeedIdValue(feedId));
     }
     return SeekNextEqual(FeedIdValue(feedId));
@@ -117,21 +128,35 @@ CEOID CZelviaRssItemDB::Read(PageRecord& record, CEOID oid)
     return 0;
 }
 
+CEOID CZelviaRssItemDB::ReadState(PageRecord& record, CEOID oid)
+{
+    record = PageRecord{};
+    std::vector<CEPROPVAL> props;
+    const CEOID read = ReadSomeProps(oid, kStateProps, props);
+    if (!read || !AllFound(props))
+        return 0;
+    record.feedId = IdFromSlot(props[0]);
+    record.state = static_cast<PageState>(props[1].val.uiVal);
+    record.fileTime = props[2].val.filetime;
+    record.date = DateFromFileTime(record.fileTime);
+    return read;
+}
+
 CEOID CZelviaRssItemDB::FindPage(const std::wstring& key, std::uint32_t feedId)
 {
     if (key.empty() || !SelectSortOrder(kItemOrderByKey))
         return 0;
-    SeekBeginning();
-    CEOID oid = SeekFirstEqual(MakeStringProp(kItemKey, key));
-    if (!oid)
+    // A value seek does not depend on the position, so there is no need to
+    // go to the beginning first.
+    if (!SeekFirstEqual(MakeStringProp(kItemKey, key)))
         return 0;
     // The pages with this key lie together in order 0, one per feed that
-    // has it; only their feed ids are needed.
+    // has it; only their feed ids and keys are read.
     std::vector<CEPROPVAL> props;
-    while ((oid = ReadProps(0, props)) != 0) {
-        if (props.size() <= kItemKey || props[kItemKey].val.lpwstr != key)
+    while (const CEOID oid = ReadSomeProps(0, kKeyLookupProps, props)) {
+        if (!AllFound(props) || props[1].val.lpwstr != key)
             return 0;
-        if (IdFromSlot(props[kItemFeedId]) == feedId)
+        if (IdFromSlot(props[0]) == feedId)
             return oid;
     }
     return 0;
@@ -155,7 +180,6 @@ int CZelviaRssItemDB::DeletePagesOfFeed(std::uint32_t feedId)
 {
     if (!SelectSortOrder(kItemOrderByFeed))
         return 0;
-    SeekBeginning();
     CWriteGroup group(*this);
     int deleted = 0;
     while (CEOID oid = SeekFirstEqual(FeedIdValue(feedId))) {

@@ -36,6 +36,9 @@ public:
     // Reads the page with that id, or the one at the seek position for 0, and
     // moves the position on. 0 on failure (logged by cause).
     CEOID Read(PageRecord& record, CEOID oid = 0);
+    // The same without the texts: only feedId, state and date (and its file
+    // time) are filled, for walks that judge pages by age and state.
+    CEOID ReadState(PageRecord& record, CEOID oid = 0);
     // The page with that key in that feed, or 0. Uses order 0.
     CEOID FindPage(const std::wstring& key, std::uint32_t feedId);
     // Writes the ten properties to the page with that id; for 0, to the page

@@ -105,13 +105,18 @@ int CRecordDatabase::DeleteAll()
 
 CEOID CRecordDatabase::ReadProps(CEOID oid, std::vector<CEPROPVAL>& props)
 {
+    return ReadSomeProps(oid, {}, props);
+}
+
+CEOID CRecordDatabase::ReadSomeProps(CEOID oid, std::span<const CEPROPID> propids, std::vector<CEPROPVAL>& props)
+{
     if (!m_hDB) {
         SetLastError(ERROR_INVALID_HANDLE);
         return 0;
     }
     if (oid != 0 && !CeSeekDatabaseEx(m_hDB, CEDB_SEEK_CEOID, oid))
         return 0;
-    return CeReadRecordPropsEx(m_hDB, props);
+    return CeReadRecordPropsEx(m_hDB, propids, props);
 }
 
 CEOID CRecordDatabase::WriteProps(CEOID oid, const std::vector<CEPROPVAL>& props)

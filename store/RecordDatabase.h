@@ -51,6 +51,8 @@ protected:
     // Reads the record with that id (or, for 0, the one at the seek
     // position); 0 on failure, with the platform's reason in GetLastError.
     CEOID ReadProps(CEOID oid, std::vector<CEPROPVAL>& props);
+    // The same for only the properties named (see CeReadRecordPropsEx).
+    CEOID ReadSomeProps(CEOID oid, std::span<const CEPROPID> propids, std::vector<CEPROPVAL>& props);
     CEOID WriteProps(CEOID oid, const std::vector<CEPROPVAL>& props);
 
     HCEDB m_hDB = nullptr;

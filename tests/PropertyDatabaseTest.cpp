@@ -240,6 +240,49 @@ TEST_F(PropertyDatabaseTest, DeletingAtThePositionMovesTheWalkToTheNextRecord)
     EXPECT_EQ(deleted, 2);
 }
 
+// Reads serve records fetched ahead; a walk must still see every change made
+// after it began, here and (within a moment) by another process.
+TEST_F(PropertyDatabaseTest, AWalkSeesChangesMadeWhileItGoesOn)
+{
+    Mount();
+    HCEDB walker = Open(0);
+    HCEDB editor = Open(0);
+    for (const wchar_t* name : {L"a", L"c", L"e", L"g", L"i", L"k"})
+        Add(editor, name, 1, 1);
+    std::vector<CEPROPVAL> props;
+    ASSERT_NE(CeSeekDatabaseEx(walker, CEDB_SEEK_BEGINNING, 0), 0u);
+    CeReadRecordPropsEx(walker, props);
+    CeReadRecordPropsEx(walker, props); // the walk now reads ahead
+    ASSERT_EQ(props[0].val.lpwstr, L"c");
+
+    const CEPROPVAL e = Text(kName, L"e"), g = Text(kName, L"g");
+    CeDeleteRecord(editor, CeSeekDatabaseEx(editor, CEDB_SEEK_VALUEFIRSTEQUAL, &e, 1));
+    Add(editor, L"f", 1, 1);
+    const std::vector<CEPROPVAL> changed = {Text(kName, L"g"), Number(kGroup, 7)};
+    CeWriteRecordProps(editor, CeSeekDatabaseEx(editor, CEDB_SEEK_VALUEFIRSTEQUAL, &g, 1), changed);
+    ASSERT_EQ(CeReadRecordPropsEx(walker, props), CeSeekDatabaseEx(editor, CEDB_SEEK_BEGINNING, 2));
+    EXPECT_EQ(props[0].val.lpwstr, L"f");
+    CeReadRecordPropsEx(walker, props);
+    EXPECT_EQ(props[0].val.lpwstr, L"g");
+    EXPECT_EQ(props[1].val.ulVal, 7u);
+
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        CEGUID guid;
+        const CEDBASEINFOEX info = Definition();
+        if (!CeMountDBVol(&guid, m_strPath, OPEN_ALWAYS))
+            _exit(1);
+        HCEDB db = CeOpenDatabaseEx2(&guid, nullptr, info.szDbaseName, &info.rgSortSpecs[0], 0);
+        _exit(Add(db, L"j", 1, 1) ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    EXPECT_EQ(Walk(walker), (Names{L"i", L"j", L"k"}));
+}
+
 TEST_F(PropertyDatabaseTest, WritingToARecordReplacesAppendsAndReordersIt)
 {
     Mount();
@@ -283,6 +326,15 @@ TEST_F(PropertyDatabaseTest, OddRecordsAreKeptAsWrittenAndSortWhereTheyBelong)
     CeSeekDatabaseEx(byGroup, CEDB_SEEK_CEOID, shortOid);
     EXPECT_EQ(CeReadRecordPropsEx(byGroup, props), shortOid);
     EXPECT_EQ(props.size(), 1u);
+
+    // Reading some properties: in the order asked, a missing one flagged.
+    const CEPROPID wanted[] = {kGroup, kName};
+    CeSeekDatabaseEx(byGroup, CEDB_SEEK_CEOID, shortOid);
+    EXPECT_EQ(CeReadRecordPropsEx(byGroup, wanted, props), shortOid);
+    ASSERT_EQ(props.size(), 2u);
+    EXPECT_TRUE(props[0].wFlags & CEDB_PROPNOTFOUND);
+    EXPECT_FALSE(props[1].wFlags & CEDB_PROPNOTFOUND);
+    EXPECT_EQ(props[1].val.lpwstr, L"short");
 
     // Strings: embedded NULs survive, text that is not Unicode becomes U+FFFD,
     // and size is no limit.

@@ -182,9 +182,11 @@ TEST_F(StoreTest, ForeignRecordsAreRejectedByCause)
     const std::string lines = DebugLinesOf([&] { EXPECT_EQ(Items().Read(page, shortPage), 0u); });
     EXPECT_NE(lines.find("[CZelviaRssItemDB::Read] Invalid Property Count [2]"), std::string::npos) << lines;
     EXPECT_EQ(page.key, L"") << "the record is left cleared";
-    EXPECT_EQ(Items().FindPage(L"short", feed.feedId), 0u) << "a record that cannot be read is no page";
     StorePage(feed.feedId, L"good", Day(1));
     EXPECT_EQ(StoredKeys(feed.feedId), std::vector<std::wstring>{L"good"}) << "a walk stops at it";
+    EXPECT_EQ(Items().FindPage(L"short", feed.feedId), shortPage) << "found by its key and feed";
+    EXPECT_EQ(StorePage(feed.feedId, L"short", Day(2)), shortPage) << "and written over whole";
+    EXPECT_EQ(Items().Read(page, shortPage), shortPage);
 
     const std::string otherLines = DebugLinesOf([&] { EXPECT_EQ(Items().Read(page, 987654), 0u); });
     EXPECT_NE(otherLines.find("[CZelviaRssItemDB::Read] Other errors."), std::string::npos) << otherLines;

@@ -54,7 +54,7 @@ int CRssFeedManager::CleanupFeed(const COutline& outline, bool correctCounters)
     PageRecord page;
     if (items.SeekFeedPages(feed.feedId, true)) {
         // A read failure ends the scan; the pages read so far are judged.
-        while (CEOID oid = items.Read(page)) {
+        while (CEOID oid = items.ReadState(page)) {
             if (page.feedId != feed.feedId)
                 break;
             m_pageList.push_back({oid, page.fileTime, page.state, false});
