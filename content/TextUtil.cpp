@@ -1,6 +1,9 @@
 #include "content/TextUtil.h"
 
+#include <cstdarg>
+#include <cwchar>
 #include <cwctype>
+#include <vector>
 
 namespace {
 
@@ -81,4 +84,29 @@ bool EqualsNoCase(std::wstring_view left, std::wstring_view right)
             return false;
     }
     return true;
+}
+
+std::wstring FormatText(const wchar_t* format, ...)
+{
+    // The texts write %s for wide strings; the C library wants %ls.
+    std::wstring wideFormat;
+    for (const wchar_t* p = format; *p; ++p) {
+        wideFormat += *p;
+        if (*p == L'%' && p[1] == L's')
+            wideFormat += L'l';
+        else if (*p == L'%' && p[1] == L'%')
+            wideFormat += *++p;
+    }
+    std::vector<wchar_t> buffer(256);
+    for (;;) {
+        va_list args;
+        va_start(args, format);
+        const int written = std::vswprintf(buffer.data(), buffer.size(), wideFormat.c_str(), args);
+        va_end(args);
+        if (written >= 0 && static_cast<size_t>(written) < buffer.size())
+            return std::wstring(buffer.data(), static_cast<size_t>(written));
+        if (buffer.size() > (1u << 24))
+            return std::wstring(format); // cannot happen for the texts it serves
+        buffer.resize(buffer.size() * 4);
+    }
 }

@@ -21,3 +21,7 @@ std::wstring Trim(std::wstring_view text);
 
 // Compares without regard to case (ASCII and beyond, per towlower).
 bool EqualsNoCase(std::wstring_view left, std::wstring_view right);
+
+// printf-style formatting of the string table's texts, where %s stands for a
+// wide string (as it does in the texts) and %d for an int.
+std::wstring FormatText(const wchar_t* format, ...);

@@ -35,6 +35,7 @@ struct HWND {
     bool operator==(const HWND&) const = default;
 };
 
+inline constexpr UINT WM_COMMAND = 0x0111;                  // wParam = command id
 inline constexpr UINT WM_USER = 0x0400;
 inline constexpr UINT WM_UPDATE_DONE = WM_USER + 1;         // update worker -> update dialog
 inline constexpr UINT WM_NETWORK_LOST = WM_USER + 3;        // sent: abort downloads

@@ -26,6 +26,7 @@ int CommandAddFeed(const CArguments& args);
 int CommandMerge(const CArguments& args);
 int CommandFetch(const CArguments& args);
 int CommandNotify(const CArguments& args);
+int CommandUpdate(const CArguments& args);
 
 inline constexpr int kExitDone = 0;
 inline constexpr int kExitNothing = 1;
@@ -33,5 +34,6 @@ inline constexpr int kExitUsage = 2;
 
 // Prints "null" and returns kExitNothing.
 int PrintNothing();
-// Prints the message on stderr and returns kExitUsage.
+// Prints the message on stderr and returns kExitUsage (also the exit code of
+// an update that could not connect).
 int UsageError(const std::string& message);

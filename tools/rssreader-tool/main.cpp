@@ -37,6 +37,7 @@ const std::map<std::string, CCommand>& CommandTable()
         {"add-feed", {CommandAddFeed, "add-feed URL TITLE    store a new feed's record"}},
         {"merge", {CommandMerge, "merge URL FILE        merge a feed document into a stored feed"}},
         {"fetch", {CommandFetch, "fetch URL FILE [--timeout MS]  download URL into FILE as a feed is"}},
+        {"update", {CommandUpdate, "update [--feed URL] [--timeout MS]  update every feed of the subscriptions, or one"}},
         {"notify", {CommandNotify, "notify sync-end|net-disconnect  raise the event the reader watches"}},
     };
     return table;

@@ -1,0 +1,171 @@
+// The update run without the dialog: the tool plays the dialog (printing
+// what it would show and pressing Done when it is offered) and the main
+// window (passing on a loss of the network).
+#include <atomic>
+#include <charconv>
+#include <csignal>
+#include <cstdio>
+
+#include "Commands.h"
+#include "JsonOut.h"
+#include "platform/Unicode.h"
+#include "resources/Strings.h"
+#include "store/DataStorage.h"
+#include "subscriptions/FeedRecords.h"
+#include "subscriptions/OpmlFile.h"
+#include "update/ConnectionManager.h"
+#include "update/FeedManager.h"
+#include "update/UpdateRun.h"
+#include "update/UpdateTriggers.h"
+
+namespace {
+
+std::atomic<bool> g_bInterrupted{false};
+
+// Prints each change on stderr as it happens and keeps the texts for the
+// JSON summary.
+class CConsoleRunView : public IUpdateRunView {
+public:
+    void SetStatusText(const std::wstring& text) override
+    {
+        Print("status", text);
+        m_statusTexts.push_back(text);
+    }
+    void SetProgressRange(int, int) override {}
+    void SetProgressPos(int position) override { m_nProgress = position; }
+    void EnableSoftKeys(bool done, bool) override
+    {
+        // Done is pressed as soon as it is offered.
+        if (done && m_pRun)
+            PostMessage(m_pRun->GetWindow(), WM_COMMAND, ID_DONE, 0);
+    }
+    void ShowWaitCursor(bool) override {}
+    void ShowErrorBox(const std::wstring& text, bool) override
+    {
+        Print("message box", text);
+        m_messageBoxes.push_back(text);
+    }
+    void EndDialog(int) override {}
+
+    CUpdateRun* m_pRun = nullptr;
+    std::vector<std::wstring> m_statusTexts;
+    std::vector<std::wstring> m_messageBoxes;
+    int m_nProgress = 0;
+
+private:
+    static void Print(const char* what, const std::wstring& text)
+    {
+        std::fprintf(stderr, "%s: %s\n", what, WideToUtf8(text).c_str());
+    }
+};
+
+COutline* FindFeedOutline(COutlineList& outlines, const std::wstring& url)
+{
+    for (auto& outline : outlines) {
+        if (outline->xmlUrl == url)
+            return outline.get();
+        if (COutline* found = FindFeedOutline(outline->children, url))
+            return found;
+    }
+    return nullptr;
+}
+
+Json TextsToJson(const std::vector<std::wstring>& texts)
+{
+    Json list = Json::array();
+    for (const auto& text : texts)
+        list.push_back(ToUtf8(text));
+    return list;
+}
+
+} // namespace
+
+int CommandUpdate(const CArguments& args)
+{
+    std::string feedUrl;
+    DWORD timeout = kFeedDownloadTimeoutMs;
+    for (size_t i = 0; i < args.size(); i += 2) {
+        if (i + 1 >= args.size())
+            return UsageError("update takes [--feed URL] [--timeout MS]");
+        if (args[i] == "--feed") {
+            feedUrl = args[i + 1];
+        } else if (args[i] == "--timeout") {
+            const auto [end, error] = std::from_chars(args[i + 1].data(), args[i + 1].data() + args[i + 1].size(), timeout);
+            if (error != std::errc() || end != args[i + 1].data() + args[i + 1].size() || timeout == 0)
+                return UsageError("--timeout takes a number of milliseconds");
+        } else {
+            return UsageError("update takes [--feed URL] [--timeout MS]");
+        }
+    }
+
+    // As at start-up: the subscriptions are loaded and every feed of the
+    // tree has its record.
+    const auto doc = LoadOpmlFile(PrepareDataFolder());
+    if (!doc) {
+        std::fprintf(stderr, "rssreader-tool: The OPML file is incorrect.\n");
+        return PrintNothing();
+    }
+    LoadFeedRecords(doc->outlines);
+    std::vector<COutline*> feeds;
+    if (feedUrl.empty()) {
+        for (auto& outline : doc->outlines)
+            feeds.push_back(outline.get());
+    } else if (COutline* feed = FindFeedOutline(doc->outlines, Utf8ToWide(feedUrl))) {
+        feeds.push_back(feed);
+    } else {
+        std::fprintf(stderr, "rssreader-tool: no feed of the subscriptions has the URL %s\n", feedUrl.c_str());
+        return PrintNothing();
+    }
+
+    CConsoleRunView view;
+    CUpdateRun run(view, feeds, false, feedUrl.empty());
+    view.m_pRun = &run;
+    run.SetFeedTimeout(timeout);
+
+    // The main window's part: a lost network reaches the run as it would
+    // reach the dialog in front.
+    const HWND mainWindow = CreateMessageWindow([&](HWND, UINT message, WPARAM status, LPARAM) -> LRESULT {
+        if (message == WM_CONNECTION_STATUS) {
+            const CStatusReaction reaction = ReactToConnectionStatus(status);
+            if (reaction.bSendNetworkLost)
+                SendMessage(run.GetWindow(), WM_NETWORK_LOST, 0, 0);
+            if (reaction.bReleaseConnection)
+                CConnectionManager::Instance().Release();
+        }
+        return 0;
+    });
+    CConnectionManager::Instance().Init(mainWindow);
+    std::signal(SIGINT, [](int) { g_bInterrupted = true; });
+
+    if (run.Start()) {
+        bool cancelled = false;
+        while (!run.HasEnded()) {
+            PumpMessagesUntil([&] { return run.HasEnded() || (g_bInterrupted && !cancelled); },
+                              std::chrono::milliseconds(100));
+            if (g_bInterrupted && !cancelled) {
+                cancelled = true;
+                PostMessage(run.GetWindow(), WM_COMMAND, ID_CANCEL_UPDATE, 0);
+            }
+        }
+    }
+    std::signal(SIGINT, SIG_DFL);
+    const bool connected = run.GetResult() != IDCANCEL;
+    // After the dialog: the whole tree is trimmed with its counters put right.
+    if (connected)
+        CRssFeedManager().CleanupFeeds(doc->outlines, true);
+    CConnectionManager::DestroyInstance();
+    DestroyWindow(mainWindow);
+
+    PrintJson({{"result", run.GetResult()},
+               {"totalFeeds", run.GetTotalFeeds()},
+               {"updatedFeeds", run.GetUpdatedFeeds()},
+               {"failedFeeds", run.GetFailedFeeds()},
+               {"totalNewPages", run.GetTotalNewPages()},
+               {"stopped", run.IsStopped()},
+               {"disconnected", run.IsDisconnected()},
+               {"progress", view.m_nProgress},
+               {"statusTexts", TextsToJson(view.m_statusTexts)},
+               {"messageBoxes", TextsToJson(view.m_messageBoxes)},
+               {"finalText", view.m_statusTexts.empty() ? "" : ToUtf8(view.m_statusTexts.back())}});
+    return connected ? kExitDone : kExitUsage;
+}
