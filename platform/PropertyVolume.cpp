@@ -88,12 +88,16 @@ DWORD ErrorOfSqlite(int code, DWORD fallback)
 
 std::string CDatabaseSchema::KeyColumn(size_t sortOrder, size_t key)
 {
-    return "s" + std::to_string(sortOrder) + "k" + std::to_string(key);
+    std::string column = "s";
+    column += std::to_string(sortOrder);
+    column += 'k';
+    column += std::to_string(key);
+    return column;
 }
 
 void CDatabaseSchema::Prepare()
 {
-    table = "ce_db_" + std::to_string(oid);
+    table = std::string("ce_db_") + std::to_string(oid);
     std::string columns = "props", placeholders = "?", assignments = "props = ?";
     for (size_t order = 0; order < sortOrders.size(); ++order) {
         for (size_t key = 0; key < sortOrders[order].wNumProps; ++key) {
@@ -111,13 +115,13 @@ void CDatabaseSchema::Prepare()
         std::string columns, placeholders, sameKeys;
         for (size_t key = 0; key < keys; ++key) {
             const std::string column = KeyColumn(order, key);
-            const std::string parameter = "?" + std::to_string(key + 1);
+            const std::string parameter = std::string("?") + std::to_string(key + 1);
             columns += (key ? ", " : "") + column;
             placeholders += (key ? ", " : "") + parameter;
             sameKeys += column + " = " + parameter + " AND ";
         }
-        const std::string oidParameter = "?" + std::to_string(keys + 1);
-        const std::string limit = " LIMIT ?" + std::to_string(kLimitParameter);
+        const std::string oidParameter = std::string("?") + std::to_string(keys + 1);
+        const std::string limit = std::string(" LIMIT ?") + std::to_string(kLimitParameter);
         const std::string orderBy = " ORDER BY " + columns + ", oid" + limit;
         auto& both = sql.emplace_back();
         for (int withProps = 0; withProps < 2; ++withProps) {
@@ -135,7 +139,7 @@ void CDatabaseSchema::Prepare()
             }
             std::string where;
             for (size_t key = 0; key < keys; ++key) {
-                where += (key ? " AND " : " WHERE ") + KeyColumn(order, key) + " = ?" + std::to_string(key + 1);
+                where += (key ? " AND " : " WHERE ") + KeyColumn(order, key) + std::string(" = ?") + std::to_string(key + 1);
                 text.firstEqual.push_back(select + where + orderBy);
             }
             text.withOid = select + " WHERE oid = ?1";
@@ -190,7 +194,7 @@ bool CPropertyVolume::PrepareSchema()
     if (!Execute("PRAGMA journal_mode=WAL") || !Execute("PRAGMA synchronous=NORMAL"))
         return false;
     if (empty) {
-        const std::string setId = "PRAGMA application_id=" + std::to_string(kVolumeApplicationId);
+        const std::string setId = std::string("PRAGMA application_id=") + std::to_string(kVolumeApplicationId);
         if (!Execute(setId.c_str()) || !Execute(kCatalogSchema))
             return false;
     }
@@ -356,7 +360,7 @@ CEOID CPropertyVolume::CreateDatabase(const CEDBASEINFOEX& info)
                 create += ", " + CDatabaseSchema::KeyColumn(order, key) + " NOT NULL";
                 columns += (key ? ", " : "") + CDatabaseSchema::KeyColumn(order, key);
             }
-            indexes += "CREATE INDEX " + schema->table + "_s" + std::to_string(order) + " ON " + schema->table + "(" +
+            indexes += "CREATE INDEX " + schema->table + std::string("_s") + std::to_string(order) + " ON " + schema->table + "(" +
                        columns + ");";
         }
         create += ");";
