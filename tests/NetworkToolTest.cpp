@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "support/NetTest.h"
 #include "support/ToolRunner.h"
 
@@ -69,4 +71,42 @@ TEST_F(NetworkToolTest, NotifySetsTheEventAnotherProcessHolds)
         EXPECT_EQ(notified.Json()["set"], true);
         EXPECT_EQ(WaitForSingleObject(event, 2000), WAIT_OBJECT_0) << which;
     }
+}
+
+// The tool runs "Update All" as the dialog would, and a loss of the network
+// raised by another process reaches it through the connection manager.
+TEST_F(NetworkToolTest, UpdateRunsTheTreeAndStopsWhenTheNetworkIsLost)
+{
+    m_server.SetAnswer("/a.xml", CHttpAnswer::Ok("<rss version='2.0'><channel><title>A</title>"
+                                                 "<item><link>http://x/1</link></item>"
+                                                 "<item><link>http://x/2</link></item></channel></rss>"));
+    WriteHomeFile("data/RSSReader/default.opml",
+                  "<opml version='1.0'><body><outline title='Folder'>"
+                  "<outline title='A' xmlUrl='" + m_server.Url("/a.xml") + "'/>"
+                  "<outline title='Gone' xmlUrl='" + m_server.Url("/gone.xml") + "'/>"
+                  "</outline></body></opml>");
+    const auto run = RunRssReaderTool({"update"});
+    ASSERT_EQ(run.exitCode, 0);
+    const auto summary = run.Json();
+    EXPECT_EQ(summary["result"], 32807);
+    EXPECT_EQ(summary["updatedFeeds"], 1);
+    EXPECT_EQ(summary["totalNewPages"], 2);
+    EXPECT_EQ(summary["finalText"],
+              "1/2 feed(s) updated.\r\nTotal update page: 2\r\npage(s) updated.\r\nSelect Done to continue.");
+    EXPECT_EQ(RunRssReaderTool({"update", "--feed", "http://not.in.the/tree"}).exitCode, 1);
+
+    CHttpAnswer stall = CHttpAnswer::Ok("");
+    stall.delivery = CHttpAnswer::Delivery::StallBeforeAnswer;
+    m_server.SetAnswer("/a.xml", stall);
+    CToolRun stopped;
+    std::thread updating([&] { stopped = RunRssReaderTool({"update", "--feed", m_server.Url("/a.xml")}); });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (m_server.Hits("/a.xml") < 2 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(RunRssReaderTool({"notify", "net-disconnect"}).exitCode, 0);
+    updating.join();
+    ASSERT_EQ(stopped.exitCode, 0);
+    EXPECT_EQ(stopped.Json()["disconnected"], true);
+    EXPECT_EQ(stopped.Json()["messageBoxes"], nlohmann::json::array({"The device is disconnected from the network."}))
+        << "a lost network is not blamed on the URL";
 }

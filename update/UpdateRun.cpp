@@ -328,7 +328,9 @@ void CUpdateRun::UpdateFeed(COutline& outline)
         m_nTotalNewPages += result.newPages;
     } else {
         ++m_nFailedFeeds;
-        if (!m_bUpdateAll && !m_bAutomatic && !m_bStopped && m_nTotalFeeds == 1) {
+        // A feed cut off by a lost network is not the URL's fault: the
+        // disconnected box follows instead.
+        if (!m_bUpdateAll && !m_bAutomatic && !m_bStopped && !m_bDisconnected && m_nTotalFeeds == 1) {
             m_strMessageBox = kStrUnsupportedUrl + (L"\"" + outline.xmlUrl + L"\"");
             SendMessage(m_hWnd, WM_RUN_MESSAGE_BOX, 0, 0);
         }
