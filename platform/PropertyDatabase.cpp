@@ -245,10 +245,10 @@ CSeekPosition PositionAt(const CFoundRecord& record)
 
 std::vector<CSortKeyValue> SortKeysOf(const CDatabaseSchema& schema, size_t order, std::span<const CEPROPVAL> props)
 {
-    const SORTORDERSPECEX& spec = schema.sortOrders[order];
+    const SORTORDERSPECEX& sortKeys = schema.sortOrders[order];
     std::vector<CSortKeyValue> keys;
-    for (WORD key = 0; key < spec.wNumProps; ++key)
-        keys.push_back(MakeSortKey(props, spec.rgPropID[key], spec.rgdwFlags[key]));
+    for (WORD key = 0; key < sortKeys.wNumProps; ++key)
+        keys.push_back(MakeSortKey(props, sortKeys.rgPropID[key], sortKeys.rgdwFlags[key]));
     return keys;
 }
 
@@ -486,15 +486,15 @@ CEOID CeSeekDatabaseEx(HCEDB hDatabase, DWORD dwSeekType, const CEPROPVAL* pValu
     CHandleCall call(hDatabase);
     if (!call.Usable())
         return 0;
-    const SORTORDERSPECEX& spec = hDatabase->schema->sortOrders[hDatabase->sortOrder];
-    if (!pValues || wNumVals == 0 || wNumVals > spec.wNumProps ||
+    const SORTORDERSPECEX& sortKeys = hDatabase->schema->sortOrders[hDatabase->sortOrder];
+    if (!pValues || wNumVals == 0 || wNumVals > sortKeys.wNumProps ||
         (dwSeekType != CEDB_SEEK_VALUEFIRSTEQUAL && dwSeekType != CEDB_SEEK_VALUENEXTEQUAL)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
     std::vector<CSortKeyValue> values;
     for (WORD key = 0; key < wNumVals; ++key) {
-        auto value = MakeSeekKey(pValues[key], spec.rgPropID[key], spec.rgdwFlags[key]);
+        auto value = MakeSeekKey(pValues[key], sortKeys.rgPropID[key], sortKeys.rgdwFlags[key]);
         if (!value) { // a value of another type than the key equals nothing
             SetLastError(ERROR_FILE_NOT_FOUND);
             return 0;

@@ -23,10 +23,10 @@ std::string FormatSortOrders(const CEDBASEINFOEX& info)
 {
     std::ostringstream out;
     for (WORD order = 0; order < info.wNumSortOrder; ++order) {
-        const SORTORDERSPECEX& spec = info.rgSortSpecs[order];
-        out << spec.wNumProps << ' ' << spec.wKeyFlags;
-        for (WORD key = 0; key < spec.wNumProps; ++key)
-            out << ' ' << spec.rgPropID[key] << ' ' << spec.rgdwFlags[key];
+        const SORTORDERSPECEX& sortKeys = info.rgSortSpecs[order];
+        out << sortKeys.wNumProps << ' ' << sortKeys.wKeyFlags;
+        for (WORD key = 0; key < sortKeys.wNumProps; ++key)
+            out << ' ' << sortKeys.rgPropID[key] << ' ' << sortKeys.rgdwFlags[key];
         out << ';';
     }
     return out.str();
@@ -39,12 +39,12 @@ std::vector<SORTORDERSPECEX> ParseSortOrders(const std::string& text)
     std::string one;
     while (std::getline(all, one, ';')) {
         std::istringstream in(one);
-        SORTORDERSPECEX spec;
-        if (!(in >> spec.wNumProps >> spec.wKeyFlags) || spec.wNumProps > CEDB_MAXSORTPROP)
+        SORTORDERSPECEX sortKeys;
+        if (!(in >> sortKeys.wNumProps >> sortKeys.wKeyFlags) || sortKeys.wNumProps > CEDB_MAXSORTPROP)
             break;
-        for (WORD key = 0; key < spec.wNumProps; ++key)
-            in >> spec.rgPropID[key] >> spec.rgdwFlags[key];
-        orders.push_back(spec);
+        for (WORD key = 0; key < sortKeys.wNumProps; ++key)
+            in >> sortKeys.rgPropID[key] >> sortKeys.rgdwFlags[key];
+        orders.push_back(sortKeys);
     }
     return orders;
 }

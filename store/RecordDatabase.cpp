@@ -173,13 +173,13 @@ std::uint32_t IdFromSlot(const CEPROPVAL& prop)
 
 SORTORDERSPECEX MakeSortOrder(std::initializer_list<std::pair<CEPROPID, DWORD>> keys)
 {
-    SORTORDERSPECEX spec;
+    SORTORDERSPECEX sortKeys;
     for (const auto& [propid, flags] : keys) {
-        spec.rgPropID[spec.wNumProps] = propid;
-        spec.rgdwFlags[spec.wNumProps] = flags;
-        ++spec.wNumProps;
+        sortKeys.rgPropID[sortKeys.wNumProps] = propid;
+        sortKeys.rgdwFlags[sortKeys.wNumProps] = flags;
+        ++sortKeys.wNumProps;
     }
-    return spec;
+    return sortKeys;
 }
 
 bool DateToFileTime(const CDateTime& date, FILETIME& fileTime)

@@ -65,12 +65,12 @@ CEPROPVAL Real(CEPROPID id, double value)
 
 SORTORDERSPECEX Order(std::initializer_list<std::pair<CEPROPID, DWORD>> keys)
 {
-    SORTORDERSPECEX spec;
+    SORTORDERSPECEX sortKeys;
     for (const auto& [propid, flags] : keys) {
-        spec.rgPropID[spec.wNumProps] = propid;
-        spec.rgdwFlags[spec.wNumProps++] = flags;
+        sortKeys.rgPropID[sortKeys.wNumProps] = propid;
+        sortKeys.rgdwFlags[sortKeys.wNumProps++] = flags;
     }
-    return spec;
+    return sortKeys;
 }
 
 // Sort orders: 0 name; 1 group, then newest first; 2 newest first;
