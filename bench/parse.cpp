@@ -26,6 +26,7 @@
 
 #include "content/FeedParser.h"
 #include "content/XmlReader.h"
+#include "ScratchFolder.h"
 #include "platform/Calendar.h"
 #include "platform/Unicode.h"
 
@@ -206,42 +207,6 @@ std::string MakeFeedDocument()
     return xml;
 }
 
-// ---------------------------------------------------------------------------
-// Scratch folder, removed on every way out of main.
-
-class CScratchFolder {
-public:
-    bool Create()
-    {
-        const char* base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/bench-parse-XXXXXX";
-        if (::mkdtemp(pattern.data()) == nullptr) {
-            std::fprintf(stderr, "bench-parse: cannot create a folder from %s: %s\n", pattern.c_str(),
-                         std::strerror(errno));
-            return false;
-        }
-        m_path = pattern;
-        return true;
-    }
-    ~CScratchFolder()
-    {
-        if (m_path.empty())
-            return;
-        for (const std::string& file : m_files)
-            ::unlink(file.c_str());
-        ::rmdir(m_path.c_str());
-    }
-    std::string File(const std::string& name)
-    {
-        m_files.push_back(m_path + "/" + name);
-        return m_files.back();
-    }
-
-private:
-    std::string m_path;
-    std::vector<std::string> m_files;
-};
-
 bool WriteWholeFile(const std::string& path, const std::string& bytes)
 {
     std::FILE* file = std::fopen(path.c_str(), "wb");
@@ -354,7 +319,7 @@ int main(int argc, char** argv)
 #endif
 
     CScratchFolder scratch;
-    if (!scratch.Create())
+    if (!scratch.Create("bench-parse"))
         return 1;
     const std::string path = scratch.File("feed.xml");
     {

@@ -39,6 +39,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "ScratchFolder.h"
 #include "platform/Calendar.h"
 #include "platform/Unicode.h"
 #include "store/DataStorage.h"
@@ -404,35 +405,6 @@ void StoreWalkNewest(int count, const std::function<void(const PageRecord&)>& vi
         visit(page);
 }
 
-// ---------------------------------------------------------------------------
-// Scratch folder, removed on every way out of main.
-
-class CScratchFolder {
-public:
-    bool Create()
-    {
-        const char* base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/bench-store-XXXXXX";
-        if (::mkdtemp(pattern.data()) == nullptr) {
-            std::fprintf(stderr, "bench-store: cannot create a folder from %s: %s\n", pattern.c_str(),
-                         std::strerror(errno));
-            return false;
-        }
-        m_path = pattern;
-        return true;
-    }
-    ~CScratchFolder()
-    {
-        std::error_code error;
-        if (!m_path.empty())
-            std::filesystem::remove_all(m_path, error);
-    }
-    const std::string& Path() const { return m_path; }
-
-private:
-    std::string m_path;
-};
-
 // The store finds its data folder, the settings and the documents folder
 // through these; all of them point into the scratch folder.
 void PointHomeAt(const std::string& folder)
@@ -537,7 +509,7 @@ int main(int argc, char** argv)
 #endif
 
     CScratchFolder scratch;
-    if (!scratch.Create())
+    if (!scratch.Create("bench-store"))
         return 1;
     PointHomeAt(scratch.Path());
     const std::string plainPath = scratch.Path() + "/plain.sqlite";

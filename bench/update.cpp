@@ -27,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "ScratchFolder.h"
 #include "platform/FileSystem.h"
 #include "support/LoopbackHttpServer.h"
 
@@ -45,7 +46,7 @@ std::string FeedDocument(int feed, int items, int firstItem)
                       "<description>Feed number " + std::to_string(feed) + "</description>";
     // Newest first, as feeds list them.
     for (int item = firstItem + items - 1; item >= firstItem; --item) {
-        const std::string id = "f" + std::to_string(feed) + "-i" + std::to_string(item);
+        const std::string id = std::string("f") + std::to_string(feed) + "-i" + std::to_string(item);
         xml += "<item><title>Item " + id + " of the bench</title>"
                "<link>http://bench.example/" + id + "</link>"
                "<description>&lt;p&gt;" + std::string(700, 'x') + " " + id + "&lt;/p&gt;</description>"
@@ -135,8 +136,10 @@ int main(int argc, char** argv)
     }
 
     // A scratch home for the reader; newsboat's files beside it.
-    char pattern[] = "/tmp/bench-update-XXXXXX";
-    const std::string scratch = mkdtemp(pattern);
+    CScratchFolder scratchFolder;
+    if (!scratchFolder.Create("bench-update"))
+        return 1;
+    const std::string& scratch = scratchFolder.Path();
     for (const char* name : {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_RUNTIME_DIR"}) {
         const std::string folder = scratch + "/" + name;
         fs::create_directories(folder);
@@ -203,7 +206,6 @@ int main(int argc, char** argv)
         }
     }
     server.Stop();
-    fs::remove_all(scratch);
 
     std::printf("feeds: %d of %d items on loopback, %d repeats, medians of whole commands\n\n", feedCount,
                 kItemsPerFeed, repeats);
