@@ -26,6 +26,7 @@
 
 #include "content/FeedParser.h"
 #include "content/XmlReader.h"
+#include "Draw.h"
 #include "ScratchFolder.h"
 #include "platform/Calendar.h"
 #include "platform/Unicode.h"
@@ -37,21 +38,7 @@ constexpr int kDefaultRuns = 15;
 constexpr std::uint32_t kSeed = 20040906;
 
 // ---------------------------------------------------------------------------
-// The document. std::mt19937 output is fixed by the standard for a given
-// seed; the standard distributions are not, so only raw draws are used and
-// the file is byte-identical wherever it is built.
-
-class CDraw {
-public:
-    explicit CDraw(std::uint32_t seed) : m_engine(seed) {}
-    // Uniform enough in [0, bound) for picking words and lengths.
-    std::uint32_t Below(std::uint32_t bound) { return static_cast<std::uint32_t>(m_engine() % bound); }
-    std::uint32_t Between(std::uint32_t low, std::uint32_t high) { return low + Below(high - low + 1); }
-    bool OneIn(std::uint32_t n) { return Below(n) == 0; }
-
-private:
-    std::mt19937 m_engine;
-};
+// The document: byte-identical wherever it is built (see CDraw).
 
 // A few non-ASCII words, so the UTF-8 to wide conversion does real work.
 const char* const kWords[] = {

@@ -39,6 +39,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "Draw.h"
 #include "ScratchFolder.h"
 #include "platform/Calendar.h"
 #include "platform/Unicode.h"
@@ -64,17 +65,6 @@ constexpr double kReadTarget = 2.0;
 // ---------------------------------------------------------------------------
 // The pages. Each feed's pages come from their own seed, so a feed can be
 // made again at any time without keeping 100,000 descriptions in memory.
-
-class CDraw {
-public:
-    explicit CDraw(std::uint32_t seed) : m_engine(seed) {}
-    std::uint32_t Below(std::uint32_t bound) { return static_cast<std::uint32_t>(m_engine() % bound); }
-    std::uint32_t Between(std::uint32_t low, std::uint32_t high) { return low + Below(high - low + 1); }
-    bool OneIn(std::uint32_t n) { return Below(n) == 0; }
-
-private:
-    std::mt19937 m_engine;
-};
 
 const wchar_t* const kWords[] = {
     L"river", L"harbour", L"lantern", L"quiet", L"market", L"winter", L"signal", L"garden", L"copper",
