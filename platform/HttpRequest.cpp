@@ -160,6 +160,12 @@ CHttpRequest::Result CHttpRequest::Perform(const COptions& options, const Respon
         curl_easy_setopt(easy, CURLOPT_PROXY, options.proxy.c_str());
     if (options.stepTimeout.count() > 0)
         curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options.stepTimeout.count()));
+    if (options.lowSpeedBytes > 0 && options.lowSpeedTime.count() > 0) {
+        curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, options.lowSpeedBytes);
+        curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, static_cast<long>(options.lowSpeedTime.count()));
+    }
+    if (options.totalTimeout.count() > 0)
+        curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(options.totalTimeout.count()));
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &CState::OnHeader);
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, &state);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &CState::OnBody);

@@ -30,13 +30,19 @@ public:
         std::string userAgent;
         std::string proxy; // empty: the environment's (http_proxy, https_proxy, no_proxy)
         std::chrono::milliseconds stepTimeout{0}; // 0: no limit
+        // A transfer slower than lowSpeedBytes a second for lowSpeedTime
+        // fails as timed out (a trickle of bytes keeps every step alive);
+        // totalTimeout bounds the whole request. 0: no limit.
+        long lowSpeedBytes = 0;
+        std::chrono::seconds lowSpeedTime{0};
+        std::chrono::milliseconds totalTimeout{0};
     };
 
     enum class Result {
         Completed,  // the server sent the whole answer
         Stopped,    // a callback asked to stop
         Cancelled,  // Cancel was called
-        TimedOut,   // a step waited longer than the step timeout
+        TimedOut,   // a step waited too long, the transfer was too slow, or it took too long in all
         Failed,     // no answer: name, connection, TLS, protocol or redirect error
     };
 

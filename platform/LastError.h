@@ -19,6 +19,8 @@ inline constexpr DWORD ERROR_INSUFFICIENT_BUFFER = 122;
 inline constexpr DWORD ERROR_ALREADY_EXISTS = 183;
 inline constexpr DWORD ERROR_NO_MORE_ITEMS = 259;
 inline constexpr DWORD ERROR_BUSY = 170;
+// A file that is not what it should be: damaged, or another program's.
+inline constexpr DWORD ERROR_FILE_CORRUPT = 1392;
 
 DWORD GetLastError();
 void SetLastError(DWORD code);

@@ -10,7 +10,10 @@
 //   ERROR_FILE_NOT_FOUND  no database of that name / no record with that id
 //   ERROR_INVALID_PARAMETER, ERROR_INVALID_HANDLE  misuse
 //   ERROR_INSUFFICIENT_BUFFER  the record could not be held in memory
-//   ERROR_DISK_FULL, ERROR_WRITE_FAULT, ERROR_READ_FAULT  storage failures
+//   ERROR_DISK_FULL, ERROR_WRITE_FAULT, ERROR_READ_FAULT, ERROR_ACCESS_DENIED,
+//   ERROR_BUSY  storage failures; the file is as it was
+//   ERROR_FILE_CORRUPT    the file is damaged (or not a volume at all)
+//   ERROR_INVALID_DATA    one record is damaged (its properties cannot be read)
 //
 // Thread use: every call takes the volume's lock, so several threads may use
 // the same volume and even the same handle without harm; a handle's seek
@@ -101,15 +104,25 @@ inline constexpr DWORD CEDB_SEEK_CEOID = 0x00000001;
 inline constexpr DWORD CEDB_SEEK_BEGINNING = 0x00000002;
 inline constexpr DWORD CEDB_SEEK_VALUEFIRSTEQUAL = 0x00000020;
 inline constexpr DWORD CEDB_SEEK_VALUENEXTEQUAL = 0x00000040;
+inline constexpr DWORD CEDB_SEEK_VALUEGREATER = 0x00000100;
 
 struct CPropertyDatabaseHandle;
 using HCEDB = CPropertyDatabaseHandle*;
 
-// Mounts the volume file. OPEN_ALWAYS opens it, creating it when missing;
-// it fails on a file that is not a volume. CREATE_ALWAYS starts a fresh,
-// empty volume in its place; a file that was there but is not a volume (or is
-// damaged) is not destroyed but kept beside it as "<file>.damaged".
-// Mounting a file that is already mounted returns the same identifier.
+// Mounts the volume file. OPEN_ALWAYS opens it, creating it when missing; a
+// failure leaves the file exactly as it is, and ERROR_FILE_CORRUPT alone says
+// that the file is not a usable volume (damaged, not a database, another
+// program's). CREATE_ALWAYS starts a fresh, empty volume in its place; the
+// file that was there is not destroyed but kept beside it as
+// "<file>.damaged" (with its journal). Mounting a file that is already
+// mounted returns the same identifier.
+//
+// Each volume carries a random identity; a write-ahead journal found beside
+// it that was written for another volume is kept aside as "-wal.foreign"
+// rather than replayed into it. Damage met while the volume is in use fails
+// that call with ERROR_FILE_CORRUPT and is remembered in "<file>-damaged":
+// the next mount checks the whole file and fails with ERROR_FILE_CORRUPT
+// when the check confirms the damage.
 bool CeMountDBVol(CEGUID* pGuid, const std::wstring& path, DWORD flags);
 // Writes everything to disk (a checkpoint of the journal).
 bool CeFlushDBVol(const CEGUID* pGuid);
@@ -126,6 +139,10 @@ CEOID CeCreateDatabaseEx2(const CEGUID* pGuid, const CEDBASEINFOEX& info);
 HCEDB CeOpenDatabaseEx2(const CEGUID* pGuid, CEOID* pOid, const std::wstring& name,
                         const SORTORDERSPECEX* pSort, DWORD flags);
 bool CeGetDatabaseInfo(const CEGUID* pGuid, CEOID oidDb, CEDBASEINFOEX& info);
+// Gives a database more sort orders: info keeps its present ones in their
+// order and appends new ones; the records are sorted into them before the
+// call returns. Nothing else of a database can be changed.
+bool CeSetDatabaseInfoEx(const CEGUID* pGuid, CEOID oidDb, const CEDBASEINFOEX& info);
 bool CloseHandle(HCEDB hDatabase);
 
 // CEDB_SEEK_BEGINNING: to the record dwValue places from the start.
@@ -135,8 +152,12 @@ CEOID CeSeekDatabaseEx(HCEDB hDatabase, DWORD dwSeekType, DWORD dwValue);
 // CEDB_SEEK_VALUEFIRSTEQUAL: to the first record, in sort order, whose first
 // wNumVals sort keys equal the values. CEDB_SEEK_VALUENEXTEQUAL: one record
 // on from the current one, only when that record's keys equal the values
-// (the position is unchanged otherwise).
+// (the position is unchanged otherwise). CEDB_SEEK_VALUEGREATER: to the first
+// record whose first wNumVals keys come after the values.
 CEOID CeSeekDatabaseEx(HCEDB hDatabase, DWORD dwSeekType, const CEPROPVAL* pValues, WORD wNumVals);
+// How many records of the handle's sort order have their first wNumVals keys
+// equal to the values: one index look-up, whatever the records hold.
+bool CeCountMatchingRecords(HCEDB hDatabase, const CEPROPVAL* pValues, WORD wNumVals, DWORD& count);
 
 // Reads every property of the record at the seek position, in the order they
 // were written; with CEDB_AUTOINCREMENT the position then moves to the next
@@ -154,8 +175,13 @@ bool CeDeleteRecord(HCEDB hDatabase, CEOID oidRecord);
 
 
 // Makes the writes to this volume, from the begin to the matching end, one
-// transaction: they reach the file together, or (when the process dies
-// before the end) not at all. Ends nest; only the outermost commits.
-// Outside such a group every write is committed before its call returns.
+// transaction: they reach the file together, or not at all. Ends nest; only
+// the outermost commits. A storage failure inside the group (a write, or a
+// read it depended on) makes every later write of the group fail at once and
+// the end roll the whole group back: the outermost end returns false unless
+// every write of the group reached the file. Outside such a group every
+// write is committed before its call returns.
 bool BeginVolumeWriteGroup(const CEGUID* pGuid);
-bool EndVolumeWriteGroup(const CEGUID* pGuid);
+// commit false: the group is abandoned and rolls back whole at its
+// outermost end (which then returns false).
+bool EndVolumeWriteGroup(const CEGUID* pGuid, bool commit = true);

@@ -2,65 +2,23 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <random>
 #include <sstream>
 
 #include "platform/Debug.h"
+#include "platform/PropertyRecordCodec.h"
 #include "platform/Unicode.h"
+#include "platform/VolumeJournal.h"
 
 namespace {
 
 // Marks our volumes, so that a foreign SQLite file is not taken for one.
 constexpr int kVolumeApplicationId = 0x43454442;
 
-constexpr char kCatalogSchema[] =
-    "CREATE TABLE IF NOT EXISTS ce_databases("
-    " oid INTEGER PRIMARY KEY AUTOINCREMENT,"
-    " name TEXT NOT NULL UNIQUE,"
-    " type INTEGER NOT NULL,"
-    " sort_orders TEXT NOT NULL)";
-
-std::string FormatSortOrders(const CEDBASEINFOEX& info)
-{
-    std::ostringstream out;
-    for (WORD order = 0; order < info.wNumSortOrder; ++order) {
-        const SORTORDERSPECEX& sortKeys = info.rgSortSpecs[order];
-        out << sortKeys.wNumProps << ' ' << sortKeys.wKeyFlags;
-        for (WORD key = 0; key < sortKeys.wNumProps; ++key)
-            out << ' ' << sortKeys.rgPropID[key] << ' ' << sortKeys.rgdwFlags[key];
-        out << ';';
-    }
-    return out.str();
-}
-
-std::vector<SORTORDERSPECEX> ParseSortOrders(const std::string& text)
-{
-    std::vector<SORTORDERSPECEX> orders;
-    std::istringstream all(text);
-    std::string one;
-    while (std::getline(all, one, ';')) {
-        std::istringstream in(one);
-        SORTORDERSPECEX sortKeys;
-        if (!(in >> sortKeys.wNumProps >> sortKeys.wKeyFlags) || sortKeys.wNumProps > CEDB_MAXSORTPROP)
-            break;
-        for (WORD key = 0; key < sortKeys.wNumProps; ++key)
-            in >> sortKeys.rgPropID[key] >> sortKeys.rgdwFlags[key];
-        orders.push_back(sortKeys);
-    }
-    return orders;
-}
-
-bool ValidSortOrders(const CEDBASEINFOEX& info)
-{
-    if (info.wNumSortOrder > CEDB_MAXSORTORDER)
-        return false;
-    for (WORD order = 0; order < info.wNumSortOrder; ++order) {
-        const WORD count = info.rgSortSpecs[order].wNumProps;
-        if (count == 0 || count > CEDB_MAXSORTPROP)
-            return false;
-    }
-    return true;
-}
-
+// Only damage is ERROR_FILE_CORRUPT; no other failure may cost the user the file.
 DWORD ErrorOfSqlite(int code, DWORD fallback)
 {
     switch (code & 0xFF) {
@@ -74,91 +32,49 @@ DWORD ErrorOfSqlite(int code, DWORD fallback)
         return ERROR_BUSY;
     case SQLITE_CORRUPT:
     case SQLITE_NOTADB:
-        return ERROR_INVALID_DATA;
+        return ERROR_FILE_CORRUPT;
     case SQLITE_READONLY:
     case SQLITE_PERM:
     case SQLITE_CANTOPEN:
+    case SQLITE_AUTH:
         return ERROR_ACCESS_DENIED;
+    case SQLITE_IOERR:
+        return code == SQLITE_IOERR_READ || code == SQLITE_IOERR_SHORT_READ ? ERROR_READ_FAULT : ERROR_WRITE_FAULT;
     default:
-        return fallback;
+        return fallback == ERROR_FILE_CORRUPT ? ERROR_READ_FAULT : fallback;
     }
+}
+
+std::uint32_t NewVolumeIdentity()
+{
+    std::random_device random;
+    std::uint32_t identity = 0;
+    while (identity == 0 || identity == 0xFFFFFFFFu)
+        identity = random();
+    return identity;
 }
 
 } // namespace
-
-std::string CDatabaseSchema::KeyColumn(size_t sortOrder, size_t key)
-{
-    std::string column = "s";
-    column += std::to_string(sortOrder);
-    column += 'k';
-    column += std::to_string(key);
-    return column;
-}
-
-void CDatabaseSchema::Prepare()
-{
-    table = std::string("ce_db_") + std::to_string(oid);
-    std::string columns = "props", placeholders = "?", assignments = "props = ?";
-    for (size_t order = 0; order < sortOrders.size(); ++order) {
-        for (size_t key = 0; key < sortOrders[order].wNumProps; ++key) {
-            columns += ", " + KeyColumn(order, key);
-            placeholders += ", ?";
-            assignments += ", " + KeyColumn(order, key) + " = ?";
-        }
-    }
-    insertSql = "INSERT INTO " + table + "(" + columns + ") VALUES(" + placeholders + ")";
-    updateSql = "UPDATE " + table + " SET " + assignments + " WHERE oid = ?";
-    deleteSql = "DELETE FROM " + table + " WHERE oid = ?1";
-    sql.clear();
-    for (size_t order = 0; order < sortOrders.size(); ++order) {
-        const size_t keys = sortOrders[order].wNumProps;
-        std::string columns, placeholders, sameKeys;
-        for (size_t key = 0; key < keys; ++key) {
-            const std::string column = KeyColumn(order, key);
-            const std::string parameter = std::string("?") + std::to_string(key + 1);
-            columns += (key ? ", " : "") + column;
-            placeholders += (key ? ", " : "") + parameter;
-            sameKeys += column + " = " + parameter + " AND ";
-        }
-        const std::string oidParameter = std::string("?") + std::to_string(keys + 1);
-        const std::string limit = std::string(" LIMIT ?") + std::to_string(kLimitParameter);
-        const std::string orderBy = " ORDER BY " + columns + ", oid" + limit;
-        auto& both = sql.emplace_back();
-        for (int withProps = 0; withProps < 2; ++withProps) {
-            CSortOrderSql& text = both[withProps];
-            const std::string select = "SELECT oid, " + columns + (withProps ? ", props" : "") + " FROM " + table;
-            text.first = select + orderBy;
-            // Ties of the same keys by object id first, then the first record
-            // with greater keys: two index look-ups in one statement (a single
-            // row-value comparison over keys and id would scan the ties).
-            for (int inclusive = 0; inclusive < 2; ++inclusive) {
-                text.following[inclusive] = "SELECT * FROM (" + select + " WHERE " + sameKeys + "oid " +
-                                            (inclusive ? ">= " : "> ") + oidParameter +
-                                            " ORDER BY oid" + limit + ") UNION ALL SELECT * FROM (" + select +
-                                            " WHERE (" + columns + ") > (" + placeholders + ")" + orderBy + ")" + limit;
-            }
-            std::string where;
-            for (size_t key = 0; key < keys; ++key) {
-                where += (key ? " AND " : " WHERE ") + KeyColumn(order, key) + std::string(" = ?") + std::to_string(key + 1);
-                text.firstEqual.push_back(select + where + orderBy);
-            }
-            text.withOid = select + " WHERE oid = ?1";
-            text.fromOffset = select + orderBy + " OFFSET ";
-        }
-    }
-}
 
 CPropertyVolume::CPropertyVolume(sqlite3* db, std::string path) : m_pDb(db), m_strPath(std::move(path)) {}
 
 CPropertyVolume::~CPropertyVolume() { Close(); }
 
+std::string CPropertyVolume::DamageMarkerPath(const std::string& path) { return path + "-damaged"; }
+
 std::shared_ptr<CPropertyVolume> CPropertyVolume::Open(const std::string& path)
 {
+    // A journal written for another volume must be out of the way before
+    // SQLite sees it: opening would replay it into this file.
+    if (CheckVolumeJournal(path) == CJournalVerdict::Foreign && !SetForeignJournalAside(path)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return nullptr;
+    }
     sqlite3* db = nullptr;
     const int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
                                    nullptr);
     if (rc != SQLITE_OK) {
-        SetLastError(ErrorOfSqlite(rc, ERROR_FILE_NOT_FOUND));
+        SetLastError(ErrorOfSqlite(db ? sqlite3_extended_errcode(db) : rc, ERROR_ACCESS_DENIED));
         sqlite3_close(db);
         return nullptr;
     }
@@ -170,13 +86,15 @@ std::shared_ptr<CPropertyVolume> CPropertyVolume::Open(const std::string& path)
 }
 
 // Checks that the file is one of our volumes (or empty, and makes it one),
-// switches to the write-ahead journal and loads the database catalogue.
+// switches to the write-ahead journal, loads the database catalogue and
+// gives the volume its identity. A header and schema check, and one look at
+// each table's last page: cheap whatever the size of the file.
 bool CPropertyVolume::PrepareSchema()
 {
     sqlite3_stmt* identity = Statement("PRAGMA application_id");
     sqlite3_stmt* tables = identity ? Statement("SELECT count(*) FROM sqlite_schema") : nullptr;
     if (!identity || sqlite3_step(identity) != SQLITE_ROW || !tables || sqlite3_step(tables) != SQLITE_ROW) {
-        FailWith(ERROR_INVALID_DATA, "not a database volume");
+        FailWith(ERROR_READ_FAULT, "reading the volume header");
         return false;
     }
     const int applicationId = sqlite3_column_int(identity, 0);
@@ -185,20 +103,83 @@ bool CPropertyVolume::PrepareSchema()
     sqlite3_reset(tables);
     if (applicationId != kVolumeApplicationId && !(empty && applicationId == 0)) {
         DebugLogF("CPropertyVolume::Open", "%s is not a database volume", m_strPath.c_str());
-        SetLastError(ERROR_INVALID_DATA);
+        SetLastError(ERROR_FILE_CORRUPT);
         return false;
     }
+    std::error_code error;
+    if (std::filesystem::exists(DamageMarkerPath(m_strPath), error) && !ConfirmDamage())
+        return false;
     // WAL: a process killed mid-write loses at most the write in progress,
     // and readers never block the writer. NORMAL syncs at checkpoints, which
     // keeps every committed write across a crash of the process.
     if (!Execute("PRAGMA journal_mode=WAL") || !Execute("PRAGMA synchronous=NORMAL"))
         return false;
+    sqlite3_stmt* version = Statement("PRAGMA user_version");
+    if (!version || sqlite3_step(version) != SQLITE_ROW) {
+        FailWith(ERROR_READ_FAULT, "reading the volume header");
+        return false;
+    }
+    m_dwIdentity = static_cast<std::uint32_t>(sqlite3_column_int64(version, 0));
+    sqlite3_reset(version);
+    m_strTouchIdentity = std::string("PRAGMA user_version=") + std::to_string(static_cast<std::int32_t>(m_dwIdentity));
     if (empty) {
         const std::string setId = std::string("PRAGMA application_id=") + std::to_string(kVolumeApplicationId);
-        if (!Execute(setId.c_str()) || !Execute(kCatalogSchema))
+        if (!Execute("BEGIN IMMEDIATE"))
             return false;
+        if (!Execute(setId.c_str()) || !Execute(kCatalogSchema) || !Execute("COMMIT")) {
+            sqlite3_exec(m_pDb, "ROLLBACK", nullptr, nullptr, nullptr);
+            return false;
+        }
     }
-    return LoadCatalogue();
+    if (!LoadCatalogue() || !CheckTables())
+        return false;
+    return m_dwIdentity != 0 || GiveIdentity();
+}
+
+// The volume was found damaged while in use: a full check decides whether it
+// is set aside now (it is then ERROR_FILE_CORRUPT) or was a false alarm.
+bool CPropertyVolume::ConfirmDamage()
+{
+    sqlite3_stmt* check = Statement("PRAGMA quick_check(1)");
+    const bool ran = check && sqlite3_step(check) == SQLITE_ROW;
+    const bool sound = ran && std::string(reinterpret_cast<const char*>(sqlite3_column_text(check, 0))) == "ok";
+    if (check)
+        sqlite3_reset(check);
+    if (!ran) {
+        FailWith(ERROR_READ_FAULT, "checking the volume");
+        return false;
+    }
+    if (!sound) {
+        DebugLogF("CPropertyVolume::Open", "%s is damaged", m_strPath.c_str());
+        SetLastError(ERROR_FILE_CORRUPT);
+        return false;
+    }
+    std::error_code error;
+    std::filesystem::remove(DamageMarkerPath(m_strPath), error);
+    return true;
+}
+
+// Volumes made before identities existed get one; it is checkpointed into
+// the file at once, so that the file itself always carries it.
+bool CPropertyVolume::GiveIdentity()
+{
+    m_dwIdentity = NewVolumeIdentity();
+    m_strTouchIdentity = std::string("PRAGMA user_version=") + std::to_string(static_cast<std::int32_t>(m_dwIdentity));
+    if (!BeginWriteGroup() || !EndWriteGroup())
+        return false;
+    return CheckpointTruncate();
+}
+
+bool CPropertyVolume::CheckpointTruncate()
+{
+    // Another connection may be reading: then the journal stays, which is
+    // harmless; only a real failure counts.
+    const int rc = sqlite3_wal_checkpoint_v2(m_pDb, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+    if (rc != SQLITE_OK && rc != SQLITE_BUSY) {
+        FailWith(ERROR_WRITE_FAULT, "checkpointing the journal");
+        return false;
+    }
+    return true;
 }
 
 // Another process may have added databases since the last look.
@@ -206,7 +187,7 @@ bool CPropertyVolume::LoadCatalogue()
 {
     sqlite3_stmt* catalog = Statement("SELECT oid, name, type, sort_orders FROM ce_databases");
     if (!catalog) {
-        SetLastError(ERROR_INVALID_DATA);
+        SetLastError(ERROR_FILE_CORRUPT);
         return false;
     }
     int rc;
@@ -223,6 +204,25 @@ bool CPropertyVolume::LoadCatalogue()
     if (rc != SQLITE_DONE) {
         FailWith(ERROR_READ_FAULT, "reading the catalogue");
         return false;
+    }
+    return true;
+}
+
+// The last page of every table: a file cut short or overwritten shows here.
+bool CPropertyVolume::CheckTables()
+{
+    for (const auto& [oid, schema] : m_databases) {
+        sqlite3_stmt* last = Statement("SELECT max(oid) FROM " + schema->table);
+        if (!last) {
+            SetLastError(ERROR_FILE_CORRUPT); // a database of the catalogue has no table
+            return false;
+        }
+        const int rc = sqlite3_step(last);
+        sqlite3_reset(last);
+        if (rc != SQLITE_ROW) {
+            FailWith(ERROR_READ_FAULT, "reading a database");
+            return false;
+        }
     }
     return true;
 }
@@ -249,7 +249,7 @@ sqlite3_stmt* CPropertyVolume::Statement(const std::string& sql)
     }
     sqlite3_stmt* statement = nullptr;
     if (sqlite3_prepare_v3(m_pDb, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &statement, nullptr) != SQLITE_OK) {
-        FailWith(ERROR_INVALID_DATA, sql.c_str());
+        FailWith(ERROR_READ_FAULT, sql.c_str());
         return nullptr;
     }
     m_statements.emplace(sql, statement);
@@ -269,9 +269,26 @@ std::int64_t CPropertyVolume::ChangeCount() const { return m_pDb ? sqlite3_total
 
 bool CPropertyVolume::BeginWriteGroup()
 {
-    if (m_nWriteGroups == 0 && !Execute("BEGIN IMMEDIATE"))
+    if (m_nWriteGroups > 0) {
+        if (WriteGroupSpoiled()) {
+            SetLastError(m_dwGroupError);
+            return false;
+        }
+        ++m_nWriteGroups;
+        return true;
+    }
+    if (!Execute("BEGIN IMMEDIATE"))
         return false;
-    ++m_nWriteGroups;
+    // Every transaction rewrites the header page with the volume's identity,
+    // so that each one in the journal says which volume it belongs to.
+    if (!m_strTouchIdentity.empty() && !Execute(m_strTouchIdentity.c_str())) {
+        const DWORD error = GetLastError();
+        sqlite3_exec(m_pDb, "ROLLBACK", nullptr, nullptr, nullptr);
+        SetLastError(error);
+        return false;
+    }
+    m_nWriteGroups = 1;
+    m_dwGroupError = ERROR_SUCCESS;
     return true;
 }
 
@@ -282,18 +299,27 @@ bool CPropertyVolume::EndWriteGroup()
         return false;
     }
     if (--m_nWriteGroups > 0)
-        return true;
-    // A failed write may already have rolled the transaction back.
-    if (!m_pDb || sqlite3_get_autocommit(m_pDb)) {
-        SetLastError(ERROR_WRITE_FAULT);
-        return false;
+        return !WriteGroupSpoiled();
+    DWORD error = m_dwGroupError;
+    m_dwGroupError = ERROR_SUCCESS;
+    if (error == ERROR_SUCCESS && m_pDb && !sqlite3_get_autocommit(m_pDb)) {
+        if (Execute("COMMIT"))
+            return true;
+        error = GetLastError();
     }
-    if (Execute("COMMIT"))
-        return true;
-    const DWORD error = GetLastError();
-    sqlite3_exec(m_pDb, "ROLLBACK", nullptr, nullptr, nullptr);
+    if (error == ERROR_SUCCESS)
+        error = ERROR_WRITE_FAULT; // SQLite has already rolled the transaction back
+    if (m_pDb && !sqlite3_get_autocommit(m_pDb))
+        sqlite3_exec(m_pDb, "ROLLBACK", nullptr, nullptr, nullptr);
+    DebugLogF("CPropertyVolume", "a group of writes was not committed (%u) in %s", error, m_strPath.c_str());
     SetLastError(error);
     return false;
+}
+
+void CPropertyVolume::SpoilWriteGroup(DWORD error)
+{
+    if (m_nWriteGroups > 0 && m_dwGroupError == ERROR_SUCCESS)
+        m_dwGroupError = error;
 }
 
 void CPropertyVolume::FailWith(DWORD fallbackError, const char* what)
@@ -304,7 +330,22 @@ void CPropertyVolume::FailWith(DWORD fallbackError, const char* what)
     }
     const int code = sqlite3_extended_errcode(m_pDb);
     DebugLogF("CPropertyVolume", "%s: %s (%d) in %s", what, sqlite3_errmsg(m_pDb), code, m_strPath.c_str());
-    SetLastError(ErrorOfSqlite(code, fallbackError));
+    const DWORD error = ErrorOfSqlite(code, fallbackError);
+    SetLastError(error);
+    SpoilWriteGroup(error);
+    if (error == ERROR_FILE_CORRUPT)
+        MarkDamaged();
+}
+
+void CPropertyVolume::MarkDamaged()
+{
+    if (m_bDamaged)
+        return;
+    m_bDamaged = true;
+    const std::string marker = DamageMarkerPath(m_strPath);
+    if (FILE* file = std::fopen(marker.c_str(), "w"))
+        std::fclose(file);
+    DebugLogF("CPropertyVolume", "%s is damaged; it will be checked when next opened", m_strPath.c_str());
 }
 
 std::shared_ptr<const CDatabaseSchema> CPropertyVolume::FindDatabase(const std::wstring& name, CEOID oid)
@@ -330,7 +371,8 @@ CEOID CPropertyVolume::CreateDatabase(const CEDBASEINFOEX& info)
         SetLastError(ERROR_ALREADY_EXISTS);
         return 0;
     }
-    if (!Execute("BEGIN IMMEDIATE"))
+    CVolumeWrite write(*this);
+    if (!write.Begun())
         return 0;
     sqlite3_stmt* insert = Statement("INSERT INTO ce_databases(name, type, sort_orders) VALUES(?, ?, ?)");
     const std::string name = WideToUtf8(info.szDbaseName);
@@ -341,6 +383,9 @@ CEOID CPropertyVolume::CreateDatabase(const CEDBASEINFOEX& info)
         sqlite3_bind_int64(insert, 2, info.dwDbaseType);
         sqlite3_bind_text(insert, 3, orders.c_str(), -1, SQLITE_TRANSIENT);
         ok = sqlite3_step(insert) == SQLITE_DONE;
+        if (!ok)
+            FailWith(ERROR_WRITE_FAULT, "creating a database");
+        sqlite3_reset(insert);
     }
     auto schema = std::make_shared<CDatabaseSchema>();
     if (ok) {
@@ -353,27 +398,98 @@ CEOID CPropertyVolume::CreateDatabase(const CEDBASEINFOEX& info)
         // row id, implicitly last in every index, orders ties.
         std::string create = "CREATE TABLE " + schema->table +
                              "(oid INTEGER PRIMARY KEY AUTOINCREMENT, props BLOB NOT NULL";
-        std::string indexes;
         for (size_t order = 0; order < schema->sortOrders.size(); ++order) {
-            std::string columns;
-            for (size_t key = 0; key < schema->sortOrders[order].wNumProps; ++key) {
+            for (size_t key = 0; key < schema->sortOrders[order].wNumProps; ++key)
                 create += ", " + CDatabaseSchema::KeyColumn(order, key) + " NOT NULL";
-                columns += (key ? ", " : "") + CDatabaseSchema::KeyColumn(order, key);
-            }
-            indexes += "CREATE INDEX " + schema->table + std::string("_s") + std::to_string(order) + " ON " + schema->table + "(" +
-                       columns + ");";
         }
         create += ");";
-        ok = Execute((create + indexes).c_str());
-    } else {
-        FailWith(ERROR_WRITE_FAULT, "creating a database");
+        ok = Execute((create + SortOrderIndexSql(*schema, 0)).c_str());
     }
-    if (!ok || !Execute("COMMIT")) {
-        const DWORD error = GetLastError();
-        Execute("ROLLBACK");
-        SetLastError(error);
+    if (!write.Commit() || !ok)
         return 0;
-    }
     m_databases[schema->oid] = schema;
     return schema->oid;
+}
+
+bool CPropertyVolume::AddSortOrders(CEOID oid, const CEDBASEINFOEX& info)
+{
+    CVolumeWrite write(*this);
+    // Under the write lock, the catalogue as it is now: another process may
+    // have added the sort orders a moment ago.
+    if (!write.Begun() || !LoadCatalogue())
+        return false;
+    const auto current = FindDatabase(L"", oid);
+    if (!current) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return false;
+    }
+    const size_t kept = current->sortOrders.size();
+    if (!ValidSortOrders(info) || info.wNumSortOrder < kept ||
+        !std::equal(current->sortOrders.begin(), current->sortOrders.end(), info.rgSortSpecs)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    if (info.wNumSortOrder == kept)
+        return write.Commit();
+    auto schema = std::make_shared<CDatabaseSchema>(*current);
+    schema->sortOrders.assign(info.rgSortSpecs, info.rgSortSpecs + info.wNumSortOrder);
+    schema->Prepare();
+    std::string alter;
+    std::string assignments;
+    for (size_t order = kept; order < schema->sortOrders.size(); ++order) {
+        for (size_t key = 0; key < schema->sortOrders[order].wNumProps; ++key) {
+            const std::string column = CDatabaseSchema::KeyColumn(order, key);
+            alter += "ALTER TABLE " + schema->table + " ADD COLUMN " + column + " NOT NULL DEFAULT 0;";
+            assignments += std::string(assignments.empty() ? "" : ", ") + column + " = ?";
+        }
+    }
+    if (!Execute(alter.c_str()))
+        return false;
+    // Every record gets its keys of the new orders from its properties.
+    sqlite3_stmt* records = Statement("SELECT oid, props FROM " + schema->table);
+    sqlite3_stmt* update = Statement("UPDATE " + schema->table + " SET " + assignments + " WHERE oid = ?");
+    if (!records || !update)
+        return false;
+    int rc;
+    while ((rc = sqlite3_step(records)) == SQLITE_ROW) {
+        const auto props = DecodeRecordProps(sqlite3_column_blob(records, 1),
+                                             static_cast<size_t>(sqlite3_column_bytes(records, 1)));
+        const std::vector<CEPROPVAL> none;
+        const std::span<const CEPROPVAL> record = props ? std::span<const CEPROPVAL>(*props) : none;
+        int index = 1;
+        for (size_t order = kept; order < schema->sortOrders.size(); ++order) {
+            const SORTORDERSPECEX& sortKeys = schema->sortOrders[order];
+            for (WORD key = 0; key < sortKeys.wNumProps; ++key)
+                MakeSortKey(record, sortKeys.rgPropID[key], sortKeys.rgdwFlags[key]).Bind(update, index++);
+        }
+        sqlite3_bind_int64(update, index, sqlite3_column_int64(records, 0));
+        const int written = sqlite3_step(update);
+        sqlite3_reset(update);
+        if (written != SQLITE_DONE) {
+            FailWith(ERROR_WRITE_FAULT, "indexing a new sort order");
+            sqlite3_reset(records);
+            return false;
+        }
+    }
+    sqlite3_reset(records);
+    if (rc != SQLITE_DONE) {
+        FailWith(ERROR_READ_FAULT, "indexing a new sort order");
+        return false;
+    }
+    sqlite3_stmt* catalog = Statement("UPDATE ce_databases SET sort_orders = ? WHERE oid = ?");
+    if (!catalog)
+        return false;
+    const std::string orders = FormatSortOrders(info);
+    sqlite3_bind_text(catalog, 1, orders.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_int64(catalog, 2, oid);
+    rc = sqlite3_step(catalog);
+    sqlite3_reset(catalog);
+    if (rc != SQLITE_DONE) {
+        FailWith(ERROR_WRITE_FAULT, "recording a new sort order");
+        return false;
+    }
+    if (!Execute(SortOrderIndexSql(*schema, kept).c_str()) || !write.Commit())
+        return false;
+    m_databases[oid] = std::move(schema);
+    return true;
 }

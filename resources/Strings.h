@@ -17,6 +17,9 @@ inline constexpr wchar_t kStrUnableToConnect[] =
     L"Unable to connect. Check that your device is turned on and the settings are correct. If the service is "
     L"available, please try again."; // 234
 inline constexpr wchar_t kStrUnsupportedUrl[] = L"Unsupported URL\r\n";
+inline constexpr wchar_t kStrUpdateAlreadyRunning[] = L"An update is already running.";
+inline constexpr wchar_t kStrStoreNotWritten[] = L"The feed database could not be written: %s.";
+inline constexpr wchar_t kStrStoreNotOpened[] = L"The feed database could not be opened: %s.";
 
 // Soft-key commands and dialog results.
 inline constexpr int ID_DONE = 32807;

@@ -121,11 +121,35 @@ CEOID CZelviaRssDB::WriteFeed(FeedRecord& record, CEOID oid)
 {
     if (record.url.empty() || !IsOpen())
         return 0;
-    if (oid == 0)
-        oid = FindFeedByUrl(record.url);
+    if (oid != 0)
+        return WriteProps(oid, PropsOfFeed(record));
+    CWriteGroup group(*this);
+    oid = FindFeedByUrl(record.url);
     if (oid == 0 && (record.feedId == 0 || IsFeedIdTaken(record.feedId)))
         record.feedId = NewFeedId();
-    return WriteProps(oid, PropsOfFeed(record));
+    const CEOID written = WriteProps(oid, PropsOfFeed(record));
+    return group.Commit() ? written : 0;
+}
+
+CEOID CZelviaRssDB::CreateFeedIfMissing(FeedRecord& record, bool* pCreated)
+{
+    if (pCreated)
+        *pCreated = false;
+    if (record.url.empty() || !IsOpen())
+        return 0;
+    CWriteGroup group(*this);
+    if (const CEOID oid = FindFeedByUrl(record.url)) {
+        FeedRecord stored;
+        return ReadFeed(stored, oid) && group.Commit() ? (record = std::move(stored), oid) : 0;
+    }
+    if (record.feedId == 0 || IsFeedIdTaken(record.feedId))
+        record.feedId = NewFeedId();
+    const CEOID written = WriteProps(0, PropsOfFeed(record));
+    if (!written || !group.Commit())
+        return 0;
+    if (pCreated)
+        *pCreated = true;
+    return written;
 }
 
 bool CZelviaRssDB::UpdateFeed(FeedRecord& record)

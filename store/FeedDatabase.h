@@ -31,8 +31,14 @@ public:
     CEOID ReadFeed(FeedRecord& record, CEOID oid = 0);
     // Writes the record to that id; for 0, to the record of the same url or
     // a new one. A new record whose feedId is 0 or already taken by another
-    // feed is given a free one (written back into the record).
+    // feed is given a free one (written back into the record). The look-up
+    // and the write are one transaction, so that two processes never make
+    // two records of one url nor give one id to two urls.
     CEOID WriteFeed(FeedRecord& record, CEOID oid = 0);
+    // Stores the record only when no record has its url; otherwise reads the
+    // stored one into it. One transaction, like WriteFeed. The record's id,
+    // or 0 on failure.
+    CEOID CreateFeedIfMissing(FeedRecord& record, bool* pCreated = nullptr);
     // Writes the record only when one with its url exists.
     bool UpdateFeed(FeedRecord& record);
     bool DeleteFeed(const std::wstring& url);

@@ -25,12 +25,14 @@ CEDBASEINFOEX ItemDatabaseDefinition()
     CEDBASEINFOEX info;
     info.szDbaseName = kItemDatabaseName;
     info.dwDbaseType = 0;
-    info.wNumSortOrder = 3;
+    info.wNumSortOrder = 4;
     info.rgSortSpecs[kItemOrderByKey] = MakeSortOrder({{PROP_TAG(CEVT_LPWSTR, kItemKey), 0}});
     info.rgSortSpecs[kItemOrderByFeed] = MakeSortOrder(
         {{PROP_TAG(CEVT_R8, kItemFeedId), 0}, {PROP_TAG(CEVT_FILETIME, kItemDate), CEDB_SORT_DESCENDING}});
     info.rgSortSpecs[kItemOrderNewest] =
         MakeSortOrder({{PROP_TAG(CEVT_FILETIME, kItemDate), CEDB_SORT_DESCENDING}});
+    info.rgSortSpecs[kItemOrderByFeedState] =
+        MakeSortOrder({{PROP_TAG(CEVT_R8, kItemFeedId), 0}, {PROP_TAG(CEVT_UI2, kItemState), 0}});
     return info;
 }
 
@@ -83,6 +85,12 @@ constexpr CEPROPID kStateProps[] = {PROP_TAG(CEVT_R8, kItemFeedId), PROP_TAG(CEV
 } // namespace
 
 CZelviaRssItemDB::CZelviaRssItemDB() : CRecordDatabase(kItemVolumeName, ItemDatabaseDefinition(), kItemOrderByFeed) {}
+
+CZelviaRssItemDB::~CZelviaRssItemDB()
+{
+    if (m_hCountDB)
+        CloseHandle(m_hCountDB);
+}
 
 CEOID CZelviaRssItemDB::SeekFeedPages(std::uint32_t feedId, bool first)
 {
@@ -187,10 +195,73 @@ int CZelviaRssItemDB::DeletePagesOfFeed(std::uint32_t feedId)
             break;
         ++deleted;
     }
-    return deleted;
+    return group.Commit() ? deleted : 0;
 }
 
 bool CZelviaRssItemDB::DeleteFirstPageOfFeed(std::uint32_t feedId)
 {
     return Delete(SeekFeedPages(feedId, true));
+}
+
+bool CZelviaRssItemDB::CountFeedPages(std::uint32_t feedId, int& pageCount, int& unreadCount)
+{
+    if (!m_hCountDB)
+        m_hCountDB = OpenHandle(kItemOrderByFeedState);
+    if (!m_hCountDB)
+        return false;
+    const CEPROPVAL all[] = {FeedIdValue(feedId)};
+    const CEPROPVAL deleted[] = {FeedIdValue(feedId), MakeUI2Prop(kItemState, PageStateDeleted)};
+    const CEPROPVAL unread[] = {FeedIdValue(feedId), MakeUI2Prop(kItemState, PageStateUnread)};
+    DWORD total = 0, tombstones = 0, unreadPages = 0;
+    if (!CeCountMatchingRecords(m_hCountDB, all, 1, total) || !CeCountMatchingRecords(m_hCountDB, deleted, 2, tombstones) ||
+        !CeCountMatchingRecords(m_hCountDB, unread, 2, unreadPages))
+        return false;
+    pageCount = static_cast<int>(total - std::min(total, tombstones));
+    unreadCount = static_cast<int>(unreadPages);
+    return true;
+}
+
+std::uint32_t CZelviaRssItemDB::NextFeedIdWithPages(std::uint32_t feedId)
+{
+    if (!SelectSortOrder(kItemOrderByFeed))
+        return 0;
+    const CEPROPVAL after = FeedIdValue(feedId);
+    const CEOID oid = feedId == 0 ? SeekBeginning() : CeSeekDatabaseEx(m_hDB, CEDB_SEEK_VALUEGREATER, &after, 1);
+    if (!oid)
+        return 0;
+    PageRecord page;
+    return ReadState(page, oid) ? page.feedId : 0;
+}
+
+bool CZelviaRssItemDB::ReadFeedPages(std::uint32_t feedId, std::vector<PageRecord>& pages, bool withDeleted)
+{
+    pages.clear();
+    HCEDB walk = OpenHandle(kItemOrderByFeed);
+    if (!walk)
+        return false;
+    const CEPROPVAL feed = FeedIdValue(feedId);
+    bool ok = true;
+    if (CeSeekDatabaseEx(walk, CEDB_SEEK_VALUEFIRSTEQUAL, &feed, 1)) {
+        std::vector<CEPROPVAL> props;
+        for (;;) {
+            if (!CeReadRecordPropsEx(walk, props)) {
+                ok = GetLastError() == ERROR_NO_MORE_ITEMS;
+                break;
+            }
+            if (props.size() < kItemPropertyCount)
+                continue; // a damaged record is skipped, as a walk skips it
+            PageRecord page;
+            FillPage(page, props);
+            if (page.feedId != feedId)
+                break;
+            if (withDeleted || page.state != PageStateDeleted)
+                pages.push_back(std::move(page));
+        }
+    } else {
+        ok = GetLastError() == ERROR_FILE_NOT_FOUND;
+    }
+    const DWORD error = GetLastError();
+    CloseHandle(walk);
+    SetLastError(error);
+    return ok;
 }

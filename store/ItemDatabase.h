@@ -1,13 +1,18 @@
 #pragma once
 // The item database: every page of every feed, one PageRecord each, in the
-// volume "RSSITEM.CDB" of the data folder. Three sort orders:
+// volume "RSSITEM.CDB" of the data folder. Four sort orders:
 //   0  key ascending                              (look-up by key)
 //   1  feedId ascending, then date descending     (a feed's pages, newest first)
 //   2  date descending                            (new pages across all feeds)
+//   3  feedId ascending, then state ascending     (counting a feed's pages)
+// A page the user deleted stays as a record in state 4 (PageStateDeleted),
+// so that the update still finds its key and does not bring it back; such
+// a page counts nowhere and is shown nowhere.
 // One process-wide instance. It takes no lock of its own: the seek position
 // and the current sort order are shared, so its users take turns (the update
 // run holds the tree's update lock while it works).
 #include <string>
+#include <vector>
 
 #include "store/PageRecord.h"
 #include "store/RecordDatabase.h"
@@ -19,6 +24,7 @@ inline constexpr WORD kItemPropertyCount = 10;
 inline constexpr WORD kItemOrderByKey = 0;
 inline constexpr WORD kItemOrderByFeed = 1;
 inline constexpr WORD kItemOrderNewest = 2;
+inline constexpr WORD kItemOrderByFeedState = 3;
 
 class CZelviaRssItemDB : public CRecordDatabase {
 public:
@@ -50,8 +56,22 @@ public:
     int DeletePagesOfFeed(std::uint32_t feedId);
     bool DeleteFirstPageOfFeed(std::uint32_t feedId);
 
+    // Every page of the feed, newest first (order 1), in one call that
+    // leaves the shared walk position alone; pages the user deleted only
+    // when asked for. False on a read failure (pages holds what was read).
+    bool ReadFeedPages(std::uint32_t feedId, std::vector<PageRecord>& pages, bool withDeleted = false);
+
+    // The feed's stored pages (deleted ones not counted) and how many of them
+    // are unread: three index look-ups, the walk position left alone.
+    bool CountFeedPages(std::uint32_t feedId, int& pageCount, int& unreadCount);
+    // The feed id of the first page of the next feed after feedId in order 1
+    // (feedId 0: the first feed); 0 when there is none or on failure
+    // (GetLastError tells which).
+    std::uint32_t NextFeedIdWithPages(std::uint32_t feedId);
+
 private:
     CZelviaRssItemDB();
-    ~CZelviaRssItemDB() = default;
+    ~CZelviaRssItemDB();
+    HCEDB m_hCountDB = nullptr; // a handle of its own in order 3
     friend class CProcessWide<CZelviaRssItemDB>;
 };

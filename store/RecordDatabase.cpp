@@ -12,15 +12,20 @@ CRecordDatabase::CRecordDatabase(const wchar_t* volumeFile, CEDBASEINFOEX defini
     // The databases may be opened before the start-up has made the data
     // folder; they make it themselves rather than stay closed all session.
     CreateFolderPath(GetDataFolder());
-    const std::wstring path = GetDataFolderFile(volumeFile);
-    // A volume that cannot be opened is started afresh; the unusable file
-    // is kept beside it rather than destroyed.
-    m_bMounted = CeMountDBVol(&m_guidVolume, path, OPEN_ALWAYS) || CeMountDBVol(&m_guidVolume, path, CREATE_ALWAYS);
+    m_strVolumePath = GetDataFolderFile(volumeFile);
+    // Only a damaged file is started afresh (and kept beside the new one).
+    // Any other failure (no space, no permission, busy) leaves the file as it
+    // is, and the database closed, for the caller to report.
+    m_bMounted = CeMountDBVol(&m_guidVolume, m_strVolumePath, OPEN_ALWAYS);
+    if (!m_bMounted && GetLastError() == ERROR_FILE_CORRUPT)
+        m_bMounted = CeMountDBVol(&m_guidVolume, m_strVolumePath, CREATE_ALWAYS);
     if (!m_bMounted) {
-        DebugLogF("CRecordDatabase", "cannot mount %ls (%u)", path.c_str(), GetLastError());
+        m_dwOpenError = GetLastError();
+        DebugLogF("CRecordDatabase", "cannot mount %ls (%u)", m_strVolumePath.c_str(), m_dwOpenError);
         return;
     }
-    Open();
+    if (!Open(true))
+        m_dwOpenError = GetLastError() == ERROR_SUCCESS ? ERROR_READ_FAULT : GetLastError();
 }
 
 CRecordDatabase::~CRecordDatabase()
@@ -31,18 +36,35 @@ CRecordDatabase::~CRecordDatabase()
         CloseHandle(m_hDB);
 }
 
-bool CRecordDatabase::Open()
+// A database made by an earlier version may lack sort orders added since.
+bool CRecordDatabase::AddMissingSortOrders()
+{
+    CEDBASEINFOEX stored;
+    if (!CeGetDatabaseInfo(&m_guidVolume, m_oidDB, stored))
+        return false;
+    if (stored.wNumSortOrder >= m_dbInfo.wNumSortOrder)
+        return true;
+    DebugLogF("CRecordDatabase", "adding sort orders to %ls", m_dbInfo.szDbaseName.c_str());
+    return CeSetDatabaseInfoEx(&m_guidVolume, m_oidDB, m_dbInfo);
+}
+
+bool CRecordDatabase::Open(bool first)
 {
     const SORTORDERSPECEX& order = m_dbInfo.rgSortSpecs[m_wSortOrder];
     m_hDB = CeOpenDatabaseEx2(&m_guidVolume, &m_oidDB, m_dbInfo.szDbaseName, &order, CEDB_AUTOINCREMENT);
     if (!m_hDB && GetLastError() == ERROR_FILE_NOT_FOUND && CeCreateDatabaseEx2(&m_guidVolume, m_dbInfo))
         m_hDB = CeOpenDatabaseEx2(&m_guidVolume, &m_oidDB, m_dbInfo.szDbaseName, &order, CEDB_AUTOINCREMENT);
+    if (m_hDB && first && !AddMissingSortOrders()) {
+        CloseHandle(m_hDB);
+        m_hDB = nullptr;
+    }
     if (!m_hDB) {
         DebugLogF("CRecordDatabase", "cannot open %ls (%u)", m_dbInfo.szDbaseName.c_str(), GetLastError());
         return false;
     }
+    // Counting every record costs a pass over an index: once is enough.
     CEDBASEINFOEX info;
-    if (CeGetDatabaseInfo(&m_guidVolume, m_oidDB, info))
+    if (first && CeGetDatabaseInfo(&m_guidVolume, m_oidDB, info))
         m_wRecordCount = static_cast<WORD>(info.dwNumRecords);
     return true;
 }
@@ -57,7 +79,7 @@ bool CRecordDatabase::SelectSortOrder(WORD n)
         CloseHandle(m_hDB);
     m_hDB = nullptr;
     m_wSortOrder = n;
-    return Open();
+    return Open(false);
 }
 
 CEOID CRecordDatabase::SeekBeginning()
@@ -87,8 +109,16 @@ CRecordDatabase::CWriteGroup::CWriteGroup(CRecordDatabase& db)
 
 CRecordDatabase::CWriteGroup::~CWriteGroup()
 {
-    if (m_bBegun && !EndVolumeWriteGroup(&m_db.m_guidVolume))
-        DebugLogF("CRecordDatabase", "a group of writes could not be committed (%u)", GetLastError());
+    if (m_bBegun && !m_bEnded)
+        EndVolumeWriteGroup(&m_db.m_guidVolume, false);
+}
+
+bool CRecordDatabase::CWriteGroup::Commit()
+{
+    if (!m_bBegun || m_bEnded)
+        return false;
+    m_bEnded = true;
+    return EndVolumeWriteGroup(&m_db.m_guidVolume);
 }
 
 int CRecordDatabase::DeleteAll()
@@ -100,7 +130,7 @@ int CRecordDatabase::DeleteAll()
             break;
         ++deleted;
     }
-    return deleted;
+    return group.Commit() ? deleted : 0;
 }
 
 CEOID CRecordDatabase::ReadProps(CEOID oid, std::vector<CEPROPVAL>& props)
@@ -122,6 +152,16 @@ CEOID CRecordDatabase::ReadSomeProps(CEOID oid, std::span<const CEPROPID> propid
 CEOID CRecordDatabase::WriteProps(CEOID oid, const std::vector<CEPROPVAL>& props)
 {
     return m_hDB ? CeWriteRecordProps(m_hDB, oid, props) : 0;
+}
+
+HCEDB CRecordDatabase::OpenHandle(WORD sortOrder)
+{
+    if (!m_hDB || sortOrder >= m_dbInfo.wNumSortOrder) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    CEOID oid = m_oidDB;
+    return CeOpenDatabaseEx2(&m_guidVolume, &oid, L"", &m_dbInfo.rgSortSpecs[sortOrder], CEDB_AUTOINCREMENT);
 }
 
 CEPROPVAL MakeProp(WORD id, WORD type)
@@ -211,4 +251,30 @@ CDateTime DateFromFileTime(const FILETIME& fileTime)
         return invalid;
     }
     return date;
+}
+
+std::wstring DescribeStoreError(DWORD error)
+{
+    switch (error) {
+    case ERROR_SUCCESS:
+        return L"no error";
+    case ERROR_DISK_FULL:
+        return L"the disk is full";
+    case ERROR_ACCESS_DENIED:
+        return L"permission denied, or the file is read-only";
+    case ERROR_BUSY:
+        return L"the file is in use by another program";
+    case ERROR_FILE_CORRUPT:
+        return L"the file is damaged";
+    case ERROR_READ_FAULT:
+        return L"the file cannot be read";
+    case ERROR_WRITE_FAULT:
+        return L"the file cannot be written";
+    case ERROR_NOT_ENOUGH_MEMORY:
+        return L"not enough memory";
+    case ERROR_INVALID_HANDLE:
+        return L"the database is not open";
+    default:
+        return L"error " + std::to_wstring(error);
+    }
 }

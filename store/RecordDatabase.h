@@ -15,6 +15,12 @@ public:
     CRecordDatabase& operator=(const CRecordDatabase&) = delete;
 
     bool IsOpen() const { return m_hDB != nullptr; }
+    // Why the volume or the database could not be opened (ERROR_SUCCESS
+    // when it is open). ERROR_FILE_CORRUPT never stays here: a damaged file
+    // is set aside and a fresh one started.
+    DWORD GetOpenError() const { return m_dwOpenError; }
+    // The volume file's path.
+    const std::wstring& GetVolumePath() const { return m_strVolumePath; }
     WORD GetSortOrder() const { return m_wSortOrder; }
     // The record count reported when the database was opened.
     WORD GetOpenRecordCount() const { return m_wRecordCount; }
@@ -30,7 +36,11 @@ public:
     int DeleteAll();
 
     // Makes the writes of its lifetime one transaction of the volume, so
-    // that many writes cost one commit and land together.
+    // that many writes cost one commit and land together, or not at all.
+    // Commit() says whether they landed (inside another group: whether they
+    // are still part of a group that can land); a group left without
+    // Commit() rolls back. After a storage failure inside the group every
+    // later write of it fails at once.
     class CWriteGroup {
     public:
         explicit CWriteGroup(CRecordDatabase& db);
@@ -38,9 +48,13 @@ public:
         CWriteGroup(const CWriteGroup&) = delete;
         CWriteGroup& operator=(const CWriteGroup&) = delete;
 
+        bool Begun() const { return m_bBegun; }
+        bool Commit();
+
     private:
         CRecordDatabase& m_db;
         bool m_bBegun;
+        bool m_bEnded = false;
     };
 
 protected:
@@ -54,6 +68,9 @@ protected:
     // The same for only the properties named (see CeReadRecordPropsEx).
     CEOID ReadSomeProps(CEOID oid, std::span<const CEPROPID> propids, std::vector<CEPROPVAL>& props);
     CEOID WriteProps(CEOID oid, const std::vector<CEPROPVAL>& props);
+    // A further handle on the database in that sort order, for work that
+    // must not move the shared walk position; the caller closes it.
+    HCEDB OpenHandle(WORD sortOrder);
 
     HCEDB m_hDB = nullptr;
     WORD m_wRecordCount = 0;
@@ -63,9 +80,16 @@ protected:
     WORD m_wSortOrder;
 
 private:
-    bool Open();
+    bool Open(bool first);
+    bool AddMissingSortOrders();
     bool m_bMounted = false;
+    DWORD m_dwOpenError = ERROR_SUCCESS;
+    std::wstring m_strVolumePath;
 };
+
+// A store failure in words, for the user: "the disk is full", "permission
+// denied", ...
+std::wstring DescribeStoreError(DWORD error);
 
 // The one process-wide instance of a database class: made on first use,
 // released at shutdown (the next use makes a fresh one).

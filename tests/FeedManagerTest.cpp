@@ -34,6 +34,17 @@ protected:
         return CDateTime::FromParts(2026, month, day, hour, minute, 0);
     }
 
+    // "YYYY-MM-DD HH:MM:SS", a date text every reader of dates takes.
+    static std::string DateText(const CDateTime& date)
+    {
+        CSystemTime st;
+        date.GetAsSystemTime(st);
+        char text[32];
+        std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", st.wYear, st.wMonth, st.wDay, st.wHour,
+                      st.wMinute, st.wSecond);
+        return text;
+    }
+
     // A feed with n pages dated an hour apart (the newest first in key
     // order: p0 is the newest), every third one read.
     FeedRecord FeedWithPages(const std::wstring& url, int n)
@@ -52,6 +63,23 @@ protected:
         return ParseFeedFile(WriteHomeFile("feed.xml", xml));
     }
 };
+
+std::string Rss(const std::string& items, const std::string& channelExtra = "")
+{
+    return "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>T</title><description>About</description>" +
+           channelExtra + items + "</channel></rss>";
+}
+
+std::string Item(const std::string& title, const std::string& link, const std::string& date,
+                 const std::string& enclosure = "")
+{
+    std::string xml = "<item><title>" + title + "</title>";
+    if (!link.empty())
+        xml += "<link>" + link + "</link>";
+    if (!enclosure.empty())
+        xml += "<enclosure url=\"" + enclosure + "\" length=\"123\" type=\"audio/mpeg\"/>";
+    return xml + "<pubDate>" + date + "</pubDate></item>";
+}
 
 TEST_F(FeedManagerTest, ThePageLimitDeletesTheOldestWhateverTheirState)
 {
@@ -166,9 +194,9 @@ TEST_F(FeedManagerTest, CleanupDBDropsFeedsTheTreeNoLongerHasWithTheirPages)
     EXPECT_EQ(StoredKeys(moved.feedId).size(), 2u);
 }
 
-TEST_F(FeedManagerTest, PageStatusFollowsTheCounterTable)
+TEST_F(FeedManagerTest, PageStatusRecountsTheFeedAndKeepsDeletedPagesAsRecords)
 {
-    FeedRecord feed = FeedWithPages(L"http://a/", 3); // p0 read, p1 and p2 unread
+    FeedRecord feed = FeedWithPages(L"http://a/", 3); // p0 read, p1 and p2 unread; the record says 3/3
     CRssItem page;
     page.feedId = feed.feedId;
     auto mark = [&](const wchar_t* key, PageState state) {
@@ -177,40 +205,100 @@ TEST_F(FeedManagerTest, PageStatusFollowsTheCounterTable)
         const bool written = CRssFeedManager().SetPageStatus(page, state, record);
         return std::make_tuple(written, record.pageCount, record.unreadCount);
     };
-    EXPECT_EQ(mark(L"p1", PageStateRead), std::make_tuple(true, 3, 2));
+    // The counters follow the pages, not what the record said before.
+    EXPECT_EQ(mark(L"p1", PageStateRead), std::make_tuple(true, 3, 1));
     EXPECT_EQ(page.state, PageStateRead);
-    EXPECT_EQ(mark(L"p1", PageStateRead), std::make_tuple(true, 3, 2)) << "already read";
-    EXPECT_EQ(mark(L"p1", PageStateUnread), std::make_tuple(true, 3, 3));
-    EXPECT_EQ(mark(L"p2", PageStateUnread), std::make_tuple(true, 3, 3)) << "already unread";
-    EXPECT_EQ(mark(L"p2", PageStateDeleted), std::make_tuple(true, 2, 2));
-    EXPECT_EQ(mark(L"p0", PageStateDeleted), std::make_tuple(true, 1, 2)) << "a read page leaves unread alone";
+    EXPECT_EQ(mark(L"p1", PageStateRead), std::make_tuple(true, 3, 1)) << "already read";
+    EXPECT_EQ(mark(L"p1", PageStateUnread), std::make_tuple(true, 3, 2));
+    EXPECT_EQ(mark(L"p2", PageStateDeleted), std::make_tuple(true, 2, 1));
+    EXPECT_EQ(mark(L"p0", PageStateDeleted), std::make_tuple(true, 1, 1)) << "a read page leaves unread alone";
     EXPECT_EQ(StoredKeys(feed.feedId), std::vector<std::wstring>{L"p1"});
-    EXPECT_EQ(mark(L"p0", PageStateDeleted), std::make_tuple(false, 0, 0)) << "gone already";
-    EXPECT_EQ(StoredKeys(feed.feedId), std::vector<std::wstring>{L"p1"}) << "and not stored again";
-
-    // Counters never go below zero, whatever the record said.
-    feed = StoredFeed(L"http://a/");
-    feed.unreadCount = 0;
-    feed.pageCount = 0;
-    CZelviaRssDB::Instance().WriteFeed(feed);
+    EXPECT_EQ(StoredKeys(feed.feedId, true).size(), 3u) << "deleted pages stay as records";
+    EXPECT_EQ(std::get<0>(mark(L"p0", PageStateDeleted)), false) << "gone already";
+    EXPECT_EQ(std::get<0>(mark(L"p0", PageStateUnread)), false) << "a deleted page is not brought back";
     EXPECT_EQ(mark(L"p1", PageStateDeleted), std::make_tuple(true, 0, 0));
+    const FeedRecord stored = StoredFeed(L"http://a/");
+    EXPECT_EQ(stored.pageCount, 0);
+    EXPECT_EQ(stored.unreadCount, 0);
 }
 
-std::string Rss(const std::string& items, const std::string& channelExtra = "")
+TEST_F(FeedManagerTest, ADeletedPageStaysDeletedWhileTheFeedStillCarriesIt)
 {
-    return "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>T</title><description>About</description>" +
-           channelExtra + items + "</channel></rss>";
+    CSetting::Instance().SetMaxPages(0); // "20"
+    FeedRecord record = StoreFeed(L"http://a/", L"A");
+    std::string items;
+    for (int i = 0; i < 3; ++i)
+        items += Item("Item", "http://a/" + std::to_string(i), "Tue, 0" + std::to_string(i + 1) + " Dec 2026 10:00:00 +0000");
+    auto channel = ParseXml(Rss(items));
+    auto outline = FeedOutline(L"http://a/", L"A");
+    auto update = [&] {
+        const CPageMergeResult merged = MergeChannelPages(*channel, record.feedId, 20);
+        EXPECT_TRUE(merged.stored);
+        return FinishFeedUpdate(*outline, record, channel.get(), merged.written);
+    };
+    EXPECT_EQ(update().newPages, 3);
+    CRssItem page;
+    page.link = L"http://a/1";
+    page.feedId = record.feedId;
+    ASSERT_TRUE(CRssFeedManager().SetPageStatus(page, PageStateDeleted, record));
+    EXPECT_EQ(update().newPages, 0) << "the deleted page does not come back as new";
+    EXPECT_EQ(StoredKeys(record.feedId), (std::vector<std::wstring>{L"http://a/2", L"http://a/0"}));
+    EXPECT_EQ(StoredFeed(L"http://a/").pageCount, 2);
+    EXPECT_EQ(StoredFeed(L"http://a/").unreadCount, 2);
 }
 
-std::string Item(const std::string& title, const std::string& link, const std::string& date,
-                 const std::string& enclosure = "")
+TEST_F(FeedManagerTest, DeletedPageRecordsGoOnlyWhenThePageWouldNotBeKeptAnyway)
 {
-    std::string xml = "<item><title>" + title + "</title>";
-    if (!link.empty())
-        xml += "<link>" + link + "</link>";
-    if (!enclosure.empty())
-        xml += "<enclosure url=\"" + enclosure + "\" length=\"123\" type=\"audio/mpeg\"/>";
-    return xml + "<pubDate>" + date + "</pubDate></item>";
+    CSetting::Instance().SetMaxPages(0); // "20"
+    FeedRecord feed = StoreFeed(L"http://a/");
+    auto outline = FeedOutline(L"http://a/");
+    // 20 live pages dated 1..20 November; deleted pages around the oldest.
+    for (int day = 1; day <= 20; ++day)
+        StorePage(feed.feedId, L"live" + std::to_wstring(day), At(11, day, 12));
+    StorePage(feed.feedId, L"deleted-older", At(10, 30, 12), PageStateDeleted);
+    StorePage(feed.feedId, L"deleted-same-day", At(11, 1, 12), PageStateDeleted);
+    StorePage(feed.feedId, L"deleted-newer", At(11, 1, 13), PageStateDeleted);
+    EXPECT_EQ(CRssFeedManager().CleanupFeed(*outline, true), 0) << "deleted pages are not counted as deleted";
+    auto kept = StoredKeys(feed.feedId, true);
+    EXPECT_EQ(std::count(kept.begin(), kept.end(), L"deleted-older"), 0) << "older than every kept page";
+    EXPECT_EQ(std::count(kept.begin(), kept.end(), L"deleted-same-day"), 0) << "it would be trimmed at once";
+    EXPECT_EQ(std::count(kept.begin(), kept.end(), L"deleted-newer"), 1) << "it would be kept: its record stays";
+    EXPECT_EQ(StoredFeed(L"http://a/").pageCount, 20);
+
+    // With fewer live pages than the limit every deleted page is still
+    // needed, up to the limit; beyond it the oldest go.
+    FeedRecord small = StoreFeed(L"http://b/");
+    for (int i = 0; i < 25; ++i)
+        StorePage(small.feedId, L"d" + std::to_wstring(i), At(11, 1, 0).AddDays(-i), PageStateDeleted);
+    StorePage(small.feedId, L"live", At(12, 5, 0));
+    CRssFeedManager().CleanupFeed(*FeedOutline(L"http://b/"), true);
+    kept = StoredKeys(small.feedId, true);
+    ASSERT_EQ(kept.size(), 21u);
+    EXPECT_EQ(kept.back(), L"d19") << "the 20 newest deleted pages remain";
+    EXPECT_EQ(StoredFeed(L"http://b/").pageCount, 1);
+
+    // Expired deleted pages go with expired live ones.
+    CSetting::Instance().SetExpireAfter(4); // "1 week"
+    CRssFeedManager().CleanupFeed(*FeedOutline(L"http://b/"), true);
+    EXPECT_EQ(StoredKeys(small.feedId, true), std::vector<std::wstring>{L"live"});
+}
+
+TEST_F(FeedManagerTest, StartUpCleanupPutsWrongCountersRightAndDropsOrphanedPages)
+{
+    FeedRecord feed = FeedWithPages(L"http://a/", 6); // the record claims 6/6; 4 are unread
+    FeedRecord orphan;
+    orphan.feedId = 424242;
+    StorePage(orphan.feedId, L"lost", At(12, 1, 0)); // a feed id without record
+    COpmlDoc doc;
+    doc.outlines.push_back(FeedOutline(L"http://a/"));
+    CRssFeedManager manager;
+    EXPECT_EQ(manager.CleanupDB(doc), 0);
+    EXPECT_TRUE(StoredKeys(orphan.feedId, true).empty());
+    EXPECT_EQ(StoredKeys(feed.feedId).size(), 6u);
+    manager.CleanupFeeds(doc.outlines, true);
+    const FeedRecord stored = StoredFeed(L"http://a/");
+    EXPECT_EQ(stored.pageCount, 6);
+    EXPECT_EQ(stored.unreadCount, 4);
 }
 
 TEST_F(FeedManagerTest, MergingAddsOnlyNewPagesAndLeavesStoredOnesAlone)
@@ -221,12 +309,11 @@ TEST_F(FeedManagerTest, MergingAddsOnlyNewPagesAndLeavesStoredOnesAlone)
                                     Item("Podcast", "", "Mon, 07 Dec 2026 12:00:00 +0100", "http://a/ep.mp3") +
                                     Item("Nothing", "", "Mon, 07 Dec 2026 13:00:00 +0100")));
     ASSERT_NE(first, nullptr);
-    EXPECT_EQ(MergeChannelPages(*first, record.feedId), 2);
+    EXPECT_EQ(MergeChannelPages(*first, record.feedId, 100).written, 2);
     auto outline = FeedOutline(L"http://a/", L"");
     const CFeedMergeResult result = FinishFeedUpdate(*outline, record, first.get(), 2);
     EXPECT_EQ(result.newPages, 2);
     EXPECT_TRUE(result.recordWritten);
-    EXPECT_EQ(outline->status, kOutlineStatusUpdated);
 
     FeedRecord stored = StoredFeed(L"http://a/");
     EXPECT_EQ(stored.pageCount, 2);
@@ -244,7 +331,7 @@ TEST_F(FeedManagerTest, MergingAddsOnlyNewPagesAndLeavesStoredOnesAlone)
     CRssFeedManager().SetPageStatus(page, PageStateRead, stored);
     auto second = ParseXml(Rss(Item("Renamed", "http://a/1", "Tue, 08 Dec 2026 10:00:00 +0100") +
                                      Item("Podcast", "", "Mon, 07 Dec 2026 12:00:00 +0100", "http://a/ep.mp3")));
-    EXPECT_EQ(MergeChannelPages(*second, record.feedId), 0);
+    EXPECT_EQ(MergeChannelPages(*second, record.feedId, 100).written, 0);
     PageRecord kept;
     CZelviaRssItemDB& items = CZelviaRssItemDB::Instance();
     items.Read(kept, items.FindPage(L"http://a/1", record.feedId));
@@ -253,24 +340,24 @@ TEST_F(FeedManagerTest, MergingAddsOnlyNewPagesAndLeavesStoredOnesAlone)
     EXPECT_EQ(kept.date, CDateTime::FromParts(2026, 12, 7, 10, 0, 0));
 }
 
-TEST_F(FeedManagerTest, MergedCountersAreNewPagesMinusWhatTheCleanupRemoved)
+TEST_F(FeedManagerTest, MergedFeedsAreRecountedFromTheirPages)
 {
     CSetting::Instance().SetMaxPages(0);
-    FeedRecord record = FeedWithPages(L"http://a/", 17); // 11 unread
+    FeedRecord record = FeedWithPages(L"http://a/", 17); // 11 unread, though the record says 17
     record = StoredFeed(L"http://a/");
     std::string items;
     for (int i = 0; i < 5; ++i)
         items += Item("New", "http://a/new" + std::to_string(i), "Tue, 08 Dec 2026 1" + std::to_string(i) + ":00:00 +0100");
     auto channel = ParseXml(Rss(items, "<pubDate>Tue, 08 Dec 2026 09:00:00 +0100</pubDate>"));
-    const int written = MergeChannelPages(*channel, record.feedId);
+    const int written = MergeChannelPages(*channel, record.feedId, 20).written;
     EXPECT_EQ(written, 5);
     auto outline = FeedOutline(L"http://a/", L"A");
     const CFeedMergeResult result = FinishFeedUpdate(*outline, record, channel.get(), written);
     EXPECT_EQ(result.deletedPages, 2);
     EXPECT_EQ(result.newPages, 3);
     const FeedRecord stored = StoredFeed(L"http://a/");
-    EXPECT_EQ(stored.pageCount, 17 + 3);
-    EXPECT_EQ(stored.unreadCount, 17 + 3) << "the stored counter, grown by 5 and lowered by 2";
+    EXPECT_EQ(stored.pageCount, 20);
+    EXPECT_EQ(stored.unreadCount, 15) << "11 + 5 new, less the unread one of the two oldest trimmed";
     EXPECT_EQ(stored.title, L"A");
     EXPECT_EQ(stored.lastDate, CDateTime::FromParts(2026, 12, 8, 9, 0, 0));
     EXPECT_EQ(StoredKeys(record.feedId).size(), 20u);
@@ -284,25 +371,29 @@ TEST_F(FeedManagerTest, MergedCountersAreNewPagesMinusWhatTheCleanupRemoved)
     EXPECT_EQ(StoredFeed(L"http://a/").pageCount, 20);
 }
 
-TEST_F(FeedManagerTest, SeventyThousandPagesInOneFeedAreTrimmedToTheLimit)
+TEST_F(FeedManagerTest, AHugeDocumentMergesOnlyWhatThePageLimitKeeps)
 {
-    CSetting::Instance().SetMaxPages(4); // "200"
+    CSetting::Instance().SetMaxPages(0); // "20"
     FeedRecord record = StoreFeed(L"http://big/");
     std::string items;
     items.reserve(70000 * 120);
-    for (int i = 0; i < 70000; ++i)
-        items += "<item><title>t</title><link>http://big/" + std::to_string(i) + "</link></item>";
+    // Dated items, oldest first, and undated ones after them.
+    for (int i = 0; i < 60000; ++i)
+        items += "<item><title>t</title><link>http://big/" + std::to_string(i) + "</link><pubDate>" +
+                 DateText(At(1, 1, 0).AddDays(i / 1440.0)) + "</pubDate></item>";
+    for (int i = 0; i < 10000; ++i)
+        items += "<item><title>t</title><link>http://big/undated" + std::to_string(i) + "</link></item>";
     auto channel = ParseXml(Rss(items));
     ASSERT_EQ(channel->items.size(), 70000u);
-    const int written = MergeChannelPages(*channel, record.feedId);
-    EXPECT_EQ(written, 70000);
+    const CPageMergeResult merged = MergeChannelPages(*channel, record.feedId, 20);
+    EXPECT_EQ(merged.written, 40) << "the 20 newest dated items and 20 undated ones";
     auto outline = FeedOutline(L"http://big/", L"Big");
-    const CFeedMergeResult result = FinishFeedUpdate(*outline, record, channel.get(), written);
-    EXPECT_EQ(result.deletedPages, 70000 - 200);
-    const FeedRecord stored = StoredFeed(L"http://big/");
-    EXPECT_EQ(stored.pageCount, 200);
-    EXPECT_EQ(stored.unreadCount, 200);
-    EXPECT_EQ(StoredKeys(record.feedId).size(), 200u);
+    const CFeedMergeResult result = FinishFeedUpdate(*outline, record, channel.get(), merged.written);
+    EXPECT_EQ(result.deletedPages, 20) << "undated pages sort oldest";
+    const auto keys = StoredKeys(record.feedId);
+    ASSERT_EQ(keys.size(), 20u);
+    EXPECT_EQ(keys.front(), L"http://big/59999");
+    EXPECT_EQ(keys.back(), L"http://big/59980");
 }
 
 } // namespace

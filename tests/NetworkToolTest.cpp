@@ -31,7 +31,7 @@ TEST_F(NetworkToolTest, FetchReportsTheDownload)
     EXPECT_EQ(fs::file_size(file), 3000u);
 
     const auto missing = RunRssReaderTool({"fetch", m_server.Url("/missing"), file});
-    ASSERT_EQ(missing.exitCode, 0);
+    ASSERT_EQ(missing.exitCode, 1) << "a 404 is not a download";
     EXPECT_EQ(missing.Json()["succeeded"], false);
     EXPECT_EQ(missing.Json()["bytes"], 0);
     EXPECT_EQ(missing.Json()["status"], 404);
@@ -45,7 +45,7 @@ TEST_F(NetworkToolTest, FetchTimesOutOnAStalledServer)
     answer.firstBytes = 100;
     m_server.SetAnswer("/stall", answer);
     const auto fetched = RunRssReaderTool({"fetch", m_server.Url("/stall"), HomePath("out.xml"), "--timeout", "300"});
-    ASSERT_EQ(fetched.exitCode, 0);
+    ASSERT_EQ(fetched.exitCode, 1);
     EXPECT_EQ(fetched.Json()["succeeded"], false);
     EXPECT_EQ(fetched.Json()["timedOut"], true);
     EXPECT_EQ(fetched.Json()["cancelCode"], 1);
@@ -86,11 +86,17 @@ TEST_F(NetworkToolTest, UpdateRunsTheTreeAndStopsWhenTheNetworkIsLost)
                   "<outline title='Gone' xmlUrl='" + m_server.Url("/gone.xml") + "'/>"
                   "</outline></body></opml>");
     const auto run = RunRssReaderTool({"update"});
-    ASSERT_EQ(run.exitCode, 0);
+    ASSERT_EQ(run.exitCode, 3) << "a feed failed";
     const auto summary = run.Json();
     EXPECT_EQ(summary["result"], 32807);
     EXPECT_EQ(summary["updatedFeeds"], 1);
     EXPECT_EQ(summary["totalNewPages"], 2);
+    ASSERT_EQ(summary["feeds"].size(), 2u);
+    EXPECT_EQ(summary["feeds"][0]["result"], "updated");
+    EXPECT_EQ(summary["feeds"][0]["newPages"], 2);
+    EXPECT_EQ(summary["feeds"][1]["result"], "failed");
+    EXPECT_EQ(summary["feeds"][1]["reason"], "http status");
+    EXPECT_EQ(summary["feeds"][1]["httpStatus"], 404);
     EXPECT_EQ(summary["finalText"],
               "1/2 feed(s) updated.\r\nTotal update page: 2\r\npage(s) updated.\r\nSelect Done to continue.");
     EXPECT_EQ(RunRssReaderTool({"update", "--feed", "http://not.in.the/tree"}).exitCode, 1);
@@ -105,8 +111,9 @@ TEST_F(NetworkToolTest, UpdateRunsTheTreeAndStopsWhenTheNetworkIsLost)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_EQ(RunRssReaderTool({"notify", "net-disconnect"}).exitCode, 0);
     updating.join();
-    ASSERT_EQ(stopped.exitCode, 0);
+    ASSERT_EQ(stopped.exitCode, 3);
     EXPECT_EQ(stopped.Json()["disconnected"], true);
+    EXPECT_EQ(stopped.Json()["feeds"][0]["reason"], "cancelled");
     EXPECT_EQ(stopped.Json()["messageBoxes"], nlohmann::json::array({"The device is disconnected from the network."}))
         << "a lost network is not blamed on the URL";
 }

@@ -31,14 +31,12 @@ FeedRecord StoredFeed(const std::wstring& url)
     return oid ? record : FeedRecord{};
 }
 
-std::vector<std::wstring> StoredKeys(std::uint32_t feedId)
+std::vector<std::wstring> StoredKeys(std::uint32_t feedId, bool withDeleted)
 {
+    std::vector<PageRecord> pages;
+    EXPECT_TRUE(CZelviaRssItemDB::Instance().ReadFeedPages(feedId, pages, withDeleted));
     std::vector<std::wstring> keys;
-    CZelviaRssItemDB& items = CZelviaRssItemDB::Instance();
-    PageRecord page;
-    if (items.SeekFeedPages(feedId, true)) {
-        while (items.Read(page) && page.feedId == feedId)
-            keys.push_back(page.key);
-    }
+    for (const PageRecord& page : pages)
+        keys.push_back(page.key);
     return keys;
 }

@@ -15,8 +15,9 @@ CEOID StorePage(std::uint32_t feedId, const std::wstring& key, const CDateTime& 
                 PageState state = PageStateUnread);
 // The stored feed record of that URL (an empty record when there is none).
 FeedRecord StoredFeed(const std::wstring& url);
-// The keys of a feed's pages in the feed's order (newest first).
-std::vector<std::wstring> StoredKeys(std::uint32_t feedId);
+// The keys of a feed's pages in the feed's order (newest first); the pages
+// the user deleted only when asked for.
+std::vector<std::wstring> StoredKeys(std::uint32_t feedId, bool withDeleted = false);
 // Captures the debug lines written while fn runs.
 template <typename Fn>
 std::string DebugLinesOf(Fn fn)

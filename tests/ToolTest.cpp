@@ -154,6 +154,10 @@ TEST_F(ToolTest, StoreCommandsWorkOnTheUsersDataFolder)
         EXPECT_TRUE(feeds[0].contains(field)) << field;
 
     WriteHomeFile("data/RSSReader/default.opml", "not a subscription file");
-    EXPECT_EQ(RunRssReaderTool({"cleanup"}).exitCode, 1) << "a broken tree must not empty the store";
+    const auto broken = RunRssReaderTool({"cleanup"});
+    EXPECT_EQ(broken.exitCode, 0);
+    EXPECT_EQ(broken.Json()["feedsRemoved"], 0) << "a broken tree must not empty the store";
     EXPECT_EQ(RunRssReaderTool({"feeds"}).Json().size(), 1u);
+    EXPECT_EQ(ReadWholeFile(HomePath("data/RSSReader/default.opml.damaged")), "not a subscription file")
+        << "the broken file is kept aside, not deleted";
 }

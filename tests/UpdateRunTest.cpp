@@ -90,6 +90,15 @@ void ExpectThreadsBackTo(int count)
     EXPECT_LE(ThreadCount(), count);
 }
 
+// Every run downloads into a file of its own and removes it.
+void ExpectNoDownloadFilesLeft()
+{
+    const fs::path folder = fs::path(WideToUtf8(CSetting::Instance().GetDataFilePath(L"x"))).parent_path();
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(folder, error))
+        EXPECT_NE(entry.path().filename().string().rfind("temp", 0), 0u) << entry.path();
+}
+
 class UpdateRunTest : public CNetTest {
 protected:
     std::unique_ptr<COutline> Feed(const std::string& path, const std::wstring& title)
@@ -359,7 +368,7 @@ TEST_F(UpdateRunTest, HostileFeedsDoNotStopTheRunOrLeaveThreads)
     EXPECT_GE(StoredFeed(Url(*tree[0])).pageCount, 1) << "a truncated feed keeps what it has";
     EXPECT_EQ(StoredFeed(Url(*tree[2])).updateStatus, kFeedStatusCreated) << "a redirect loop fails";
     EXPECT_EQ(StoredFeed(Url(*tree[3])).updateStatus, kFeedStatusCreated) << "silence fails";
-    EXPECT_FALSE(fs::exists(CSetting::Instance().GetDataFilePath(kDownloadFileName)));
+    ExpectNoDownloadFilesLeft();
     ExpectThreadsBackTo(threadsBefore);
 }
 
@@ -381,7 +390,7 @@ TEST_F(UpdateRunTest, AnOverSizeFeedIsReadAsFarAsItWasFetched)
     auto view = UpdateAll(tree);
     EXPECT_EQ(view->statusTexts.back(), FormatUpdateResult(true, 2, 2, 2));
     EXPECT_EQ(StoredKeys(StoredFeed(Url(*tree[0])).feedId), std::vector<std::wstring>{L"http://x/first"});
-    EXPECT_FALSE(fs::exists(CSetting::Instance().GetDataFilePath(kDownloadFileName)));
+    ExpectNoDownloadFilesLeft();
     ExpectThreadsBackTo(threadsBefore);
 }
 

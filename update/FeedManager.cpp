@@ -11,11 +11,6 @@
 
 namespace {
 
-// A MaxPages index outside the option list maps to no pages at all; taken
-// literally that would delete every page of every feed, so such a value
-// keeps the default limit instead.
-constexpr int kDefaultPageLimit = 100;
-
 bool TreeHasFeedUrl(const COutlineList& outlines, const std::wstring& url)
 {
     for (const auto& outline : outlines) {
@@ -36,6 +31,74 @@ void CRssFeedManager::ClearPageList()
 {
     std::lock_guard guard(m_lock);
     m_pageList.clear();
+}
+
+bool CRssFeedManager::WriteFeedCounted(const std::wstring& url, FeedRecord& feed,
+                                       const std::function<void(FeedRecord&)>& apply)
+{
+    CZelviaRssDB& feeds = CZelviaRssDB::Instance();
+    CRecordDatabase::CWriteGroup group(feeds);
+    FeedRecord fresh;
+    const CEOID oid = group.Begun() ? feeds.FindFeedByUrl(url) : 0;
+    if (!oid || !feeds.ReadFeed(fresh, oid))
+        return false;
+    if (!CZelviaRssItemDB::Instance().CountFeedPages(fresh.feedId, fresh.pageCount, fresh.unreadCount))
+        return false;
+    if (apply)
+        apply(fresh);
+    if (!feeds.WriteFeed(fresh, oid) || !group.Commit())
+        return false;
+    feed = std::move(fresh);
+    return true;
+}
+
+// Deletes, in the page list sorted newest first, what the limits remove;
+// the number of live pages deleted.
+int CRssFeedManager::DeleteBeyondLimits(int limit)
+{
+    CZelviaRssItemDB& items = CZelviaRssItemDB::Instance();
+    auto remove = [&](CPageEntry& entry) {
+        // A page already removed fails to delete again and is not counted twice.
+        if (!entry.deleted && items.Delete(entry.oid))
+            entry.deleted = true;
+        return entry.deleted;
+    };
+    int deleted = 0;
+    int live = 0;
+    for (CPageEntry& entry : m_pageList) {
+        if (entry.state != PageStateDeleted && ++live > limit && remove(entry))
+            ++deleted;
+    }
+    const CSetting& setting = CSetting::Instance();
+    if (setting.GetExpireAfter() != 0) {
+        const std::uint64_t cutoff = setting.GetExpireCutoff().Ticks();
+        for (CPageEntry& entry : m_pageList) {
+            const bool wasDeleted = entry.deleted;
+            if (entry.date.Ticks() <= cutoff && remove(entry) && !wasDeleted && entry.state != PageStateDeleted)
+                ++deleted;
+        }
+    }
+    // A deleted page's record is what keeps it from coming back with the next
+    // update; it may go once a page of its date would be trimmed at once.
+    int liveKept = 0;
+    std::uint64_t oldestKept = 0;
+    for (const CPageEntry& entry : m_pageList) {
+        if (entry.state != PageStateDeleted && !entry.deleted) {
+            ++liveKept;
+            oldestKept = entry.date.Ticks(); // the list runs newest first
+        }
+    }
+    int tombstonesKept = 0;
+    for (CPageEntry& entry : m_pageList) {
+        if (entry.state != PageStateDeleted || entry.deleted)
+            continue;
+        // Newest first, so past the limit only the oldest go.
+        if ((liveKept >= limit && entry.date.Ticks() <= oldestKept) || tombstonesKept >= limit)
+            remove(entry);
+        else
+            ++tombstonesKept;
+    }
+    return deleted;
 }
 
 int CRssFeedManager::CleanupFeed(const COutline& outline, bool correctCounters)
@@ -60,38 +123,20 @@ int CRssFeedManager::CleanupFeed(const COutline& outline, bool correctCounters)
             m_pageList.push_back({oid, page.fileTime, page.state, false});
         }
     }
-    const int total = static_cast<int>(m_pageList.size());
     std::stable_sort(m_pageList.begin(), m_pageList.end(),
                      [](const CPageEntry& a, const CPageEntry& b) { return a.date.Ticks() > b.date.Ticks(); });
+    const int total = static_cast<int>(
+        std::count_if(m_pageList.begin(), m_pageList.end(), [](const CPageEntry& e) { return e.state != PageStateDeleted; }));
 
-    const CSetting& setting = CSetting::Instance();
-    int limit = setting.GetMaxPagesValue();
-    if (limit <= 0)
-        limit = kDefaultPageLimit;
-    CRecordDatabase::CWriteGroup group(items); // the deletions cost one commit
-    int deleted = 0;
-    for (int i = limit; i < total; ++i) {
-        if (items.Delete(m_pageList[i].oid)) {
-            m_pageList[i].deleted = true;
-            ++deleted;
-        }
-    }
-    if (setting.GetExpireAfter() != 0) {
-        const std::uint64_t cutoff = setting.GetExpireCutoff().Ticks();
-        for (CPageEntry& entry : m_pageList) {
-            // A page the limit already removed fails to delete again.
-            if (entry.date.Ticks() <= cutoff && items.Delete(entry.oid)) {
-                entry.deleted = true;
-                ++deleted;
-            }
-        }
-    }
-    if (correctCounters && deleted > 0) {
-        feed.pageCount = std::max(0, total - deleted);
-        feed.unreadCount = static_cast<int>(std::count_if(m_pageList.begin(), m_pageList.end(), [](const CPageEntry& e) {
-            return !e.deleted && e.state == PageStateUnread;
-        }));
-        feeds.WriteFeed(feed, feedOid);
+    const int limit = CSetting::Instance().GetPageLimit();
+    CRecordDatabase::CWriteGroup group(items); // the deletions cost one commit, and land together
+    int deleted = DeleteBeyondLimits(limit);
+    if (!group.Commit())
+        deleted = 0;
+    if (correctCounters) {
+        int pages = 0, unread = 0;
+        if (items.CountFeedPages(feed.feedId, pages, unread) && (pages != feed.pageCount || unread != feed.unreadCount))
+            WriteFeedCounted(outline.xmlUrl, feed);
     }
     DebugLogF("CRssFeedManager::CleanupFeed", "Total [%d] MaxPage :[%d] Delete [%d]", total, limit, deleted);
     ClearPageList();
@@ -144,8 +189,30 @@ int CRssFeedManager::CleanupDB(const COpmlDoc& doc)
         if (feeds.Delete(oid))
             ++removed;
     }
+    RemoveOrphanPages();
     DebugLog("CRssFeedManager::CleanupDB", ">> END");
     return removed;
+}
+
+// Pages whose feed has no record belong to no feed any more: they were left
+// when the feed database was lost, or a kill came between deleting a feed's
+// pages and its record. Nothing is removed unless the feed database says
+// for certain that the id is not there.
+void CRssFeedManager::RemoveOrphanPages()
+{
+    CZelviaRssDB& feeds = CZelviaRssDB::Instance();
+    CZelviaRssItemDB& items = CZelviaRssItemDB::Instance();
+    if (!feeds.IsOpen() || !items.IsOpen())
+        return;
+    for (std::uint32_t feedId = items.NextFeedIdWithPages(0); feedId != 0;
+         feedId = items.NextFeedIdWithPages(feedId)) {
+        if (feeds.FindFeedById(feedId))
+            continue;
+        if (GetLastError() != ERROR_FILE_NOT_FOUND && GetLastError() != ERROR_NO_MORE_ITEMS)
+            return;
+        DebugLogF("CRssFeedManager::CleanupDB", "pages of feed id %u without a feed record removed", feedId);
+        items.DeletePagesOfFeed(feedId);
+    }
 }
 
 bool CRssFeedManager::SetPageStatus(CRssItem& page, PageState newState, FeedRecord& feed)
@@ -155,36 +222,21 @@ bool CRssFeedManager::SetPageStatus(CRssItem& page, PageState newState, FeedReco
     const std::wstring key = PageKeyOf(page);
     PageRecord record;
     // A page that is not stored is left alone: writing it would create a
-    // stray record outside any feed.
+    // stray record outside any feed. A deleted page is shown nowhere and
+    // keeps its state.
     const CEOID pageOid = items.FindPage(key, page.feedId);
-    if (!pageOid || !items.Read(record, pageOid))
+    if (!pageOid || !items.Read(record, pageOid) || record.state == PageStateDeleted)
         return false;
     const CEOID feedOid = feeds.FindFeedById(page.feedId);
     if (!feedOid || !feeds.ReadFeed(feed, feedOid))
         return false;
 
-    const PageState oldState = record.state;
     record.key = key;
     record.state = newState;
     page.state = newState;
+    // A deleted page keeps its record in state 4, so that the next update
+    // finds its key and does not bring it back as a new page.
     if (!items.WritePage(record, pageOid))
         return false;
-    switch (newState) {
-    case PageStateRead:
-        if (oldState == PageStateUnread)
-            feed.unreadCount = std::max(0, feed.unreadCount - 1);
-        break;
-    case PageStateUnread:
-        if (oldState != PageStateUnread)
-            feed.unreadCount += 1;
-        break;
-    case PageStateDeleted:
-        if (oldState == PageStateUnread)
-            feed.unreadCount = std::max(0, feed.unreadCount - 1);
-        feed.pageCount = std::max(0, feed.pageCount - 1);
-        if (!items.Delete(pageOid))
-            return false;
-        break;
-    }
-    return feeds.WriteFeed(feed, feedOid) != 0;
+    return WriteFeedCounted(feed.url, feed);
 }

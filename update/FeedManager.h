@@ -7,6 +7,7 @@
 // Made on the stack for one job and thrown away; the lock belongs to the
 // object, so two managers do not exclude each other (the tree's update lock
 // keeps the update run and the UI from cleaning up at the same time).
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -26,22 +27,37 @@ struct CFeedCleanup {
 class CRssFeedManager {
 public:
     // Deletes the feed's pages beyond the page limit (oldest first) and those
-    // dated at or before the expiry cutoff; returns how many were deleted.
-    // With correctCounters and at least one deletion the feed's counters are
-    // recounted from what is left and its record written; otherwise the
-    // record is left to the caller (the update run adjusts it itself).
+    // dated at or before the expiry cutoff; returns how many were deleted
+    // (0 when the deletions could not be committed). Pages the user deleted
+    // (kept as records in state 4) do not count toward the limit; they go
+    // once a page of their date would be trimmed at once anyway, when they
+    // expire, or when more of them than the limit pile up (oldest first).
+    // With correctCounters the feed's counters are recounted from its pages
+    // and its record written when they were wrong; otherwise the record is
+    // left to the caller (the update run writes it itself).
     int CleanupFeed(const COutline& outline, bool correctCounters);
     // CleanupFeed for every feed of the list and below, depth first; the
     // total deleted. When given, perFeed receives one entry per feed.
     int CleanupFeeds(const COutlineList& outlines, bool correctCounters, std::vector<CFeedCleanup>* perFeed = nullptr);
     // Deletes every stored feed, with its pages, whose URL no outline of the
-    // document carries (compared case-sensitively); the number of feeds
-    // deleted.
+    // document carries (compared case-sensitively), and then the pages of
+    // feed ids that have no feed record (left when the feed database was
+    // lost); the number of feeds deleted.
     int CleanupDB(const COpmlDoc& doc);
-    // Sets the stored page of that item to unread, read or deleted, adjusts
-    // the feed's counters and writes the feed record (read into feed); true
-    // when the feed record was written.
+    // Sets the stored page of that item to unread, read or deleted (a
+    // deleted page stays as a record in state 4), recounts the feed's
+    // counters and writes the feed record (read into feed); true when the
+    // feed record was written.
     bool SetPageStatus(CRssItem& page, PageState newState, FeedRecord& feed);
+
+    // Rewrites the stored record of the url: read afresh, its pageCount and
+    // unreadCount recounted from the stored pages, changed by apply (which
+    // sees the new counts and leaves them), and written, all under the feed database's write lock, so that writers in
+    // two processes never put back each other's stale counts. The written
+    // record is left in feed; false when it could not be read, counted or
+    // written (GetLastError says why).
+    static bool WriteFeedCounted(const std::wstring& url, FeedRecord& feed,
+                                 const std::function<void(FeedRecord&)>& apply = {});
 
 private:
     struct CPageEntry {
@@ -51,6 +67,8 @@ private:
         bool deleted = false;
     };
 
+    int DeleteBeyondLimits(int limit);
+    void RemoveOrphanPages();
     void ClearPageList();
     void CleanupOutlines(const COutlineList& outlines, bool correctCounters, int& total,
                          std::vector<CFeedCleanup>* perFeed);

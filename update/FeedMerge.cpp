@@ -1,21 +1,57 @@
 #include "update/FeedMerge.h"
 
 #include <algorithm>
+#include <numeric>
+#include <vector>
 
 #include "store/FeedDatabase.h"
 #include "store/ItemDatabase.h"
 #include "update/FeedManager.h"
 
-int MergeChannelPages(const CRssChannel& channel, std::uint32_t feedId)
+namespace {
+
+bool HasDate(const CRssItem& item) { return item.date.IsValid() && item.date.GetDays() != 0; }
+
+// Which items of the document are merged: a document of thousands of items
+// would otherwise be written whole only for the clean-up to remove all but
+// the newest at once.
+std::vector<bool> ItemsWorthMerging(const CRssChannel& channel, int pageLimit)
 {
+    const size_t count = channel.items.size();
+    std::vector<bool> chosen(count, false);
+    std::vector<size_t> dated;
+    size_t undated = 0;
+    for (size_t i = 0; i < count; ++i) {
+        if (HasDate(*channel.items[i]))
+            dated.push_back(i);
+        else if (undated < static_cast<size_t>(pageLimit)) {
+            chosen[i] = true;
+            ++undated;
+        }
+    }
+    const size_t keep = std::min(dated.size(), static_cast<size_t>(pageLimit));
+    std::stable_sort(dated.begin(), dated.end(), [&](size_t a, size_t b) {
+        return channel.items[a]->date.GetDays() > channel.items[b]->date.GetDays();
+    });
+    for (size_t i = 0; i < keep; ++i)
+        chosen[dated[i]] = true;
+    return chosen;
+}
+
+} // namespace
+
+CPageMergeResult MergeChannelPages(const CRssChannel& channel, std::uint32_t feedId, int pageLimit)
+{
+    CPageMergeResult result;
     CZelviaRssItemDB& items = CZelviaRssItemDB::Instance();
-    // One transaction for the feed: its new pages land together.
+    const std::vector<bool> chosen = ItemsWorthMerging(channel, std::max(1, pageLimit));
+    // One transaction for the feed: its new pages land together or not at all.
     CRecordDatabase::CWriteGroup group(items);
-    int written = 0;
     PageRecord stored;
-    for (const auto& item : channel.items) {
-        const std::wstring& key = PageKeyOf(*item);
-        if (key.empty())
+    for (size_t i = 0; i < channel.items.size(); ++i) {
+        const CRssItem& item = *channel.items[i];
+        const std::wstring& key = PageKeyOf(item);
+        if (!chosen[i] || key.empty())
             continue;
         // A page already stored keeps its state, texts and date; one found
         // but unreadable is written over.
@@ -27,40 +63,44 @@ int MergeChannelPages(const CRssChannel& channel, std::uint32_t feedId)
         page.reserved = 0;
         page.key = key;
         page.state = PageStateUnread;
-        page.enclosureUrl = item->enclosure.url;
-        page.title = item->title;
-        page.description = item->description;
-        page.link = item->link;
-        page.date = item->date;
-        page.enclosureLength = static_cast<std::uint32_t>(std::max(0, item->enclosure.length));
+        page.enclosureUrl = item.enclosure.url;
+        page.title = item.title;
+        page.description = item.description;
+        page.link = item.link;
+        page.date = item.date;
+        page.enclosureLength = static_cast<std::uint32_t>(std::max(0, item.enclosure.length));
         if (items.WritePage(page, oid))
-            ++written;
+            ++result.written;
     }
-    return written;
+    if (!group.Commit()) {
+        result.stored = false;
+        result.error = GetLastError();
+        result.written = 0;
+    }
+    return result;
 }
 
-CFeedMergeResult FinishFeedUpdate(COutline& outline, FeedRecord& record, const CRssChannel* channel, int newPages)
+CFeedMergeResult FinishFeedUpdate(const COutline& outline, FeedRecord& record, const CRssChannel* channel,
+                                  int newPages)
 {
     CFeedMergeResult result;
     result.deletedPages = CRssFeedManager().CleanupFeed(outline, false);
     if (!channel)
         return result;
-    const int deleted = result.deletedPages;
-    record.unreadCount += newPages;
-    record.pageCount += newPages;
-    record.url = outline.xmlUrl;
+    result.newPages = std::max(0, newPages - result.deletedPages);
     const std::wstring& name = DisplayNameOf(outline);
-    record.title = name.empty() ? std::wstring(kUntitledFeed) : name;
-    record.description = channel->description;
-    CDateTime pubDate = channel->pubDate;
-    if (record.unreadCount != 0 && pubDate.GetDays() == 0)
-        pubDate = CDateTime::GetCurrentTime();
-    record.lastDate = pubDate;
-    record.unreadCount = std::max(0, record.unreadCount - deleted);
-    record.pageCount = std::max(0, record.pageCount - deleted);
-    result.newPages = std::max(0, newPages - deleted);
-    record.updateStatus = kFeedStatusUpdated;
-    outline.status = kOutlineStatusUpdated;
-    result.recordWritten = CZelviaRssDB::Instance().WriteFeed(record) != 0;
+    result.recordWritten = CRssFeedManager::WriteFeedCounted(outline.xmlUrl, record, [&](FeedRecord& fresh) {
+        fresh.updateCounter = 0;
+        fresh.url = outline.xmlUrl;
+        fresh.title = name.empty() ? std::wstring(kUntitledFeed) : name;
+        fresh.description = channel->description;
+        CDateTime pubDate = channel->pubDate;
+        if (fresh.unreadCount != 0 && pubDate.GetDays() == 0)
+            pubDate = CDateTime::GetCurrentTime();
+        fresh.lastDate = pubDate;
+        fresh.updateStatus = kFeedStatusUpdated;
+    });
+    if (!result.recordWritten)
+        result.error = GetLastError();
     return result;
 }

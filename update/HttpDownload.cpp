@@ -120,6 +120,7 @@ bool CHttpDownload::Start(const std::wstring& url, const std::wstring& localPath
     m_lStatusCode = 0;
     m_bSuccess = false;
     m_bTimedOut = false;
+    m_bSizeLimitReached = false;
     m_dwCancelCode = 0;
     m_dwTimeout = timeoutMs;
     m_strLocalPath = localPath;
@@ -176,7 +177,11 @@ void CHttpDownload::Reset()
     m_bSuccess = false;
     m_dwCancelCode = 0;
     m_bTimedOut = false;
+    m_bSizeLimitReached = false;
     m_dwSizeLimit = 0;
+    m_dwLowSpeedBytes = kLowSpeedBytesPerSecond;
+    m_dwLowSpeedSeconds = kLowSpeedSeconds;
+    m_dwTotalCapMs = kDownloadTotalCapMs;
     m_dwTimeout = INFINITE;
     m_evEnded.Set();
 }
@@ -216,8 +221,10 @@ bool CHttpDownload::OnBlock(const char* data, size_t size)
         data += block;
         size -= block;
         m_qwBytesReceived += block;
-        if (m_dwSizeLimit != 0 && m_qwBytesReceived > m_dwSizeLimit)
+        if (m_dwSizeLimit != 0 && m_qwBytesReceived > m_dwSizeLimit) {
             m_bStop = true;
+            m_bSizeLimitReached = true;
+        }
         if (m_hNotifyWindow)
             PostMessage(m_hNotifyWindow, WM_DOWNLOAD_PROGRESS, m_dwContentLength, reinterpret_cast<LPARAM>(this));
     }
@@ -243,6 +250,9 @@ void CHttpDownload::DownloadThread()
             DebugLogF("CHttpDownload::DownloadThread", "User Agent : %s", options.userAgent.c_str());
             if (m_dwTimeout != INFINITE)
                 options.stepTimeout = std::chrono::milliseconds(m_dwTimeout);
+            options.lowSpeedBytes = static_cast<long>(m_dwLowSpeedBytes);
+            options.lowSpeedTime = std::chrono::seconds(m_dwLowSpeedSeconds);
+            options.totalTimeout = std::chrono::milliseconds(m_dwTotalCapMs);
 
             bool writeFailed = false;
             const auto result = m_pRequest->Perform(

@@ -33,6 +33,13 @@ inline constexpr DWORD kPageSizeLimit = 0x100000; // web pages and search result
 // over-size feed is cut like any size limit, and parsed as far as it goes.
 inline constexpr DWORD kFeedSizeLimit = 32 * 1024 * 1024;
 
+// A server that trickles a byte now and then keeps every step alive: a
+// download slower than this for this long fails, and none takes longer in
+// all than the cap.
+inline constexpr DWORD kLowSpeedBytesPerSecond = 1024;
+inline constexpr DWORD kLowSpeedSeconds = 60;
+inline constexpr DWORD kDownloadTotalCapMs = 5 * 60 * 1000;
+
 inline constexpr DWORD kDownloadCancelled = 1; // cancel code of a read timeout, and Abort's usual code
 
 class CHttpDownload {
@@ -49,6 +56,14 @@ public:
     // 0: unlimited; otherwise the download ends, as a success, once more than
     // this many bytes have arrived. Cleared by Reset.
     void SetSizeLimit(DWORD bytes) { m_dwSizeLimit = bytes; }
+    // The slow-transfer rule and the overall cap (0: none); the defaults
+    // above come back with Reset.
+    void SetTransferLimits(DWORD lowSpeedBytesPerSecond, DWORD lowSpeedSeconds, DWORD totalMs)
+    {
+        m_dwLowSpeedBytes = lowSpeedBytesPerSecond;
+        m_dwLowSpeedSeconds = lowSpeedSeconds;
+        m_dwTotalCapMs = totalMs;
+    }
     void SetConnection(HCONNECTION connection) { m_hConnection = connection; }
     void SetNotifyWindow(HWND window) { m_hNotifyWindow = window; }
 
@@ -61,6 +76,8 @@ public:
     bool Succeeded() const { return m_bSuccess; }
     DWORD CancelCode() const { return m_dwCancelCode; }
     bool TimedOut() const { return m_bTimedOut; }
+    // The size limit cut the document short (it is kept, as a success).
+    bool SizeLimitReached() const { return m_bSizeLimitReached; }
     bool IsBusy() const { return m_thread.joinable(); }
     std::uint64_t BytesReceived() const { return m_qwBytesReceived; }
     DWORD ContentLength() const { return m_dwContentLength; }
@@ -96,11 +113,15 @@ private:
     HCONNECTION m_hConnection = 0;
     DWORD m_dwTimeout = INFINITE;
     DWORD m_dwSizeLimit = 0;
+    DWORD m_dwLowSpeedBytes = kLowSpeedBytesPerSecond;
+    DWORD m_dwLowSpeedSeconds = kLowSpeedSeconds;
+    DWORD m_dwTotalCapMs = kDownloadTotalCapMs;
 
     // Written by the download thread, read by the caller: atomic words.
     std::atomic<bool> m_bStop{false};
     std::atomic<bool> m_bSuccess{false};
     std::atomic<bool> m_bTimedOut{false};
+    std::atomic<bool> m_bSizeLimitReached{false};
     std::atomic<DWORD> m_dwCancelCode{0};
     std::atomic<std::uint64_t> m_qwBytesReceived{0};
     std::atomic<DWORD> m_dwContentLength{0};

@@ -68,11 +68,11 @@ void CSetting::Load()
     key.QueryDWORDValue(L"NewItemSortOrder", m_dwNewItemSortOrder);
 }
 
-void CSetting::Write() const
+bool CSetting::Write() const
 {
     CRegKey key;
     if (!OpenSettingsKey(key))
-        return;
+        return false;
     // One rewrite of the store for the whole set, in the fixed order.
     CRegWriteBatch batch(key);
     batch.SetStringValue(L"DefaultDir", m_strDefaultDir);
@@ -89,7 +89,9 @@ void CSetting::Write() const
     batch.SetStringValue(L"LastUpdated", VarBstrFromDate(m_dtLastUpdated));
     batch.SetDWORDValue(L"NewItemSortType", m_dwNewItemSortType);
     batch.SetDWORDValue(L"NewItemSortOrder", m_dwNewItemSortOrder);
-    batch.Commit(); // a failed write is not reported, as before
+    // The reader goes on when the options cannot be written; the caller
+    // that can tell the user is told.
+    return batch.Commit() == ERROR_SUCCESS;
 }
 
 void CSetting::Store(DWORD& field, DWORD value)
@@ -119,6 +121,11 @@ void CSetting::SetLastUpdatedNow()
 int CSetting::GetUpdateIntervalHours() const { return MapIndex(m_dwUpdateInterval, {1, 6, 12, 168, 168}, 0); }
 int CSetting::GetNewItemCountValue() const { return MapIndex(m_dwNewItemCount, {20, 30, 50, 100, 200}, 2); }
 int CSetting::GetMaxPagesValue() const { return MapIndex(m_dwMaxPages, {20, 30, 50, 100, 200}, 0); }
+int CSetting::GetPageLimit() const
+{
+    const int pages = GetMaxPagesValue();
+    return pages > 0 ? pages : kDefaultPageLimit;
+}
 int CSetting::GetExpireAfterDays() const { return MapIndex(m_dwExpireAfter, {0, 1, 2, 3, 7}, 0); }
 int CSetting::GetNewItemDaysValue() const { return MapIndex(m_dwNewItemDays, {0, 1, 2, 3, 7}, 0); }
 

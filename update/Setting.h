@@ -10,6 +10,8 @@
 #include "platform/DateTime.h"
 #include "platform/Registry.h"
 
+inline constexpr int kDefaultPageLimit = 100;
+
 class CSetting {
 public:
     // The single instance, created and loaded on first use.
@@ -43,6 +45,9 @@ public:
     int GetUpdateIntervalHours() const;  // 1, 6, 12, 168, 168; other -> 0
     int GetNewItemCountValue() const;    // 20, 30, 50, 100, 200; other -> 2
     int GetMaxPagesValue() const;        // 20, 30, 50, 100, 200; other -> 0
+    // The pages kept per feed: the mapped MaxPages, or 100 for an index
+    // outside the list (taken literally, 0 would delete every page).
+    int GetPageLimit() const;
     int GetExpireAfterDays() const;      // 0, 1, 2, 3, 7; other -> 0
     int GetNewItemDaysValue() const;     // 0, 1, 2, 3, 7; other -> 0
     bool IsSortAscending() const { return m_dwNewItemSortOrder == kSortAscending; }
@@ -80,8 +85,9 @@ public:
     // base + "/RSS Reader"; the documents folder when base is empty.
     static std::wstring GetDefaultDataFolder(const std::wstring& base = L"");
 
-    // Writes every value, in the fixed order; failures are skipped.
-    void Write() const;
+    // Writes every value, in the fixed order, in one rewrite of the store;
+    // false when it could not be written (the values stay in memory).
+    bool Write() const;
 
     static constexpr DWORD kUpdateAutomatic = 0;
     static constexpr DWORD kUpdateManual = 1;

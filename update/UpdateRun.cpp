@@ -1,5 +1,7 @@
 #include "update/UpdateRun.h"
 
+#include <unistd.h>
+
 #include <cmath>
 #include <system_error>
 
@@ -10,6 +12,7 @@
 #include "resources/Strings.h"
 #include "store/DataStorage.h"
 #include "store/FeedDatabase.h"
+#include "store/RecordDatabase.h"
 #include "update/ConnectionManager.h"
 #include "update/FeedManager.h"
 #include "update/FeedMerge.h"
@@ -22,6 +25,7 @@ constexpr UINT WM_RUN_STATUS = WM_USER + 20;         // the next pending status 
 constexpr UINT WM_RUN_PROGRESS = WM_USER + 21;       // wParam = bar position
 constexpr UINT WM_RUN_PROGRESS_RESET = WM_USER + 22; // range 0 to 100, position 0
 constexpr UINT WM_RUN_MESSAGE_BOX = WM_USER + 23;    // sent: show the worker's message box
+constexpr UINT WM_RUN_FEED_RESULT = WM_USER + 24;    // the next pending per-feed result
 
 constexpr int kProgressEnd = 100;
 
@@ -32,9 +36,82 @@ std::wstring FormatUpdateResult(bool allUpdated, int updatedFeeds, int totalFeed
     return FormatText(allUpdated ? kStrFeedsUpdated : kStrUpdateStopped, updatedFeeds, totalFeeds, totalNewPages);
 }
 
-CUpdateRun::CUpdateRun(IUpdateRunView& view, std::vector<COutline*> feeds, bool automatic, bool updateAll)
-    : m_view(view), m_feeds(std::move(feeds)), m_bAutomatic(automatic), m_bUpdateAll(updateAll)
+namespace {
+
+void CollectFeeds(COutline& outline, std::vector<std::pair<COutline*, std::wstring>>& feeds)
 {
+    if (outline.IsFeed())
+        feeds.emplace_back(&outline, DisplayNameOf(outline));
+    for (const auto& child : outline.children)
+        CollectFeeds(*child, feeds);
+}
+
+std::wstring UniqueDownloadPath()
+{
+    static std::atomic<unsigned> s_nextRun{1};
+    const std::wstring name = std::wstring(kDownloadFilePrefix) + L"-" + std::to_wstring(::getpid()) + L"-" +
+                              std::to_wstring(s_nextRun++) + L".xml";
+    return CSetting::Instance().GetDataFilePath(name);
+}
+
+} // namespace
+
+const char* OutcomeName(CFeedOutcome outcome)
+{
+    switch (outcome) {
+    case CFeedOutcome::Updated:
+        return "updated";
+    case CFeedOutcome::Failed:
+        return "failed";
+    case CFeedOutcome::Skipped:
+        break;
+    }
+    return "skipped";
+}
+
+const char* FailureName(CFeedFailure failure)
+{
+    switch (failure) {
+    case CFeedFailure::None:
+        return "";
+    case CFeedFailure::NoRecord:
+        return "no feed record";
+    case CFeedFailure::NoConnection:
+        return "no connection";
+    case CFeedFailure::HttpStatus:
+        return "http status";
+    case CFeedFailure::Timeout:
+        return "timeout";
+    case CFeedFailure::Network:
+        return "network error";
+    case CFeedFailure::TooLarge:
+        return "too large";
+    case CFeedFailure::NotAFeed:
+        return "not a feed";
+    case CFeedFailure::StoreError:
+        return "store error";
+    case CFeedFailure::Cancelled:
+        return "cancelled";
+    }
+    return "";
+}
+
+CUpdateRun::CUpdateRun(IUpdateRunView& view, std::vector<COutline*> feeds, bool automatic, bool updateAll)
+    : m_view(view), m_bAutomatic(automatic), m_bUpdateAll(updateAll)
+{
+    // The worker's copy of the list: every feed, depth first, as the walk
+    // meets them.
+    std::vector<std::pair<COutline*, std::wstring>> found;
+    for (COutline* outline : feeds)
+        CollectFeeds(*outline, found);
+    for (auto& [outline, name] : found) {
+        m_feeds.push_back({outline, outline->xmlUrl, name});
+        CFeedUpdateResult& skipped = m_results.emplace_back(); // until the feed's own result comes
+        skipped.url = outline->xmlUrl;
+        skipped.name = std::move(name);
+    }
+    m_nPageLimit = CSetting::Instance().GetPageLimit();
+    m_strDownloadPath = UniqueDownloadPath();
     m_hWnd = CreateMessageWindow(
         [this](HWND, UINT message, WPARAM wParam, LPARAM lParam) { return OnMessage(message, wParam, lParam); });
     m_download.SetSizeLimit(kFeedSizeLimit);
@@ -60,6 +137,15 @@ bool CUpdateRun::Start()
 {
     m_view.SetStatusText(kStrConnecting);
     m_view.EnableSoftKeys(false, true);
+    // Two runs over one store would fetch and file the same feeds twice over.
+    const std::wstring dataFolder = GetDataFolder();
+    CreateFolderPath(dataFolder);
+    if (!m_runLock.TryLock(JoinPath(dataFolder, kUpdateLockFileName))) {
+        m_bRefusedAsBusy = true;
+        m_view.ShowErrorBox(kStrUpdateAlreadyRunning, false);
+        EndDialog(IDCANCEL);
+        return false;
+    }
     CConnectionManager& connection = CConnectionManager::Instance();
     if (!connection.Connect(kConnectionProbeUrl)) {
         m_bDisconnected = true;
@@ -141,6 +227,9 @@ LRESULT CUpdateRun::OnMessage(UINT message, WPARAM wParam, LPARAM)
         m_nProgressPos = static_cast<int>(wParam);
         m_view.SetProgressPos(m_nProgressPos);
         break;
+    case WM_RUN_FEED_RESULT:
+        OnFeedResult();
+        break;
     case WM_RUN_MESSAGE_BOX:
         m_view.ShowErrorBox(m_strMessageBox, false);
         break;
@@ -172,6 +261,23 @@ void CUpdateRun::OnDownloadProgress()
     const int target = static_cast<int>((m_nUpdatedFeeds + m_nFailedFeeds + 1) * m_dProgressStep.load());
     m_nProgressPos = m_nProgressPos < target ? m_nProgressPos + 1 : target;
     m_view.SetProgressPos(m_nProgressPos);
+}
+
+void CUpdateRun::OnFeedResult()
+{
+    std::pair<size_t, CFeedUpdateResult> pending;
+    {
+        std::lock_guard guard(m_textLock);
+        if (m_pendingResults.empty())
+            return;
+        pending = std::move(m_pendingResults.front());
+        m_pendingResults.pop_front();
+    }
+    auto& [index, result] = pending;
+    if (result.iconStatus >= 0)
+        m_feeds[index].outline->status = result.iconStatus;
+    m_results[index] = result;
+    m_view.OnFeedResult(result);
 }
 
 void CUpdateRun::OnUpdateDone()
@@ -215,15 +321,13 @@ void CUpdateRun::PostProgress(double position)
     PostMessage(m_hWnd, WM_RUN_PROGRESS, static_cast<WPARAM>(std::max(0.0, position)), 0);
 }
 
-int CUpdateRun::CountFeeds(const COutline& outline) const
+void CUpdateRun::PostResult(size_t index, CFeedUpdateResult result)
 {
-    int count = outline.IsFeed() ? 1 : 0;
-    for (const auto& child : outline.children) {
-        if (!m_bRunning)
-            break;
-        count += CountFeeds(*child);
+    {
+        std::lock_guard guard(m_textLock);
+        m_pendingResults.emplace_back(index, std::move(result));
     }
-    return count;
+    PostMessage(m_hWnd, WM_RUN_FEED_RESULT, 0, 0);
 }
 
 void CUpdateRun::UpdateFeeds()
@@ -232,87 +336,100 @@ void CUpdateRun::UpdateFeeds()
         CSetting::Instance().SetLastUpdatedNow();
     PostStatus(kStrConnecting);
     m_nUpdatedFeeds = 0;
-    int total = 0;
-    for (const COutline* outline : m_feeds) {
-        if (!m_bRunning)
-            break;
-        total += CountFeeds(*outline);
-    }
+    const int total = static_cast<int>(m_feeds.size());
     m_nTotalFeeds = total;
     PostMessage(m_hWnd, WM_RUN_PROGRESS_RESET, 0, 0);
     // A list without feeds has no shares to hand out.
     m_dProgressStep = total > 0 ? double(kProgressEnd) / total : double(kProgressEnd);
     m_nTotalNewPages = 0;
     m_nFailedFeeds = 0;
-    UpdateOutlines(m_feeds);
-    PostMessage(m_hWnd, WM_UPDATE_DONE, 0, 0);
-}
-
-void CUpdateRun::UpdateOutlines(const std::vector<COutline*>& outlines)
-{
-    for (COutline* outline : outlines) {
-        if (outline->IsFeed())
-            UpdateFeed(*outline);
+    for (size_t index = 0; index < m_feeds.size(); ++index) {
+        UpdateFeed(index);
         std::this_thread::yield();
         if (!m_bRunning)
-            return;
-        if (!outline->children.empty()) {
-            std::vector<COutline*> children;
-            for (const auto& child : outline->children)
-                children.push_back(child.get());
-            UpdateOutlines(children);
-            if (!m_bRunning)
-                return;
-        }
+            break;
     }
+    PostMessage(m_hWnd, WM_UPDATE_DONE, 0, 0);
 }
 
 // The download object is shared with the dialog's Cancel and network-lost
 // handling: it is set up and started under the lock.
-bool CUpdateRun::DownloadFeed(const std::wstring& url, const std::wstring& path, HCONNECTION connection)
+bool CUpdateRun::DownloadFeed(const std::wstring& url, HCONNECTION connection)
 {
-    CreateFolderPath(SplitPath(path).folder);
+    CreateFolderPath(SplitPath(m_strDownloadPath).folder);
     {
         std::lock_guard guard(m_lock);
         m_download.SetConnection(connection);
-        if (!m_bRunning || !m_download.Start(url, path, m_dwFeedTimeout))
+        m_download.SetTransferLimits(m_transferLimits.lowSpeedBytes, m_transferLimits.lowSpeedSeconds,
+                                     m_transferLimits.totalMs);
+        if (!m_bRunning || !m_download.Start(url, m_strDownloadPath, m_dwFeedTimeout))
             return false;
     }
     WaitForSingleObject(m_download.GetEndEvent(), INFINITE);
     return m_download.Succeeded();
 }
 
-void CUpdateRun::UpdateFeed(COutline& outline)
+// Why the last download failed, as far as the download knows.
+CFeedFailure CUpdateRun::DownloadFailure() const
 {
-    if (!m_bRunning || m_bStopped || !outline.IsFeed())
+    if (m_bStopped || m_bDisconnected)
+        return CFeedFailure::Cancelled;
+    if (m_download.TimedOut())
+        return CFeedFailure::Timeout;
+    const long status = m_download.StatusCode();
+    if (status != 0 && status != 200 && status != 403)
+        return CFeedFailure::HttpStatus;
+    if (status != 0) // an answer came, but no document with it
+        return CFeedFailure::NotAFeed;
+    return CFeedFailure::Network;
+}
+
+void CUpdateRun::UpdateFeed(size_t index)
+{
+    if (!m_bRunning || m_bStopped)
         return;
-    const std::wstring& name = DisplayNameOf(outline);
+    const CFeedToUpdate& feed = m_feeds[index];
     const int done = m_nUpdatedFeeds + m_nFailedFeeds;
-    PostStatus(FormatText(kStrFeedUpdating, done + 1, m_nTotalFeeds.load(), name.c_str()));
+    PostStatus(FormatText(kStrFeedUpdating, done + 1, m_nTotalFeeds.load(), feed.name.c_str()));
     if (!m_bDisconnected && !m_bStopped)
         PostProgress(std::floor(done * m_dProgressStep));
 
+    CFeedUpdateResult result;
+    result.url = feed.url;
+    result.name = feed.name;
+    result.outcome = CFeedOutcome::Failed;
     CZelviaRssDB& feeds = CZelviaRssDB::Instance();
     FeedRecord record;
-    const CEOID feedOid = feeds.FindFeedByUrl(outline.xmlUrl);
+    const CEOID feedOid = feeds.FindFeedByUrl(feed.url);
     const bool haveRecord = feedOid && feeds.ReadFeed(record, feedOid);
     std::unique_ptr<CRssChannel> channel;
-    int newPages = 0;
-    std::wstring path;
-    if (haveRecord) {
-        record.updateCounter = 0;
+    CPageMergeResult merged;
+    if (!haveRecord) {
+        const DWORD error = feeds.IsOpen() ? GetLastError() : feeds.GetOpenError();
+        const bool missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_ITEMS;
+        result.failure = missing ? CFeedFailure::NoRecord : CFeedFailure::StoreError;
+        result.storeError = missing ? ERROR_SUCCESS : error;
+    } else {
         CConnectionManager& connection = CConnectionManager::Instance();
-        if (!connection.Connect(outline.xmlUrl)) {
+        if (!connection.Connect(feed.url)) {
             m_bDisconnected = true;
+            result.failure = CFeedFailure::NoConnection;
         } else {
             m_bDisconnected = false;
-            path = CSetting::Instance().GetDataFilePath(kDownloadFileName);
-            if (DownloadFeed(outline.xmlUrl, path, connection.GetConnection())) {
-                channel = ParseFeedFile(path);
-                if (channel)
-                    newPages = MergeChannelPages(*channel, record.feedId);
+            const bool downloaded = DownloadFeed(feed.url, connection.GetConnection());
+            result.httpStatus = m_download.StatusCode();
+            if (!downloaded) {
+                result.failure = DownloadFailure();
+                result.iconStatus = kOutlineStatusFailed;
+            } else if (!(channel = ParseFeedFile(m_strDownloadPath))) {
+                result.failure = m_download.SizeLimitReached() ? CFeedFailure::TooLarge : CFeedFailure::NotAFeed;
             } else {
-                outline.status = kOutlineStatusFailed;
+                merged = MergeChannelPages(*channel, record.feedId, m_nPageLimit);
+                if (!merged.stored) {
+                    result.failure = CFeedFailure::StoreError;
+                    result.storeError = merged.error;
+                    result.iconStatus = kOutlineStatusFailed;
+                }
             }
         }
     }
@@ -321,20 +438,47 @@ void CUpdateRun::UpdateFeed(COutline& outline)
         m_download.Reset();
         m_download.SetSizeLimit(kFeedSizeLimit);
     }
-    // The clean-up runs for every feed, updated or not.
-    const CFeedMergeResult result = FinishFeedUpdate(outline, record, channel.get(), newPages);
-    if (channel) {
+    // The clean-up runs for every feed, updated or not. A feed whose pages
+    // could not be stored is not recorded as updated.
+    COutline outline;
+    outline.title = feed.name;
+    outline.xmlUrl = feed.url;
+    outline.kind = OutlineKindFeed;
+    const bool parsed = channel && merged.stored;
+    const CFeedMergeResult finished = FinishFeedUpdate(outline, record, parsed ? channel.get() : nullptr, merged.written);
+    if (parsed && !finished.recordWritten) {
+        result.failure = CFeedFailure::StoreError;
+        result.storeError = finished.error;
+        result.iconStatus = kOutlineStatusFailed;
+    } else if (parsed) {
+        result.outcome = CFeedOutcome::Updated;
+        result.newPages = finished.newPages;
+        result.pageCount = record.pageCount;
+        result.unreadCount = record.unreadCount;
+        result.iconStatus = kOutlineStatusUpdated;
+    }
+    if (result.outcome == CFeedOutcome::Updated) {
         ++m_nUpdatedFeeds;
         m_nTotalNewPages += result.newPages;
     } else {
         ++m_nFailedFeeds;
-        // A feed cut off by a lost network is not the URL's fault: the
-        // disconnected box follows instead.
-        if (!m_bUpdateAll && !m_bAutomatic && !m_bStopped && !m_bDisconnected && m_nTotalFeeds == 1) {
-            m_strMessageBox = kStrUnsupportedUrl + (L"\"" + outline.xmlUrl + L"\"");
-            SendMessage(m_hWnd, WM_RUN_MESSAGE_BOX, 0, 0);
-        }
+        ShowFailureBox(result);
     }
-    if (!path.empty())
-        DeleteFile(path);
+    DeleteFile(m_strDownloadPath);
+    PostResult(index, std::move(result));
+}
+
+// A single feed updated by hand that fails is worth a message box: the
+// store's trouble in words, or the URL it could not use. A feed cut off by
+// a lost network is not the URL's fault: the disconnected box follows
+// instead.
+void CUpdateRun::ShowFailureBox(const CFeedUpdateResult& result)
+{
+    if (m_bUpdateAll || m_bAutomatic || m_bStopped || m_bDisconnected || m_nTotalFeeds != 1)
+        return;
+    if (result.failure == CFeedFailure::StoreError)
+        m_strMessageBox = FormatText(kStrStoreNotWritten, DescribeStoreError(result.storeError).c_str());
+    else
+        m_strMessageBox = kStrUnsupportedUrl + (L"\"" + result.url + L"\"");
+    SendMessage(m_hWnd, WM_RUN_MESSAGE_BOX, 0, 0);
 }

@@ -8,6 +8,11 @@
 // must pump its window messages: the worker and the download reach the run
 // only through its window (GetWindow), which also takes WM_NETWORK_LOST and
 // the Done and Cancel commands (WM_COMMAND with 32807 or 32804).
+//
+// The worker never touches the outlines: the run copies what it needs of
+// them (URL and name, in walk order) when it is made, and the worker posts
+// one CFeedUpdateResult per feed, which the owning thread applies to the
+// outline (its icon status) and hands to the view.
 #include <atomic>
 #include <deque>
 #include <mutex>
@@ -15,14 +20,21 @@
 #include <thread>
 #include <vector>
 
+#include "platform/FileLock.h"
 #include "platform/WindowMessages.h"
 #include "subscriptions/OpmlDoc.h"
+#include "update/FeedUpdateResult.h"
 #include "update/HttpDownload.h"
 #include "update/UpdateRunView.h"
 
 // Any address that leads to the Internet destination will do.
 inline constexpr wchar_t kConnectionProbeUrl[] = L"http://www.example.com/";
-inline constexpr wchar_t kDownloadFileName[] = L"temp.xml";
+// Each run downloads into a file of its own, "temp-<process>-<run>.xml" in
+// the DefaultDir folder: two runs never share one.
+inline constexpr wchar_t kDownloadFilePrefix[] = L"temp";
+// Held by a run for its whole length: a second run of the same data folder,
+// in this process or another, is refused.
+inline constexpr wchar_t kUpdateLockFileName[] = L"update.lock";
 
 class CUpdateRun {
 public:
@@ -47,6 +59,12 @@ public:
     bool HasEnded() const { return m_nResult != 0; }
     int GetResult() const { return m_nResult; }
 
+    // One result per feed of the list, in walk order, once the run has
+    // finished (feeds the run did not reach are "skipped").
+    const std::vector<CFeedUpdateResult>& GetFeedResults() const { return m_results; }
+    // Another run held the data folder: this one did not start.
+    bool WasRefusedAsBusy() const { return m_bRefusedAsBusy; }
+
     int GetTotalFeeds() const { return m_nTotalFeeds; }
     int GetUpdatedFeeds() const { return m_nUpdatedFeeds; }
     int GetFailedFeeds() const { return m_nFailedFeeds; }
@@ -56,27 +74,52 @@ public:
 
     // Each feed's download may wait this long for the network at each step.
     void SetFeedTimeout(DWORD milliseconds) { m_dwFeedTimeout = milliseconds; }
+    // The slow-transfer rule and the overall cap of each feed's download.
+    void SetTransferLimits(DWORD lowSpeedBytesPerSecond, DWORD lowSpeedSeconds, DWORD totalMs)
+    {
+        m_transferLimits = {lowSpeedBytesPerSecond, lowSpeedSeconds, totalMs};
+    }
+    const std::wstring& GetDownloadPath() const { return m_strDownloadPath; }
 
 private:
+    // A feed of the list as the worker sees it: values only.
+    struct CFeedToUpdate {
+        COutline* outline; // the owning thread's; the worker never follows it
+        std::wstring url;
+        std::wstring name;
+    };
+    struct CTransferLimits {
+        DWORD lowSpeedBytes = kLowSpeedBytesPerSecond;
+        DWORD lowSpeedSeconds = kLowSpeedSeconds;
+        DWORD totalMs = kDownloadTotalCapMs;
+    };
+
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void OnDownloadProgress();
+    void OnFeedResult();
     void OnUpdateDone();
     void EndDialog(int result);
 
     // The worker.
     void UpdateFeeds();
-    void UpdateOutlines(const std::vector<COutline*>& outlines);
-    void UpdateFeed(COutline& outline);
-    bool DownloadFeed(const std::wstring& url, const std::wstring& path, HCONNECTION connection);
-    int CountFeeds(const COutline& outline) const;
+    void UpdateFeed(size_t index);
+    bool DownloadFeed(const std::wstring& url, HCONNECTION connection);
+    CFeedFailure DownloadFailure() const;
+    void ShowFailureBox(const CFeedUpdateResult& result);
     void PostStatus(const std::wstring& text);
     void PostProgress(double position);
+    void PostResult(size_t index, CFeedUpdateResult result);
 
     IUpdateRunView& m_view;
-    std::vector<COutline*> m_feeds;
+    std::vector<CFeedToUpdate> m_feeds; // every feed of the list, in walk order
     const bool m_bAutomatic;
     const bool m_bUpdateAll;
     DWORD m_dwFeedTimeout = kFeedDownloadTimeoutMs;
+    CTransferLimits m_transferLimits;
+    int m_nPageLimit;
+    std::wstring m_strDownloadPath;
+    CFileLock m_runLock;
+    bool m_bRefusedAsBusy = false;
 
     // Written under m_lock by the dialog's thread, read by the worker between
     // feeds.
@@ -99,7 +142,9 @@ private:
 
     std::mutex m_textLock;
     std::deque<std::wstring> m_pendingTexts; // status texts on their way to the dialog
+    std::deque<std::pair<size_t, CFeedUpdateResult>> m_pendingResults; // and per-feed results
     std::wstring m_strMessageBox;            // the worker's message box, sent
+    std::vector<CFeedUpdateResult> m_results; // the owning thread's
 
     CHttpDownload m_download;
     std::thread m_worker;

@@ -4,6 +4,8 @@
 // started the run (the dialog's), never on the worker.
 #include <string>
 
+#include "update/FeedUpdateResult.h"
+
 class IUpdateRunView {
 public:
     virtual ~IUpdateRunView() = default;
@@ -20,4 +22,6 @@ public:
     // The dialog ends with this result (32807 Done, 32804 Cancel, 2 when it
     // could not start).
     virtual void EndDialog(int result) = 0;
+    // One feed is done; its outline's icon status is already applied.
+    virtual void OnFeedResult(const CFeedUpdateResult&) {}
 };

@@ -30,10 +30,21 @@ int CommandUpdate(const CArguments& args);
 
 inline constexpr int kExitDone = 0;
 inline constexpr int kExitNothing = 1;
-inline constexpr int kExitUsage = 2;
+inline constexpr int kExitUsage = 2;        // also: an update that could not connect
+inline constexpr int kExitSomeFailed = 3;   // an update finished, but some feed failed
+inline constexpr int kExitStore = 4;        // the store or the options could not be opened or written
+inline constexpr int kExitBusy = 5;         // another update of the same data folder is running
+inline constexpr int kExitInterrupted = 130; // cancelled with Ctrl-C
 
 // Prints "null" and returns kExitNothing.
 int PrintNothing();
-// Prints the message on stderr and returns kExitUsage (also the exit code of
-// an update that could not connect).
+// Prints the message on stderr and returns kExitUsage.
 int UsageError(const std::string& message);
+// Prints the message on stderr and returns kExitStore.
+int StoreError(const std::string& message);
+struct CLoadedSubscriptions;
+// Tells on stderr that the subscription file was damaged, and what became of it.
+void ReportDamagedSubscriptions(const CLoadedSubscriptions& loaded);
+// True when both databases are open; otherwise says on stderr which one
+// could not be opened and why.
+bool StoreIsOpen();

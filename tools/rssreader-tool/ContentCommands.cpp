@@ -10,6 +10,7 @@
 #include "platform/Unicode.h"
 #include "store/DataStorage.h"
 #include "subscriptions/OpmlFile.h"
+#include "subscriptions/SubscriptionFile.h"
 
 int PrintNothing()
 {
@@ -112,15 +113,13 @@ int CommandStart(const CArguments& args)
     if (!ExpectArguments(args, 0))
         return UsageError("start takes no arguments");
     const std::wstring subscriptions = PrepareDataFolder();
-    const auto doc = LoadOpmlFile(subscriptions);
+    if (!IsFolder(GetDataFolder()))
+        return StoreError("cannot create the data folder " + ToUtf8(GetDataFolder()));
+    const CLoadedSubscriptions loaded = LoadSubscriptionFile(subscriptions);
+    ReportDamagedSubscriptions(loaded);
     Json result{{"dataFolder", ToUtf8(GetDataFolder())}, {"subscriptionFile", ToUtf8(subscriptions)}};
-    if (!doc) {
-        std::fprintf(stderr, "rssreader-tool: The OPML file is incorrect.\n");
-        result["subscriptions"] = nullptr;
-        PrintJson(result);
-        return kExitNothing;
-    }
-    result["subscriptions"] = OpmlToJson(*doc);
+    result["subscriptions"] = OpmlToJson(*loaded.doc);
+    result["complete"] = loaded.complete;
     PrintJson(result);
     return kExitDone;
 }

@@ -48,6 +48,7 @@ int CommandFetch(const CArguments& args)
     download.Start(url, file, timeout);
     while (!PumpMessagesUntil([&] { return done; }, std::chrono::hours(1))) {
     }
+    const bool succeeded = download.Succeeded();
     PrintJson(Json{{"url", args[0]},
                    {"file", args[1]},
                    {"succeeded", download.Succeeded()},
@@ -60,7 +61,9 @@ int CommandFetch(const CArguments& args)
     download.Reset();
     DestroyWindow(window);
     CConnectionManager::DestroyInstance();
-    return kExitDone;
+    // A 404, a timeout or a refused connection is not a download: the JSON
+    // says which, the exit code that there is nothing.
+    return succeeded ? kExitDone : kExitNothing;
 }
 
 int CommandNotify(const CArguments& args)

@@ -79,7 +79,7 @@ int WriteRawText(const std::wstring& name, const std::wstring& value)
     CRegKey base, key;
     if (base.Create(HKEY_CURRENT_USER, kSettingsKey) != ERROR_SUCCESS || key.Create(base, kSettingsSubKey) != ERROR_SUCCESS
         || key.SetStringValue(name, value) != ERROR_SUCCESS)
-        return UsageError("cannot write the registry at " + ToUtf8(CRegKey::StorePath()));
+        return StoreError("cannot write the options to " + ToUtf8(CRegKey::StorePath()));
     return kExitDone;
 }
 
@@ -101,6 +101,8 @@ int CommandSet(const CArguments& args)
     const std::wstring value = Utf8ToWide(args[1]);
     if (EqualsNoCase(name, L"LastUpdated") && value == L"now") {
         CSetting::Instance().SetLastUpdatedNow();
+        if (!CSetting::Instance().Write())
+            return StoreError("cannot write the options to " + ToUtf8(CRegKey::StorePath()));
     } else if (EqualsNoCase(name, L"LastUpdated") || EqualsNoCase(name, L"DefaultDir")) {
         const int result = WriteRawText(EqualsNoCase(name, L"DefaultDir") ? L"DefaultDir" : L"LastUpdated", value);
         if (result != kExitDone)
@@ -113,7 +115,10 @@ int CommandSet(const CArguments& args)
         for (const auto& [setterName, setter] : kSetters) {
             if (EqualsNoCase(name, setterName)) {
                 (CSetting::Instance().*setter)(number);
-                CSetting::Instance().Write(); // the sort setters only store; keep the change
+                // The sort setters only store; keep the change, and say when
+                // it could not be kept.
+                if (!CSetting::Instance().Write())
+                    return StoreError("cannot write the options to " + ToUtf8(CRegKey::StorePath()));
                 known = true;
             }
         }

@@ -12,31 +12,28 @@
 #include "store/FeedDatabase.h"
 #include "store/ItemDatabase.h"
 #include "subscriptions/OpmlFile.h"
+#include "subscriptions/SubscriptionFile.h"
 #include "update/FeedManager.h"
 #include "update/FeedMerge.h"
+#include "update/Setting.h"
 
 namespace {
 
-// The stored record of a feed URL, or nullopt after saying so on stderr.
-bool ReadFeedByUrl(const std::wstring& url, FeedRecord& record, CEOID* pOid = nullptr)
+// A lookup that found nothing, as against one that failed.
+bool NotFound(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_ITEMS; }
+
+// The stored record of a feed URL; otherwise says on stderr why there is
+// none and gives the exit code.
+std::optional<int> ReadFeedByUrl(const std::wstring& url, FeedRecord& record)
 {
     CZelviaRssDB& feeds = CZelviaRssDB::Instance();
     const CEOID oid = feeds.FindFeedByUrl(url);
-    if (!oid || !feeds.ReadFeed(record, oid)) {
-        std::fprintf(stderr, "rssreader-tool: no stored feed has the URL %s\n", WideToUtf8(url).c_str());
-        return false;
-    }
-    if (pOid)
-        *pOid = oid;
-    return true;
-}
-
-std::unique_ptr<COpmlDoc> LoadSubscriptions()
-{
-    auto doc = LoadOpmlFile(GetDataFolderFile(kSubscriptionFileName));
-    if (!doc)
-        std::fprintf(stderr, "rssreader-tool: The OPML file is incorrect.\n");
-    return doc;
+    if (oid && feeds.ReadFeed(record, oid))
+        return std::nullopt;
+    if (!NotFound(GetLastError()))
+        return StoreError("cannot read the feed database: " + WideToUtf8(DescribeStoreError(GetLastError())));
+    std::fprintf(stderr, "rssreader-tool: no stored feed has the URL %s\n", WideToUtf8(url).c_str());
+    return PrintNothing();
 }
 
 const COutline* FindFeedOutline(const COutlineList& outlines, const std::wstring& url)
@@ -63,10 +60,40 @@ std::optional<PageState> ParsePageState(const std::string& text)
 
 } // namespace
 
+int StoreError(const std::string& message)
+{
+    std::fprintf(stderr, "rssreader-tool: %s\n", message.c_str());
+    return kExitStore;
+}
+
+void ReportDamagedSubscriptions(const CLoadedSubscriptions& loaded)
+{
+    if (!loaded.damaged)
+        return;
+    std::fprintf(stderr, "rssreader-tool: The OPML file is incorrect. %s; no stored feed is removed this time.\n",
+                 loaded.keptAs.empty() ? "It could not be copied aside"
+                                       : ("What it held is kept as " + WideToUtf8(loaded.keptAs)).c_str());
+}
+
+bool StoreIsOpen()
+{
+    const CRecordDatabase* databases[] = {&CZelviaRssDB::Instance(), &CZelviaRssItemDB::Instance()};
+    for (const CRecordDatabase* database : databases) {
+        if (!database->IsOpen()) {
+            std::fprintf(stderr, "rssreader-tool: cannot open %s: %s\n", WideToUtf8(database->GetVolumePath()).c_str(),
+                         WideToUtf8(DescribeStoreError(database->GetOpenError())).c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
 int CommandFeeds(const CArguments& args)
 {
     if (!args.empty())
         return UsageError("feeds takes no arguments");
+    if (!StoreIsOpen())
+        return kExitStore;
     CZelviaRssDB& feeds = CZelviaRssDB::Instance();
     Json list = Json::array();
     if (feeds.SelectSortOrder(kFeedOrderByUrl) && feeds.FirstFeed()) {
@@ -74,6 +101,8 @@ int CommandFeeds(const CArguments& args)
         while (feeds.ReadFeed(record))
             list.push_back(FeedRecordToJson(record));
     }
+    if (!NotFound(GetLastError()))
+        return StoreError("cannot read the feed database: " + WideToUtf8(DescribeStoreError(GetLastError())));
     PrintJson(list);
     return kExitDone;
 }
@@ -82,16 +111,17 @@ int CommandPages(const CArguments& args)
 {
     if (args.size() != 1)
         return UsageError("pages takes a feed URL");
+    if (!StoreIsOpen())
+        return kExitStore;
     FeedRecord feed;
-    if (!ReadFeedByUrl(Utf8ToWide(args[0]), feed))
-        return PrintNothing();
-    CZelviaRssItemDB& items = CZelviaRssItemDB::Instance();
+    if (const auto exit = ReadFeedByUrl(Utf8ToWide(args[0]), feed))
+        return *exit;
+    std::vector<PageRecord> pages;
+    if (!CZelviaRssItemDB::Instance().ReadFeedPages(feed.feedId, pages))
+        return StoreError("cannot read the item database: " + WideToUtf8(DescribeStoreError(GetLastError())));
     Json list = Json::array();
-    if (items.SeekFeedPages(feed.feedId, true)) {
-        PageRecord page;
-        while (items.Read(page) && page.feedId == feed.feedId)
-            list.push_back(PageRecordToJson(page));
-    }
+    for (const PageRecord& page : pages)
+        list.push_back(PageRecordToJson(page));
     PrintJson(list);
     return kExitDone;
 }
@@ -100,14 +130,15 @@ int CommandCleanup(const CArguments& args)
 {
     if (!args.empty())
         return UsageError("cleanup takes no arguments");
-    // Without a readable tree every stored feed would look abandoned.
-    const auto doc = LoadSubscriptions();
-    if (!doc)
-        return PrintNothing();
+    if (!StoreIsOpen())
+        return kExitStore;
+    // Without the whole tree every feed it lacks would look abandoned.
+    const CLoadedSubscriptions loaded = LoadSubscriptionFile(GetDataFolderFile(kSubscriptionFileName));
+    ReportDamagedSubscriptions(loaded);
     CRssFeedManager manager;
-    const int feedsRemoved = manager.CleanupDB(*doc);
+    const int feedsRemoved = loaded.complete ? manager.CleanupDB(*loaded.doc) : 0;
     std::vector<CFeedCleanup> perFeed;
-    const int deleted = manager.CleanupFeeds(doc->outlines, true, &perFeed);
+    const int deleted = manager.CleanupFeeds(loaded.doc->outlines, true, &perFeed);
     Json feeds = Json::array();
     for (const CFeedCleanup& feed : perFeed)
         feeds.push_back({{"url", ToUtf8(feed.url)}, {"title", ToUtf8(feed.title)}, {"deleted", feed.deleted}});
@@ -120,16 +151,25 @@ int CommandMark(const CArguments& args)
     const auto state = args.size() == 3 ? ParsePageState(args[2]) : std::nullopt;
     if (!state)
         return UsageError("mark takes a feed URL, a page key and read|unread|delete");
+    if (!StoreIsOpen())
+        return kExitStore;
     FeedRecord feed;
-    if (!ReadFeedByUrl(Utf8ToWide(args[0]), feed))
-        return PrintNothing();
+    if (const auto exit = ReadFeedByUrl(Utf8ToWide(args[0]), feed))
+        return *exit;
     CRssItem page;
     page.link = Utf8ToWide(args[1]); // the key stands for the link (or the enclosure URL)
     page.feedId = feed.feedId;
-    if (!CRssFeedManager().SetPageStatus(page, *state, feed)) {
+    PageRecord stored;
+    CZelviaRssItemDB& items = CZelviaRssItemDB::Instance();
+    const CEOID pageOid = items.FindPage(page.link, feed.feedId);
+    if (!pageOid && !NotFound(GetLastError()))
+        return StoreError("cannot read the item database: " + WideToUtf8(DescribeStoreError(GetLastError())));
+    if (!pageOid || (items.Read(stored, pageOid) && stored.state == PageStateDeleted)) {
         std::fprintf(stderr, "rssreader-tool: the feed has no page with the key %s\n", args[1].c_str());
         return PrintNothing();
     }
+    if (!CRssFeedManager().SetPageStatus(page, *state, feed))
+        return StoreError("cannot change the page: " + WideToUtf8(DescribeStoreError(GetLastError())));
     PrintJson(FeedRecordToJson(feed));
     return kExitDone;
 }
@@ -138,6 +178,8 @@ int CommandAddFeed(const CArguments& args)
 {
     if (args.size() != 2 || args[0].empty())
         return UsageError("add-feed takes a feed URL and a title");
+    if (!StoreIsOpen())
+        return kExitStore;
     const std::wstring url = Utf8ToWide(args[0]);
     CZelviaRssDB& feeds = CZelviaRssDB::Instance();
     FeedRecord record;
@@ -147,10 +189,8 @@ int CommandAddFeed(const CArguments& args)
         return kExitDone;
     }
     record = MakeNewFeedRecord(url, Utf8ToWide(args[1]), L"");
-    if (!feeds.WriteFeed(record)) {
-        std::fprintf(stderr, "rssreader-tool: Error in writing in the feed database.\n");
-        return PrintNothing();
-    }
+    if (!feeds.WriteFeed(record))
+        return StoreError("Error in writing in the feed database. (" + WideToUtf8(DescribeStoreError(GetLastError())) + ")");
     PrintJson(FeedRecordToJson(record));
     return kExitDone;
 }
@@ -159,11 +199,12 @@ int CommandMerge(const CArguments& args)
 {
     if (args.size() != 2)
         return UsageError("merge takes a feed URL and a feed document");
+    if (!StoreIsOpen())
+        return kExitStore;
     const std::wstring url = Utf8ToWide(args[0]);
     FeedRecord record;
-    if (!ReadFeedByUrl(url, record))
-        return PrintNothing();
-    record.updateCounter = 0;
+    if (const auto exit = ReadFeedByUrl(url, record))
+        return *exit;
 
     // The feed's outline in the tree names it; a feed outside the tree is
     // named by its record.
@@ -176,8 +217,15 @@ int CommandMerge(const CArguments& args)
     outline.kind = OutlineKindFeed;
 
     const auto channel = ParseFeedFile(Utf8ToWide(args[1]));
-    const int written = channel ? MergeChannelPages(*channel, record.feedId) : 0;
-    const CFeedMergeResult result = FinishFeedUpdate(outline, record, channel.get(), written);
+    if (!channel && !IsFile(Utf8ToWide(args[1])))
+        std::fprintf(stderr, "rssreader-tool: no such file %s\n", args[1].c_str());
+    const CPageMergeResult merged = channel ? MergeChannelPages(*channel, record.feedId, CSetting::Instance().GetPageLimit())
+                                            : CPageMergeResult{};
+    if (!merged.stored)
+        return StoreError("the pages could not be stored: " + WideToUtf8(DescribeStoreError(merged.error)));
+    const CFeedMergeResult result = FinishFeedUpdate(outline, record, channel.get(), merged.written);
+    if (channel && !result.recordWritten)
+        return StoreError("the feed record could not be written: " + WideToUtf8(DescribeStoreError(result.error)));
     PrintJson({{"updated", channel != nullptr},
                {"newPages", result.newPages},
                {"deletedPages", result.deletedPages},

@@ -13,6 +13,8 @@
 #include "store/DataStorage.h"
 #include "subscriptions/FeedRecords.h"
 #include "subscriptions/OpmlFile.h"
+#include "subscriptions/SubscriptionFile.h"
+#include "store/RecordDatabase.h"
 #include "update/ConnectionManager.h"
 #include "update/FeedManager.h"
 #include "update/UpdateRun.h"
@@ -70,6 +72,24 @@ COutline* FindFeedOutline(COutlineList& outlines, const std::wstring& url)
     return nullptr;
 }
 
+Json FeedResultToJson(const CFeedUpdateResult& feed)
+{
+    Json json{{"url", ToUtf8(feed.url)}, {"name", ToUtf8(feed.name)}, {"result", OutcomeName(feed.outcome)},
+              {"newPages", feed.newPages}};
+    if (feed.outcome == CFeedOutcome::Failed) {
+        json["reason"] = FailureName(feed.failure);
+        if (feed.failure == CFeedFailure::HttpStatus)
+            json["httpStatus"] = feed.httpStatus;
+        if (feed.failure == CFeedFailure::StoreError)
+            json["storeError"] = ToUtf8(DescribeStoreError(feed.storeError));
+    }
+    if (feed.pageCount >= 0) {
+        json["pageCount"] = feed.pageCount;
+        json["unreadCount"] = feed.unreadCount;
+    }
+    return json;
+}
+
 Json TextsToJson(const std::vector<std::wstring>& texts)
 {
     Json list = Json::array();
@@ -100,11 +120,12 @@ int CommandUpdate(const CArguments& args)
 
     // As at start-up: the subscriptions are loaded and every feed of the
     // tree has its record.
-    const auto doc = LoadOpmlFile(PrepareDataFolder());
-    if (!doc) {
-        std::fprintf(stderr, "rssreader-tool: The OPML file is incorrect.\n");
-        return PrintNothing();
-    }
+    const std::wstring subscriptionFile = PrepareDataFolder();
+    if (!StoreIsOpen())
+        return kExitStore;
+    const CLoadedSubscriptions loaded = LoadSubscriptionFile(subscriptionFile);
+    ReportDamagedSubscriptions(loaded);
+    COpmlDoc* doc = loaded.doc.get();
     LoadFeedRecords(doc->outlines);
     std::vector<COutline*> feeds;
     if (feedUrl.empty()) {
@@ -149,13 +170,19 @@ int CommandUpdate(const CArguments& args)
         }
     }
     std::signal(SIGINT, SIG_DFL);
-    const bool connected = run.GetResult() != IDCANCEL;
+    const bool started = run.GetResult() != IDCANCEL;
     // After the dialog: the whole tree is trimmed with its counters put right.
-    if (connected)
+    if (started)
         CRssFeedManager().CleanupFeeds(doc->outlines, true);
     CConnectionManager::DestroyInstance();
     DestroyWindow(mainWindow);
 
+    Json feedResults = Json::array();
+    bool storeFailed = false;
+    for (const CFeedUpdateResult& feed : run.GetFeedResults()) {
+        feedResults.push_back(FeedResultToJson(feed));
+        storeFailed = storeFailed || feed.failure == CFeedFailure::StoreError;
+    }
     PrintJson({{"result", run.GetResult()},
                {"totalFeeds", run.GetTotalFeeds()},
                {"updatedFeeds", run.GetUpdatedFeeds()},
@@ -164,8 +191,17 @@ int CommandUpdate(const CArguments& args)
                {"stopped", run.IsStopped()},
                {"disconnected", run.IsDisconnected()},
                {"progress", view.m_nProgress},
+               {"feeds", std::move(feedResults)},
                {"statusTexts", TextsToJson(view.m_statusTexts)},
                {"messageBoxes", TextsToJson(view.m_messageBoxes)},
                {"finalText", view.m_statusTexts.empty() ? "" : ToUtf8(view.m_statusTexts.back())}});
-    return connected ? kExitDone : kExitUsage;
+    if (run.WasRefusedAsBusy())
+        return kExitBusy;
+    if (!started)
+        return kExitUsage;
+    if (g_bInterrupted)
+        return kExitInterrupted;
+    if (storeFailed)
+        return kExitStore;
+    return run.GetFailedFeeds() > 0 || run.GetUpdatedFeeds() < run.GetTotalFeeds() ? kExitSomeFailed : kExitDone;
 }

@@ -1,0 +1,44 @@
+#pragma once
+// What one feed's update came to, as a value: the update worker posts one
+// per feed to the thread that owns the run, which applies it to its tree
+// (the icon) and hands it to the view. Nothing else crosses the threads.
+#include <string>
+
+#include "platform/LastError.h"
+
+enum class CFeedOutcome {
+    Updated, // fetched, parsed and stored
+    Failed,
+    Skipped, // not reached: the run stopped before it
+};
+
+enum class CFeedFailure {
+    None,
+    NoRecord,     // the feed has no stored record
+    NoConnection, // no connection could be made for it
+    HttpStatus,   // the server answered with another status than 200 or 403
+    Timeout,      // the server did not answer, or too slowly
+    Network,      // name, connection, TLS or protocol error
+    TooLarge,     // cut at the size limit, and what came was not a feed
+    NotAFeed,     // the document could not be read as a feed
+    StoreError,   // the store could not be written (storeError says why)
+    Cancelled,    // Cancel, or the network was lost, during its download
+};
+
+struct CFeedUpdateResult {
+    std::wstring url;
+    std::wstring name;
+    CFeedOutcome outcome = CFeedOutcome::Skipped;
+    CFeedFailure failure = CFeedFailure::None;
+    long httpStatus = 0;          // the final answer's status, when one came
+    DWORD storeError = ERROR_SUCCESS;
+    int newPages = 0;
+    int pageCount = -1;           // the stored counters after the update, when written
+    int unreadCount = -1;
+    int iconStatus = -1;          // the tree icon to show, or -1 to leave it
+};
+
+// "updated", "failed", "skipped".
+const char* OutcomeName(CFeedOutcome outcome);
+// "http-status", "timeout", ... ("" for None).
+const char* FailureName(CFeedFailure failure);
