@@ -14,8 +14,10 @@ bool LoadFeedRecord(COutline& outline)
         feeds.ReadFeed(record, oid);
         outline.status = kOutlineStatusIdle;
     } else {
+        // Another process may be making the same record at this moment: the
+        // look-up is made again inside the write, and its record wins.
         record = MakeNewFeedRecord(outline.xmlUrl, name, outline.description);
-        const bool written = feeds.WriteFeed(record) != 0;
+        const bool written = feeds.CreateFeedIfMissing(record) != 0;
         outline.status = written ? kOutlineStatusIdle : kOutlineStatusFailed;
         if (!written)
             return false;

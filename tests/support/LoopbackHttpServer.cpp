@@ -110,8 +110,14 @@ int CLoopbackHttpServer::UnusedPort()
 
 void CLoopbackHttpServer::SetAnswer(const std::string& path, CHttpAnswer answer)
 {
+    SetAnswers(path, {std::move(answer)});
+}
+
+void CLoopbackHttpServer::SetAnswers(const std::string& path, std::vector<CHttpAnswer> answers)
+{
     std::lock_guard lock(m_mutex);
-    m_answers[path] = std::move(answer);
+    m_answers[path] = std::move(answers);
+    m_hits[path] = 0;
 }
 
 std::string CLoopbackHttpServer::Url(const std::string& path) const
@@ -207,10 +213,10 @@ void CLoopbackHttpServer::Serve(int client)
     CHttpAnswer answer = CHttpAnswer::Status(404, "not found");
     {
         std::lock_guard lock(m_mutex);
-        ++m_hits[path];
+        const int hit = m_hits[path]++;
         m_lastHeaders[path] = headers;
-        if (const auto found = m_answers.find(path); found != m_answers.end())
-            answer = found->second;
+        if (const auto found = m_answers.find(path); found != m_answers.end() && !found->second.empty())
+            answer = found->second[std::min<size_t>(static_cast<size_t>(hit), found->second.size() - 1)];
     }
 
     using Delivery = CHttpAnswer::Delivery;

@@ -48,8 +48,11 @@ public:
     bool Start();
     void Stop();
 
-    // Unscripted paths answer 404.
+    // Unscripted paths answer 404. Setting answers starts the path's hits
+    // from 0; with several answers the nth request gets the nth, and the
+    // last one stays.
     void SetAnswer(const std::string& path, CHttpAnswer answer);
+    void SetAnswers(const std::string& path, std::vector<CHttpAnswer> answers);
     std::string Url(const std::string& path) const;
     int Port() const { return m_nPort; }
 
@@ -72,7 +75,7 @@ private:
     std::thread m_acceptor;
     mutable std::mutex m_mutex;
     std::vector<std::thread> m_connections;
-    std::map<std::string, CHttpAnswer> m_answers;
+    std::map<std::string, std::vector<CHttpAnswer>> m_answers;
     std::map<std::string, int> m_hits;
     std::map<std::string, std::map<std::string, std::string>> m_lastHeaders;
 };
