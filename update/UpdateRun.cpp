@@ -7,7 +7,7 @@
 #include "content/TextUtil.h"
 #include "platform/Debug.h"
 #include "platform/FileSystem.h"
-#include "resources/Strings.h"
+#include "resources/ResourceModule.h"
 #include "store/DataStorage.h"
 #include "store/FeedDatabase.h"
 #include "update/ConnectionManager.h"
@@ -29,7 +29,8 @@ constexpr int kProgressEnd = 100;
 
 std::wstring FormatUpdateResult(bool allUpdated, int updatedFeeds, int totalFeeds, int totalNewPages)
 {
-    return FormatText(allUpdated ? kStrFeedsUpdated : kStrUpdateStopped, updatedFeeds, totalFeeds, totalNewPages);
+    return FormatText(LoadResString(allUpdated ? IDS_FEEDS_UPDATED : IDS_UPDATE_STOPPED).c_str(), updatedFeeds,
+                      totalFeeds, totalNewPages);
 }
 
 CUpdateRun::CUpdateRun(IUpdateRunView& view, std::vector<COutline*> feeds, bool automatic, bool updateAll)
@@ -58,20 +59,20 @@ CUpdateRun::~CUpdateRun()
 
 bool CUpdateRun::Start()
 {
-    m_view.SetStatusText(kStrConnecting);
+    m_view.SetStatusText(LoadResString(IDS_CONNECTING));
     m_view.EnableSoftKeys(false, true);
     CConnectionManager& connection = CConnectionManager::Instance();
     if (!connection.Connect(kConnectionProbeUrl)) {
         m_bDisconnected = true;
-        m_view.SetStatusText(kStrConnectionFailed);
+        m_view.SetStatusText(LoadResString(IDS_CONNECTION_FAILED));
         // The next automatic run waits a full interval.
         if (m_bAutomatic)
             CSetting::Instance().SetLastUpdatedNow();
-        m_view.ShowErrorBox(kStrUnableToConnect, false);
+        m_view.ShowErrorBox(LoadResString(IDS_UNABLE_TO_CONNECT), false);
         EndDialog(IDCANCEL);
         return false;
     }
-    m_view.SetStatusText(kStrConnectionSuccessful);
+    m_view.SetStatusText(LoadResString(IDS_CONNECTION_SUCCESSFUL));
     m_bDisconnected = false;
     m_download.SetNotifyWindow(m_hWnd);
     if (!m_worker.joinable()) {
@@ -192,7 +193,7 @@ void CUpdateRun::OnUpdateDone()
         m_view.ShowWaitCursor(false);
     }
     if (m_bDisconnected)
-        m_view.ShowErrorBox(kStrDisconnected, true);
+        m_view.ShowErrorBox(LoadResString(IDS_DISCONNECTED), true);
     if (m_bAutomatic)
         PostMessage(m_hWnd, WM_COMMAND, ID_DONE, 0);
     else
@@ -230,7 +231,7 @@ void CUpdateRun::UpdateFeeds()
 {
     if (m_bAutomatic)
         CSetting::Instance().SetLastUpdatedNow();
-    PostStatus(kStrConnecting);
+    PostStatus(LoadResString(IDS_CONNECTING));
     m_nUpdatedFeeds = 0;
     int total = 0;
     for (const COutline* outline : m_feeds) {
@@ -288,7 +289,7 @@ void CUpdateRun::UpdateFeed(COutline& outline)
         return;
     const std::wstring& name = DisplayNameOf(outline);
     const int done = m_nUpdatedFeeds + m_nFailedFeeds;
-    PostStatus(FormatText(kStrFeedUpdating, done + 1, m_nTotalFeeds.load(), name.c_str()));
+    PostStatus(FormatText(LoadResString(IDS_FEED_UPDATING).c_str(), done + 1, m_nTotalFeeds.load(), name.c_str()));
     if (!m_bDisconnected && !m_bStopped)
         PostProgress(std::floor(done * m_dProgressStep));
 
@@ -331,7 +332,7 @@ void CUpdateRun::UpdateFeed(COutline& outline)
         // A feed cut off by a lost network is not the URL's fault: the
         // disconnected box follows instead.
         if (!m_bUpdateAll && !m_bAutomatic && !m_bStopped && !m_bDisconnected && m_nTotalFeeds == 1) {
-            m_strMessageBox = kStrUnsupportedUrl + (L"\"" + outline.xmlUrl + L"\"");
+            m_strMessageBox = FormatText(LoadResString(IDS_UNSUPPORTED_URL).c_str(), outline.xmlUrl.c_str());
             SendMessage(m_hWnd, WM_RUN_MESSAGE_BOX, 0, 0);
         }
     }
