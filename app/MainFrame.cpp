@@ -93,9 +93,12 @@ void CMainFrame::BringToFront()
 
 void CMainFrame::OnActivate()
 {
+    // A client that keeps its own title (move mode) gets it back on the
+    // navigation bar; otherwise the frame's title is string 128 again.
     if (m_pClient != nullptr && m_pClient->KeepsTitle())
-        return;
-    SetTitle(ResString(IDS_APP_TITLE));
+        SetTitle(m_strTitle);
+    else
+        SetTitle(ResString(IDS_APP_TITLE));
 }
 
 void CMainFrame::OnInitMenuPopup(QMenu* popup)

@@ -264,15 +264,18 @@ bool CFullScreenDialog::eventFilter(QObject* object, QEvent* event)
     auto* target = qobject_cast<QWidget*>(object);
     if (target == nullptr || (target != this && !isAncestorOf(target)))
         return false;
-    return HandleBackKey(event);
+    return HandleBackKey(target, event);
 }
 
-bool CFullScreenDialog::HandleBackKey(QEvent* event)
+bool CFullScreenDialog::HandleBackKey(QWidget* target, QEvent* event)
 {
     const bool press = event->type() == QEvent::KeyPress || event->type() == QEvent::MouseButtonPress;
     const bool repeat = (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) &&
                         static_cast<QKeyEvent*>(event)->isAutoRepeat();
-    QWidget* focus = QApplication::focusWidget();
+    // A key goes to the focused control, so the receiver is the one that
+    // edits; a mouse button acts on the focused control.
+    const bool isKey = event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease;
+    QWidget* focus = isKey ? target : QApplication::focusWidget();
     const bool editing = IsEditBox(focus) && isAncestorOf(focus);
     if (press) {
         if (editing) {

@@ -93,7 +93,7 @@ protected:
 private:
     void Cover();
     void Uncover();
-    bool HandleBackKey(QEvent* event);
+    bool HandleBackKey(QWidget* target, QEvent* event);
 
     QWidget* m_pHostWindow = nullptr;
     CTitleBar* m_pTitleBar = nullptr;

@@ -19,12 +19,11 @@ CTapAndHold::CTapAndHold(QWidget* watched, bool descendants)
     m_timer.setSingleShot(true);
     m_timer.setInterval(kHoldMilliseconds);
     connect(&m_timer, &QTimer::timeout, this, &CTapAndHold::Fire);
-    if (descendants) {
+    watched->setProperty(kOwnWatcher, true);
+    if (descendants)
         qApp->installEventFilter(this);
-    } else {
-        watched->setProperty(kOwnWatcher, true);
+    else
         watched->installEventFilter(this);
-    }
 }
 
 CTapAndHold::~CTapAndHold()
@@ -44,8 +43,12 @@ bool CTapAndHold::eventFilter(QObject* object, QEvent* event)
     if (m_bDescendants) {
         if (widget != m_pWatched && !m_pWatched->isAncestorOf(widget))
             return false;
-        if (widget->property(kOwnWatcher).toBool())
-            return false;
+        // A widget with a watcher of its own, or inside a surface that has
+        // one (a dialog over the frame), is that watcher's.
+        for (QWidget* step = widget; step != m_pWatched; step = step->parentWidget()) {
+            if (step->property(kOwnWatcher).toBool())
+                return false;
+        }
     }
     auto* mouse = static_cast<QMouseEvent*>(event);
     switch (type) {
