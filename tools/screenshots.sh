@@ -13,8 +13,16 @@ fi
 cmake --build "$build" -j "${JOBS:-2}" --target rssreader-screens
 mkdir -p "$out"
 # Fixed texts and fonts: no desktop settings of the person running it.
-export QT_QPA_PLATFORM=offscreen LANG=C.UTF-8 LC_ALL=C.UTF-8 RSSREADER_DEBUG=0
-unset QT_SCREEN_SCALE_FACTORS QT_AUTO_SCREEN_SCALE_FACTOR
+export LANG=C.UTF-8 LC_ALL=C.UTF-8 RSSREADER_DEBUG=0
+unset QT_SCALE_FACTOR QT_SCREEN_SCALE_FACTORS QT_AUTO_SCREEN_SCALE_FACTOR
+# An offscreen screen larger than the frame, so popups open where they would
+# on a desktop, at the device pixel ratio asked for.
+config="$(mktemp -d)"
+trap 'rm -rf "$config"' EXIT
 for scale in 1 2; do
-  QT_SCALE_FACTOR=$scale "$build/bin/rssreader-screens" "$out" "$@"
+  cat >"$config/screen-$scale.json" <<JSON
+{ "screens": [ { "name": "shots", "x": 0, "y": 0, "width": $((1000 * scale)), "height": $((900 * scale)),
+                 "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": $scale } ] }
+JSON
+  QT_QPA_PLATFORM="offscreen:configfile=$config/screen-$scale.json" "$build/bin/rssreader-screens" "$out" "$@"
 done

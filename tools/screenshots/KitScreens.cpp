@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
+#include <QScreen>
 #include <QVBoxLayout>
 
 #include "ScreenRegistry.h"
@@ -32,6 +33,10 @@ QImage FrameWithMenu(CScreenContext& context)
     client->setAutoFillBackground(true);
     client->setPalette(QPalette(Qt::white));
     frame.SetClient(client, nullptr);
+    // At the screen's right edge, so submenus open to the left, over the
+    // frame, as they do on the device.
+    const QRect screen = frame.screen()->availableGeometry();
+    frame.move(screen.right() + 1 - frame.width(), screen.top());
     frame.show();
     context.Settle();
 
