@@ -121,7 +121,8 @@ bool CPropertyVolume::PrepareSchema()
     }
     m_dwIdentity = static_cast<std::uint32_t>(sqlite3_column_int64(version, 0));
     sqlite3_reset(version);
-    m_strTouchIdentity = std::string("PRAGMA user_version=") + std::to_string(static_cast<std::int32_t>(m_dwIdentity));
+    if (m_dwIdentity != 0)
+        m_strTouchIdentity = std::string("PRAGMA user_version=") + std::to_string(static_cast<std::int32_t>(m_dwIdentity));
     if (empty) {
         const std::string setId = std::string("PRAGMA application_id=") + std::to_string(kVolumeApplicationId);
         if (!Execute("BEGIN IMMEDIATE"))
@@ -159,15 +160,38 @@ bool CPropertyVolume::ConfirmDamage()
     return true;
 }
 
-// Volumes made before identities existed get one; it is checkpointed into
-// the file at once, so that the file itself always carries it.
+// New volumes, and volumes made before identities existed, get one; it is
+// checkpointed into the file at once, so that the file itself carries it.
+// Another process opening the volume at the same moment may have given it
+// one first: under the write lock the header is read again and its identity
+// kept.
 bool CPropertyVolume::GiveIdentity()
 {
-    m_dwIdentity = NewVolumeIdentity();
-    m_strTouchIdentity = std::string("PRAGMA user_version=") + std::to_string(static_cast<std::int32_t>(m_dwIdentity));
-    if (!BeginWriteGroup() || !EndWriteGroup())
+    if (!Execute("BEGIN IMMEDIATE"))
         return false;
-    return CheckpointTruncate();
+    sqlite3_stmt* version = Statement("PRAGMA user_version");
+    const bool read = version && sqlite3_step(version) == SQLITE_ROW;
+    std::uint32_t identity = read ? static_cast<std::uint32_t>(sqlite3_column_int64(version, 0)) : 0;
+    if (version)
+        sqlite3_reset(version);
+    if (!read) {
+        FailWith(ERROR_READ_FAULT, "reading the volume header");
+        sqlite3_exec(m_pDb, "ROLLBACK", nullptr, nullptr, nullptr);
+        return false;
+    }
+    const bool fresh = identity == 0;
+    if (fresh)
+        identity = NewVolumeIdentity();
+    const std::string touch = std::string("PRAGMA user_version=") + std::to_string(static_cast<std::int32_t>(identity));
+    if ((fresh && !Execute(touch.c_str())) || !Execute("COMMIT")) {
+        const DWORD error = GetLastError();
+        sqlite3_exec(m_pDb, "ROLLBACK", nullptr, nullptr, nullptr);
+        SetLastError(error);
+        return false;
+    }
+    m_dwIdentity = identity;
+    m_strTouchIdentity = touch;
+    return !fresh || CheckpointTruncate();
 }
 
 bool CPropertyVolume::CheckpointTruncate()
@@ -372,8 +396,15 @@ CEOID CPropertyVolume::CreateDatabase(const CEDBASEINFOEX& info)
         return 0;
     }
     CVolumeWrite write(*this);
-    if (!write.Begun())
+    // Under the write lock, the catalogue as it is now: another process may
+    // have made the database a moment ago.
+    if (!write.Begun() || !LoadCatalogue())
         return 0;
+    if (FindDatabase(info.szDbaseName, 0)) {
+        write.Commit();
+        SetLastError(ERROR_ALREADY_EXISTS);
+        return 0;
+    }
     sqlite3_stmt* insert = Statement("INSERT INTO ce_databases(name, type, sort_orders) VALUES(?, ?, ?)");
     const std::string name = WideToUtf8(info.szDbaseName);
     const std::string orders = FormatSortOrders(info);

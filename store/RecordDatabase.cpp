@@ -52,7 +52,10 @@ bool CRecordDatabase::Open(bool first)
 {
     const SORTORDERSPECEX& order = m_dbInfo.rgSortSpecs[m_wSortOrder];
     m_hDB = CeOpenDatabaseEx2(&m_guidVolume, &m_oidDB, m_dbInfo.szDbaseName, &order, CEDB_AUTOINCREMENT);
-    if (!m_hDB && GetLastError() == ERROR_FILE_NOT_FOUND && CeCreateDatabaseEx2(&m_guidVolume, m_dbInfo))
+    // Made here, or by another process that opened the volume at the same
+    // moment: either way it is there to open.
+    if (!m_hDB && GetLastError() == ERROR_FILE_NOT_FOUND &&
+        (CeCreateDatabaseEx2(&m_guidVolume, m_dbInfo) || GetLastError() == ERROR_ALREADY_EXISTS))
         m_hDB = CeOpenDatabaseEx2(&m_guidVolume, &m_oidDB, m_dbInfo.szDbaseName, &order, CEDB_AUTOINCREMENT);
     if (m_hDB && first && !AddMissingSortOrders()) {
         CloseHandle(m_hDB);

@@ -288,8 +288,11 @@ TEST_F(StoreFaultTest, FeedRecordsAreMadeOnceWhenProcessesLoadTheTreeTogether)
     const std::string start(kProcesses, 's');
     ASSERT_EQ(write(go[1], start.data(), start.size()), kProcesses);
     close(go[1]);
-    for (pid_t child : children)
-        waitpid(child, nullptr, 0);
+    for (pid_t child : children) {
+        int status = 0;
+        waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    }
 
     std::set<std::wstring> urls;
     std::set<std::uint32_t> ids;

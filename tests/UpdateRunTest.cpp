@@ -8,7 +8,7 @@
 
 #include "StoreTestSupport.h"
 #include "platform/Unicode.h"
-#include "resources/Strings.h"
+#include "resources/ResourceIds.h"
 #include "store/FeedDatabase.h"
 #include "subscriptions/FeedRecords.h"
 #include "support/NetTest.h"
@@ -177,8 +177,8 @@ TEST_F(UpdateRunTest, NewItemsBecomeUnreadPagesAndStoredPagesAreLeftAlone)
 
     auto view = UpdateAll(tree);
     EXPECT_EQ(view->endResult, ID_DONE);
-    EXPECT_EQ(view->statusTexts.front(), kStrConnecting);
-    EXPECT_EQ(view->statusTexts[1], kStrConnectionSuccessful);
+    EXPECT_EQ(view->statusTexts.front(), std::wstring(L"Connecting..."));
+    EXPECT_EQ(view->statusTexts[1], std::wstring(L"Connection successful."));
     EXPECT_NE(std::find(view->statusTexts.begin(), view->statusTexts.end(),
                         L"2/2 feed(s) updating...\r\nUpdating feed name:\r\nB"),
               view->statusTexts.end());
@@ -313,7 +313,7 @@ TEST_F(UpdateRunTest, LosingTheNetworkStopsTheRunAsDisconnected)
         }
     });
     EXPECT_EQ(view->statusTexts.back(), FormatUpdateResult(true, 0, 2, 0)) << "a disconnected run takes the first text";
-    EXPECT_EQ(view->messageBoxes, std::vector<std::wstring>{kStrDisconnected});
+    EXPECT_EQ(view->messageBoxes, std::vector<std::wstring>{L"The device is disconnected from the network."});
     EXPECT_EQ(m_server.Hits("/next.xml"), 0);
 }
 
@@ -336,8 +336,9 @@ TEST_F(UpdateRunTest, AnAutomaticRunClosesItselfAndMovesLastUpdated)
     SetCurrentTimeForTesting(UtcTimePoint(2026, 12, 8, 10, 0));
     view = Update(tree, {tree[0].get()}, true, true);
     EXPECT_EQ(view->endResult, IDCANCEL);
-    EXPECT_EQ(view->statusTexts, (std::vector<std::wstring>{kStrConnecting, kStrConnectionFailed}));
-    EXPECT_EQ(view->messageBoxes, std::vector<std::wstring>{kStrUnableToConnect});
+    EXPECT_EQ(view->statusTexts, (std::vector<std::wstring>{L"Connecting...", L"Connection failed."}));
+    EXPECT_EQ(view->messageBoxes, std::vector<std::wstring>{L"Unable to connect. Check that your device is turned on and the settings are "
+                                                  L"correct. If the service is available, please try again."});
     EXPECT_EQ(CSetting::Instance().GetLastUpdated(), CDateTime::FromParts(2026, 12, 8, 10, 0, 0));
 }
 

@@ -9,7 +9,7 @@
 #include "content/TextUtil.h"
 #include "platform/Debug.h"
 #include "platform/FileSystem.h"
-#include "resources/Strings.h"
+#include "resources/ResourceModule.h"
 #include "store/DataStorage.h"
 #include "store/FeedDatabase.h"
 #include "store/RecordDatabase.h"
@@ -33,7 +33,8 @@ constexpr int kProgressEnd = 100;
 
 std::wstring FormatUpdateResult(bool allUpdated, int updatedFeeds, int totalFeeds, int totalNewPages)
 {
-    return FormatText(allUpdated ? kStrFeedsUpdated : kStrUpdateStopped, updatedFeeds, totalFeeds, totalNewPages);
+    return FormatText(LoadResString(allUpdated ? IDS_FEEDS_UPDATED : IDS_UPDATE_STOPPED).c_str(), updatedFeeds,
+                      totalFeeds, totalNewPages);
 }
 
 namespace {
@@ -135,29 +136,29 @@ CUpdateRun::~CUpdateRun()
 
 bool CUpdateRun::Start()
 {
-    m_view.SetStatusText(kStrConnecting);
+    m_view.SetStatusText(LoadResString(IDS_CONNECTING));
     m_view.EnableSoftKeys(false, true);
     // Two runs over one store would fetch and file the same feeds twice over.
     const std::wstring dataFolder = GetDataFolder();
     CreateFolderPath(dataFolder);
     if (!m_runLock.TryLock(JoinPath(dataFolder, kUpdateLockFileName))) {
         m_bRefusedAsBusy = true;
-        m_view.ShowErrorBox(kStrUpdateAlreadyRunning, false);
+        m_view.ShowErrorBox(LoadResString(IDS_UPDATE_ALREADY_RUNNING), false);
         EndDialog(IDCANCEL);
         return false;
     }
     CConnectionManager& connection = CConnectionManager::Instance();
     if (!connection.Connect(kConnectionProbeUrl)) {
         m_bDisconnected = true;
-        m_view.SetStatusText(kStrConnectionFailed);
+        m_view.SetStatusText(LoadResString(IDS_CONNECTION_FAILED));
         // The next automatic run waits a full interval.
         if (m_bAutomatic)
             CSetting::Instance().SetLastUpdatedNow();
-        m_view.ShowErrorBox(kStrUnableToConnect, false);
+        m_view.ShowErrorBox(LoadResString(IDS_UNABLE_TO_CONNECT), false);
         EndDialog(IDCANCEL);
         return false;
     }
-    m_view.SetStatusText(kStrConnectionSuccessful);
+    m_view.SetStatusText(LoadResString(IDS_CONNECTION_SUCCESSFUL));
     m_bDisconnected = false;
     m_download.SetNotifyWindow(m_hWnd);
     if (!m_worker.joinable()) {
@@ -298,7 +299,7 @@ void CUpdateRun::OnUpdateDone()
         m_view.ShowWaitCursor(false);
     }
     if (m_bDisconnected)
-        m_view.ShowErrorBox(kStrDisconnected, true);
+        m_view.ShowErrorBox(LoadResString(IDS_DISCONNECTED), true);
     if (m_bAutomatic)
         PostMessage(m_hWnd, WM_COMMAND, ID_DONE, 0);
     else
@@ -334,7 +335,7 @@ void CUpdateRun::UpdateFeeds()
 {
     if (m_bAutomatic)
         CSetting::Instance().SetLastUpdatedNow();
-    PostStatus(kStrConnecting);
+    PostStatus(LoadResString(IDS_CONNECTING));
     m_nUpdatedFeeds = 0;
     const int total = static_cast<int>(m_feeds.size());
     m_nTotalFeeds = total;
@@ -390,7 +391,7 @@ void CUpdateRun::UpdateFeed(size_t index)
         return;
     const CFeedToUpdate& feed = m_feeds[index];
     const int done = m_nUpdatedFeeds + m_nFailedFeeds;
-    PostStatus(FormatText(kStrFeedUpdating, done + 1, m_nTotalFeeds.load(), feed.name.c_str()));
+    PostStatus(FormatText(LoadResString(IDS_FEED_UPDATING).c_str(), done + 1, m_nTotalFeeds.load(), feed.name.c_str()));
     if (!m_bDisconnected && !m_bStopped)
         PostProgress(std::floor(done * m_dProgressStep));
 
@@ -477,8 +478,9 @@ void CUpdateRun::ShowFailureBox(const CFeedUpdateResult& result)
     if (m_bUpdateAll || m_bAutomatic || m_bStopped || m_bDisconnected || m_nTotalFeeds != 1)
         return;
     if (result.failure == CFeedFailure::StoreError)
-        m_strMessageBox = FormatText(kStrStoreNotWritten, DescribeStoreError(result.storeError).c_str());
+        m_strMessageBox =
+            FormatText(LoadResString(IDS_STORE_NOT_WRITTEN).c_str(), DescribeStoreError(result.storeError).c_str());
     else
-        m_strMessageBox = kStrUnsupportedUrl + (L"\"" + result.url + L"\"");
+        m_strMessageBox = FormatText(LoadResString(IDS_UNSUPPORTED_URL).c_str(), result.url.c_str());
     SendMessage(m_hWnd, WM_RUN_MESSAGE_BOX, 0, 0);
 }

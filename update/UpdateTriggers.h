@@ -6,9 +6,9 @@
 // so the rules can be checked without a screen.
 
 #include "platform/WindowMessages.h"
+#include "resources/ResourceIds.h"
 #include "update/Setting.h"
 
-inline constexpr UINT ID_UPDATE_ALL = 32895; // command posted to the channel tree view
 inline constexpr UINT kUpdateTimerId = 1000;
 inline constexpr DWORD kUpdateTimerPeriodMs = 5000;
 

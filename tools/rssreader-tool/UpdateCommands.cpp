@@ -9,7 +9,7 @@
 #include "Commands.h"
 #include "JsonOut.h"
 #include "platform/Unicode.h"
-#include "resources/Strings.h"
+#include "resources/ResourceIds.h"
 #include "store/DataStorage.h"
 #include "subscriptions/FeedRecords.h"
 #include "subscriptions/OpmlFile.h"

@@ -1,0 +1,57 @@
+#include "app/MessageBridge.h"
+
+#include <QCoreApplication>
+#include <QObject>
+#include <atomic>
+#include <mutex>
+
+#include "platform/WindowMessages.h"
+
+// Shared with the wake callback, which a posting thread may still be running
+// while the bridge goes away: the receiver is cleared under the lock first.
+struct CMessageBridge::CState {
+    std::mutex lock;
+    QObject* pReceiver = nullptr;
+    std::atomic<bool> bScheduled{false};
+
+    void Schedule()
+    {
+        // One dispatch handles every queued message, so one is enough until
+        // it has started.
+        if (bScheduled.exchange(true))
+            return;
+        std::lock_guard guard(lock);
+        if (pReceiver == nullptr)
+            return;
+        QMetaObject::invokeMethod(
+            pReceiver,
+            [this] {
+                bScheduled = false;
+                DispatchPendingMessages();
+            },
+            Qt::QueuedConnection);
+    }
+};
+
+CMessageBridge::CMessageBridge() : m_pState(std::make_shared<CState>())
+{
+    m_pState->pReceiver = new QObject;
+    std::weak_ptr<CState> weak = m_pState;
+    SetMessageWakeCallback([weak] {
+        if (const auto state = weak.lock())
+            state->Schedule();
+    });
+    // Messages queued before the bridge existed.
+    m_pState->Schedule();
+}
+
+CMessageBridge::~CMessageBridge()
+{
+    SetMessageWakeCallback({});
+    QObject* receiver = nullptr;
+    {
+        std::lock_guard guard(m_pState->lock);
+        receiver = std::exchange(m_pState->pReceiver, nullptr);
+    }
+    delete receiver;
+}
