@@ -11,8 +11,14 @@ CRecordDatabase::CRecordDatabase(const wchar_t* volumeFile, CEDBASEINFOEX defini
 {
     // The databases may be opened before the start-up has made the data
     // folder; they make it themselves rather than stay closed all session.
-    CreateFolderPath(GetDataFolder());
     m_strVolumePath = GetDataFolderFile(volumeFile);
+    MountAndOpen();
+}
+
+void CRecordDatabase::MountAndOpen()
+{
+    CreateFolderPath(GetDataFolder());
+    m_dwOpenError = ERROR_SUCCESS;
     // Only a damaged file is started afresh (and kept beside the new one).
     // Any other failure (no space, no permission, busy) leaves the file as it
     // is, and the database closed, for the caller to report.
@@ -26,6 +32,17 @@ CRecordDatabase::CRecordDatabase(const wchar_t* volumeFile, CEDBASEINFOEX defini
     }
     if (!Open(true))
         m_dwOpenError = GetLastError() == ERROR_SUCCESS ? ERROR_READ_FAULT : GetLastError();
+}
+
+bool CRecordDatabase::EnsureOpen()
+{
+    if (m_hDB)
+        return true;
+    if (m_bMounted)
+        CeUnmountDBVol(&m_guidVolume);
+    m_bMounted = false;
+    MountAndOpen();
+    return m_hDB != nullptr;
 }
 
 CRecordDatabase::~CRecordDatabase()

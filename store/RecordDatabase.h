@@ -19,6 +19,10 @@ public:
     // when it is open). ERROR_FILE_CORRUPT never stays here: a damaged file
     // is set aside and a fresh one started.
     DWORD GetOpenError() const { return m_dwOpenError; }
+    // When the database could not be opened (a full disk, a file in use),
+    // tries again: a store left closed at start-up need not stay closed for
+    // the whole session. True when it is open.
+    bool EnsureOpen();
     // The volume file's path.
     const std::wstring& GetVolumePath() const { return m_strVolumePath; }
     WORD GetSortOrder() const { return m_wSortOrder; }
@@ -80,6 +84,7 @@ protected:
     WORD m_wSortOrder;
 
 private:
+    void MountAndOpen();
     bool Open(bool first);
     bool AddMissingSortOrders();
     bool m_bMounted = false;

@@ -11,6 +11,7 @@
 #include "resources/ResourceIds.h"
 #include "store/FeedDatabase.h"
 #include "subscriptions/FeedRecords.h"
+#include "support/FailingVfs.h"
 #include "support/NetTest.h"
 #include "update/FeedManager.h"
 #include "update/Setting.h"
@@ -35,6 +36,7 @@ public:
     void ShowWaitCursor(bool shown) override { waitCursor.push_back(shown); }
     void ShowErrorBox(const std::wstring& text, bool) override { messageBoxes.push_back(text); }
     void EndDialog(int result) override { endResult = result; }
+    void OnFeedResult(const CFeedUpdateResult& result) override { feedResults.push_back(result); }
 
     CUpdateRun* run = nullptr;
     std::vector<std::wstring> statusTexts;
@@ -42,6 +44,7 @@ public:
     std::vector<std::pair<bool, bool>> softKeys;
     std::vector<bool> waitCursor;
     std::vector<std::wstring> messageBoxes;
+    std::vector<CFeedUpdateResult> feedResults;
     int endResult = 0;
 };
 
@@ -393,6 +396,120 @@ TEST_F(UpdateRunTest, AnOverSizeFeedIsReadAsFarAsItWasFetched)
     EXPECT_EQ(StoredKeys(StoredFeed(Url(*tree[0])).feedId), std::vector<std::wstring>{L"http://x/first"});
     ExpectNoDownloadFilesLeft();
     ExpectThreadsBackTo(threadsBefore);
+}
+
+// A disk that is full while the run writes: every feed fails and says why,
+// nothing is counted as new, and once there is room again the next run
+// stores exactly what a run without the fault would have.
+TEST_F(UpdateRunTest, AFullDiskFailsTheFeedsAndTheNextRunStoresWhatACleanRunWould)
+{
+    FailingVfs::Install();
+    CZelviaRssItemDB::Release(); // reopened through the failing file system
+    CZelviaRssDB::Release();
+    for (const char* path : {"/a.xml", "/b.xml", "/c.xml"})
+        m_server.SetAnswer(path, CHttpAnswer::Ok(Rss(Items(path + 1, 6))));
+    COutlineList tree;
+    for (const char* path : {"/a.xml", "/b.xml", "/c.xml"})
+        tree.push_back(Feed(path, Utf8ToWide(path)));
+    LoadFeedRecords(tree);
+    ASSERT_TRUE(CZelviaRssItemDB::Instance().IsOpen());
+
+    FailingVfs::FailWrites("RSSITEM.CDB");
+    auto view = UpdateAll(tree);
+    FailingVfs::Heal();
+    EXPECT_EQ(view->statusTexts.back(), FormatUpdateResult(true, 0, 3, 0)) << "0/3, no page counted";
+    ASSERT_EQ(view->feedResults.size(), 3u);
+    for (const CFeedUpdateResult& result : view->feedResults) {
+        EXPECT_EQ(result.outcome, CFeedOutcome::Failed);
+        EXPECT_EQ(result.failure, CFeedFailure::StoreError);
+        EXPECT_EQ(result.storeError, ERROR_DISK_FULL);
+        EXPECT_EQ(result.newPages, 0);
+    }
+    for (const auto& outline : tree) {
+        EXPECT_EQ(outline->status, kOutlineStatusFailed) << "the failed icon";
+        EXPECT_TRUE(StoredKeys(StoredFeed(Url(*outline)).feedId).empty());
+        EXPECT_EQ(StoredFeed(Url(*outline)).updateStatus, kFeedStatusCreated) << "not recorded as updated";
+    }
+    FailingVfs::FailWrites("RSSITEM.CDB");
+    view = Update(tree, {tree[0].get()}, false, false);
+    FailingVfs::Heal();
+    EXPECT_EQ(view->messageBoxes,
+              std::vector<std::wstring>{L"The feed database could not be written: the disk is full."})
+        << "a single feed's failure says what failed, not \"Unsupported URL\"";
+
+    view = UpdateAll(tree);
+    EXPECT_EQ(view->statusTexts.back(), FormatUpdateResult(true, 3, 3, 18));
+    for (const auto& outline : tree) {
+        const FeedRecord stored = StoredFeed(Url(*outline));
+        EXPECT_EQ(StoredKeys(stored.feedId).size(), 6u);
+        EXPECT_EQ(stored.pageCount, 6);
+        EXPECT_EQ(stored.unreadCount, 6);
+        EXPECT_EQ(outline->status, kOutlineStatusUpdated);
+    }
+}
+
+// A server that sends a byte now and then keeps every step of the download
+// alive; the slow-transfer rule and the overall cap end it, and the run goes
+// on with the next feed.
+TEST_F(UpdateRunTest, ATricklingServerCannotHoldTheRun)
+{
+    CHttpAnswer trickle = CHttpAnswer::Ok(Rss(Items("slow", 200)));
+    trickle.delivery = CHttpAnswer::Delivery::Trickle;
+    trickle.firstBytes = 100;
+    trickle.trickleBytes = 1;
+    trickle.trickleDelay = std::chrono::milliseconds(50);
+    m_server.SetAnswer("/slow.xml", trickle);
+    CHttpAnswer steady = trickle; // fast enough for the slow-transfer rule, but endless
+    steady.trickleBytes = 2000;
+    steady.trickleDelay = std::chrono::milliseconds(20);
+    steady.body = Rss(Items("steady", 20000));
+    m_server.SetAnswer("/steady.xml", steady);
+    m_server.SetAnswer("/good.xml", CHttpAnswer::Ok(Rss(Item("http://x/good"))));
+    COutlineList tree;
+    for (const char* path : {"/slow.xml", "/steady.xml", "/good.xml"})
+        tree.push_back(Feed(path, Utf8ToWide(path)));
+    std::vector<COutline*> list;
+    for (auto& outline : tree)
+        list.push_back(outline.get());
+    LoadFeedRecords(tree);
+    CScriptedView view;
+    const auto started = std::chrono::steady_clock::now();
+    {
+        CUpdateRun run(view, list, false, true);
+        run.SetTransferLimits(1024, 1, 2000); // 1 KB/s over a second; two seconds in all
+        RunToEnd(run, view);
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(15));
+    ASSERT_EQ(view.feedResults.size(), 3u);
+    EXPECT_EQ(view.feedResults[0].failure, CFeedFailure::Timeout) << "too slow";
+    EXPECT_EQ(view.feedResults[1].failure, CFeedFailure::Timeout) << "too long";
+    EXPECT_EQ(view.feedResults[2].outcome, CFeedOutcome::Updated);
+}
+
+// Two runs over one data folder would file the same pages twice over: the
+// second is refused while the first holds the folder.
+TEST_F(UpdateRunTest, ASecondRunOfTheSameStoreIsRefusedWhileOneRuns)
+{
+    CHttpAnswer stall = CHttpAnswer::Ok("");
+    stall.delivery = CHttpAnswer::Delivery::StallBeforeAnswer;
+    m_server.SetAnswer("/stall.xml", stall);
+    COutlineList tree;
+    tree.push_back(Feed("/stall.xml", L"Stall"));
+    LoadFeedRecords(tree);
+    CScriptedView first, second;
+    CUpdateRun running(first, {tree[0].get()}, false, true);
+    first.run = &running;
+    ASSERT_TRUE(running.Start());
+    CUpdateRun refused(second, {tree[0].get()}, false, true);
+    second.run = &refused;
+    EXPECT_FALSE(refused.Start());
+    EXPECT_TRUE(refused.WasRefusedAsBusy());
+    EXPECT_EQ(second.endResult, IDCANCEL);
+    EXPECT_EQ(second.messageBoxes, std::vector<std::wstring>{L"An update is already running."});
+    EXPECT_NE(running.GetDownloadPath(), refused.GetDownloadPath()) << "each run has a download file of its own";
+    running.Cancel();
+    m_server.Stop(); // lets the stalled download go
+    PumpMessagesUntil([&] { return running.IsFinished(); }, std::chrono::seconds(10));
 }
 
 } // namespace

@@ -12,6 +12,7 @@
 #include "resources/ResourceModule.h"
 #include "store/DataStorage.h"
 #include "store/FeedDatabase.h"
+#include "store/ItemDatabase.h"
 #include "store/RecordDatabase.h"
 #include "update/ConnectionManager.h"
 #include "update/FeedManager.h"
@@ -147,6 +148,10 @@ bool CUpdateRun::Start()
         EndDialog(IDCANCEL);
         return false;
     }
+    // A store that could not be opened earlier may open now; if not, every
+    // feed fails with the reason.
+    CZelviaRssDB::Instance().EnsureOpen();
+    CZelviaRssItemDB::Instance().EnsureOpen();
     CConnectionManager& connection = CConnectionManager::Instance();
     if (!connection.Connect(kConnectionProbeUrl)) {
         m_bDisconnected = true;
