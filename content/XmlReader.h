@@ -23,9 +23,20 @@ static_assert(kXmlReadOptions == 24673);
 // Parses the regular file at path; nothing when it is missing, not a regular
 // file, or holds nothing libxml2 can recover. Two repairs for feeds written
 // carelessly: HTML entity names (&nbsp;, &eacute;, ...) read as their
-// characters, and after a recovered error (a bare "&", say) the predefined
-// entities of the rest of the document are still decoded instead of dropped.
-CXmlDocPtr ReadXmlFile(const std::wstring& path);
+// characters, and after a recovered error the predefined entities of the
+// rest of the document are still decoded instead of dropped. repairable
+// (when given) tells whether the read met something that a read of the
+// repaired text (ReadRepairedXmlFile) may mend: an error libxml2 recovered
+// from, or an HTML entity in an attribute value.
+CXmlDocPtr ReadXmlFile(const std::wstring& path, bool* repairable = nullptr);
+
+// Reads the file again from its text as RepairXmlText mends it; nothing when
+// the file cannot be read or the repair changes nothing.
+CXmlDocPtr ReadRepairedXmlFile(const std::wstring& path);
+
+// ReadXmlFile, then ReadRepairedXmlFile when the read was repairable and the
+// repair changed something: the repaired tree then replaces the first.
+CXmlDocPtr ReadXmlFileRepaired(const std::wstring& path);
 
 // Element name test without regard to case, on the name libxml2 gives the
 // node (local name when the prefix is declared, "prefix:name" otherwise).
@@ -35,6 +46,18 @@ bool NameIs(const xmlNode* node, const char* name);
 // references), converted to a wide string; NodeValue also trims it.
 std::wstring NodeText(const xmlNode* node);
 std::wstring NodeValue(const xmlNode* node);
+
+// The trimmed text of an element and of all its descendants, in document
+// order: the words of a title written with markup ("Version <b>2.0</b>").
+std::wstring DescendantsValue(const xmlNode* node);
+
+// True when the element has an element among its children.
+bool HoldsElements(const xmlNode* node);
+
+// The trimmed value of an element that carries HTML: its text, or, when
+// the HTML was written as elements rather than escaped, the markup inside
+// it serialised.
+std::wstring MarkupValue(const xmlNode* node);
 
 // The trimmed value of a short element (a date, a number) without
 // allocating when it fits the buffer; the view lives as long as the buffer.

@@ -153,6 +153,23 @@ size_t Utf8ToWideInto(std::string_view utf8, wchar_t* out)
     return static_cast<size_t>(DecodeInto(utf8, out) - out);
 }
 
+bool IsValidUtf8(std::string_view bytes)
+{
+    size_t pos = 0;
+    while (pos < bytes.size()) {
+        if (static_cast<unsigned char>(bytes[pos]) < 0x80) {
+            ++pos;
+            continue;
+        }
+        // DecodeOne answers U+FFFD for broken sequences but also for a
+        // well-formed U+FFFD, which takes exactly three bytes.
+        const size_t start = pos;
+        if (DecodeOne(bytes, pos) == kReplacement && bytes.substr(start, pos - start) != "\xEF\xBF\xBD")
+            return false;
+    }
+    return true;
+}
+
 std::string WideToUtf8(std::wstring_view wide)
 {
     static_assert(sizeof(wchar_t) == 4, "wide strings hold one code point per character");

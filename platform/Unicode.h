@@ -13,3 +13,7 @@ std::string WideToUtf8(std::wstring_view wide);
 // Decodes into out, which must have room for utf8.size() characters (never
 // fewer bytes than characters); returns the number of characters written.
 size_t Utf8ToWideInto(std::string_view utf8, wchar_t* out);
+
+// True when every byte belongs to a well-formed UTF-8 sequence (no overlong
+// forms, no surrogates, nothing past U+10FFFF).
+bool IsValidUtf8(std::string_view bytes);
