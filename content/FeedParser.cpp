@@ -6,6 +6,39 @@
 
 namespace {
 
+enum class Dialect { Unknown, Rss, Rdf, Atom };
+
+struct CDialectRoot {
+    Dialect dialect = Dialect::Unknown;
+    const xmlNode* node = nullptr;
+};
+
+bool IsRdf(const xmlNode* node) { return NameIs(node, "rdf:RDF") || NameIs(node, "RDF"); }
+
+// The root element decides; only a root of another name is searched, since
+// an Atom entry may well carry RDF metadata (in SVG, say) or quote RSS.
+CDialectRoot FindDialect(xmlDoc* doc)
+{
+    const xmlNode* root = doc != nullptr ? xmlDocGetRootElement(doc) : nullptr;
+    if (root == nullptr)
+        return {};
+    if (NameIs(root, "rss"))
+        return {Dialect::Rss, root};
+    if (IsRdf(root))
+        return {Dialect::Rdf, root};
+    if (NameIs(root, "feed"))
+        return {Dialect::Atom, root};
+    if (const xmlNode* rss = FindElementDepthFirst(root, "rss"))
+        return {Dialect::Rss, rss};
+    if (const xmlNode* rdf = FindElementDepthFirst(root, "rdf:RDF"))
+        return {Dialect::Rdf, rdf};
+    if (const xmlNode* rdf = FindElementDepthFirst(root, "RDF"))
+        return {Dialect::Rdf, rdf};
+    if (const xmlNode* feed = FindElementDepthFirst(root, "feed"))
+        return {Dialect::Atom, feed};
+    return {};
+}
+
 // RSS 1.0 keeps its items beside the channel, as children of the RDF root.
 void ParseRdf(const xmlNode* rdf, CRssChannel& channel)
 {
@@ -19,62 +52,73 @@ void ParseRdf(const xmlNode* rdf, CRssChannel& channel)
     }
 }
 
-bool IsRdf(const xmlNode* node) { return NameIs(node, "rdf:RDF") || NameIs(node, "RDF"); }
-
 // The channel of a document, title or not; nothing when no dialect is known.
-// The root element decides; only a root of another name is searched, since
-// an Atom entry may well carry RDF metadata (in SVG, say) or quote RSS.
-std::unique_ptr<CRssChannel> ParseDocument(const CXmlDocPtr& doc)
+std::unique_ptr<CRssChannel> ParseDocument(xmlDoc* doc)
 {
-    const xmlNode* root = doc ? xmlDocGetRootElement(doc.get()) : nullptr;
-    if (root == nullptr)
-        return nullptr;
-    const xmlNode* rss = nullptr;
-    const xmlNode* rdf = nullptr;
-    const xmlNode* feed = nullptr;
-    if (NameIs(root, "rss")) {
-        rss = root;
-    } else if (IsRdf(root)) {
-        rdf = root;
-    } else if (NameIs(root, "feed")) {
-        feed = root;
-    } else {
-        rss = FindElementDepthFirst(root, "rss");
-        if (rss == nullptr)
-            rdf = FindElementDepthFirst(root, "rdf:RDF");
-        if (rss == nullptr && rdf == nullptr)
-            rdf = FindElementDepthFirst(root, "RDF");
-        if (rss == nullptr && rdf == nullptr)
-            feed = FindElementDepthFirst(root, "feed");
-    }
-
+    const CDialectRoot root = FindDialect(doc);
     auto channel = std::make_unique<CRssChannel>();
-    if (rss != nullptr) {
-        if (const xmlNode* channelNode = FindElementDepthFirst(rss, "channel"))
+    switch (root.dialect) {
+    case Dialect::Rss:
+        if (const xmlNode* channelNode = FindElementDepthFirst(root.node, "channel"))
             ParseRssChannel(channelNode, *channel);
-    } else if (rdf != nullptr) {
-        ParseRdf(rdf, *channel);
-    } else if (feed != nullptr) {
-        ParseAtomFeed(doc.get(), feed, *channel);
-    } else {
+        break;
+    case Dialect::Rdf:
+        ParseRdf(root.node, *channel);
+        break;
+    case Dialect::Atom:
+        ParseAtomFeed(doc, root.node, *channel);
+        break;
+    case Dialect::Unknown:
         return nullptr;
     }
     return channel;
+}
+
+// About as many items as ParseDocument would give, without building them.
+size_t CountItems(const CDialectRoot& root)
+{
+    const xmlNode* parent = root.node;
+    if (root.dialect == Dialect::Rss)
+        parent = FindElementDepthFirst(root.node, "channel");
+    const char* const name = root.dialect == Dialect::Atom ? "entry" : "item";
+    size_t count = 0;
+    for (const xmlNode* child = parent != nullptr ? parent->children : nullptr; child != nullptr; child = child->next)
+        count += child->type == XML_ELEMENT_NODE && NameIs(child, name) ? 1 : 0;
+    return count;
+}
+
+// A document read with errors is read again from its repaired text. That
+// read is nearly always the better one; the first is kept only when it holds
+// more items, should a repair misfire. Its items are counted rather than
+// parsed, and each tree is freed as soon as it is done with, so that a
+// careless document costs little more memory than a clean one.
+std::unique_ptr<CRssChannel> ReadChannel(const std::wstring& path)
+{
+    bool repairable = false;
+    CXmlDocPtr doc = ReadXmlFile(path, &repairable);
+    if (!repairable)
+        return ParseDocument(doc.get());
+    CRepairedXml repairedText = ReadRepairedXmlText(path);
+    if (!repairedText.changed)
+        return ParseDocument(doc.get());
+    const CDialectRoot first = FindDialect(doc.get());
+    const size_t firstItems = CountItems(first);
+    doc.reset();
+    CXmlDocPtr repairedDoc = ParseRepairedXml(repairedText, path);
+    repairedText = {};
+    std::unique_ptr<CRssChannel> repaired = ParseDocument(repairedDoc.get());
+    repairedDoc.reset();
+    if (repaired ? repaired->items.size() >= firstItems : first.dialect == Dialect::Unknown)
+        return repaired;
+    repaired.reset();
+    return ParseDocument(ReadXmlFile(path).get());
 }
 
 } // namespace
 
 std::unique_ptr<CRssChannel> ParseFeedFile(const std::wstring& path)
 {
-    bool repairable = false;
-    std::unique_ptr<CRssChannel> channel = ParseDocument(ReadXmlFile(path, &repairable));
-    if (repairable) {
-        // The repaired text is nearly always the better read; the first one
-        // stays only when it holds more items, should a repair misfire.
-        std::unique_ptr<CRssChannel> repaired = ParseDocument(ReadRepairedXmlFile(path));
-        if (repaired && (!channel || repaired->items.size() >= channel->items.size()))
-            channel = std::move(repaired);
-    }
+    std::unique_ptr<CRssChannel> channel = ReadChannel(path);
     if (!channel)
         return nullptr;
     if (channel->title.empty()) {

@@ -225,24 +225,27 @@ CXmlDocPtr ReadXmlFile(const std::wstring& path, bool* repairable)
     return doc;
 }
 
-CXmlDocPtr ReadRepairedXmlFile(const std::wstring& path)
+CRepairedXml ReadRepairedXmlText(const std::wstring& path)
 {
     const std::string nativePath = NativePath(path);
     CFileDescriptor file;
     off_t size = 0;
     std::string bytes;
     if (!OpenRegularFile(nativePath, file, size) || size > INT_MAX || !ReadWhole(file, size, bytes))
-        return nullptr;
-    const CRepairedXml repaired = RepairXmlText(bytes);
+        return {};
+    return RepairXmlText(bytes);
+}
+
+CXmlDocPtr ParseRepairedXml(const CRepairedXml& repaired, const std::wstring& path)
+{
     if (!repaired.changed || repaired.text.size() > INT_MAX)
         return nullptr;
-    bytes = std::string(); // the original is no longer needed while the tree is built
     CReadNotes notes;
     const CParserContextPtr context = NewReaderContext(notes);
     if (!context)
         return nullptr;
     return CXmlDocPtr(xmlCtxtReadMemory(context.get(), repaired.text.data(), static_cast<int>(repaired.text.size()),
-                                        nativePath.c_str(), repaired.encoding, kXmlReadOptions));
+                                        NativePath(path).c_str(), repaired.encoding, kXmlReadOptions));
 }
 
 CXmlDocPtr ReadXmlFileRepaired(const std::wstring& path)
@@ -250,7 +253,7 @@ CXmlDocPtr ReadXmlFileRepaired(const std::wstring& path)
     bool repairable = false;
     CXmlDocPtr doc = ReadXmlFile(path, &repairable);
     if (repairable) {
-        if (CXmlDocPtr repaired = ReadRepairedXmlFile(path))
+        if (CXmlDocPtr repaired = ParseRepairedXml(ReadRepairedXmlText(path), path))
             return repaired;
     }
     return doc;

@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+#include "content/XmlRepair.h"
+
 struct CXmlDocDeleter {
     void operator()(xmlDoc* doc) const { xmlFreeDoc(doc); }
 };
@@ -26,15 +28,19 @@ static_assert(kXmlReadOptions == 24673);
 // characters, and after a recovered error the predefined entities of the
 // rest of the document are still decoded instead of dropped. repairable
 // (when given) tells whether the read met something that a read of the
-// repaired text (ReadRepairedXmlFile) may mend: an error libxml2 recovered
-// from, or an HTML entity in an attribute value.
+// repaired text may mend: an error libxml2 recovered from, or an HTML
+// entity in an attribute value (where libxml2 keeps only the first byte of
+// its character).
 CXmlDocPtr ReadXmlFile(const std::wstring& path, bool* repairable = nullptr);
 
-// Reads the file again from its text as RepairXmlText mends it; nothing when
-// the file cannot be read or the repair changes nothing.
-CXmlDocPtr ReadRepairedXmlFile(const std::wstring& path);
+// The second read, in two steps so that a caller can free the first tree in
+// between: the file's text as RepairXmlText mends it (not changed when the
+// file cannot be read or needs no mending), then its tree (nothing when the
+// text was not changed).
+CRepairedXml ReadRepairedXmlText(const std::wstring& path);
+CXmlDocPtr ParseRepairedXml(const CRepairedXml& repaired, const std::wstring& path);
 
-// ReadXmlFile, then ReadRepairedXmlFile when the read was repairable and the
+// ReadXmlFile, then the repaired read when the first was repairable and the
 // repair changed something: the repaired tree then replaces the first.
 CXmlDocPtr ReadXmlFileRepaired(const std::wstring& path);
 
