@@ -245,7 +245,7 @@ CXmlDocPtr ParseRepairedXml(const CRepairedXml& repaired, const std::wstring& pa
     if (!context)
         return nullptr;
     return CXmlDocPtr(xmlCtxtReadMemory(context.get(), repaired.text.data(), static_cast<int>(repaired.text.size()),
-                                        NativePath(path).c_str(), repaired.encoding, kXmlReadOptions));
+                                        NativePath(path).c_str(), nullptr, kXmlReadOptions));
 }
 
 CXmlDocPtr ReadXmlFileRepaired(const std::wstring& path)

@@ -328,11 +328,14 @@ CRepairedXml RepairXmlText(std::string_view text)
     mender.Run();
     // A document without a declared encoding is UTF-8 to libxml2; when it
     // is not, it was almost always written in the Windows Western code page
-    // (a superset of Latin-1 for everything but control characters).
-    if (!DeclaresEncoding(text) && !IsValidUtf8(text))
-        result.encoding = "windows-1252";
-    result.changed = mender.Changed() || result.encoding != nullptr;
-    if (result.changed)
+    // (a superset of Latin-1 for everything but control characters). It is
+    // converted here rather than declared, since libxml2's converter stops
+    // the document at the first byte the code page leaves undefined.
+    const bool windows1252 = !DeclaresEncoding(text) && !IsValidUtf8(text);
+    result.changed = mender.Changed() || windows1252;
+    if (windows1252)
+        result.text = Windows1252ToUtf8(mender.Take());
+    else if (result.changed)
         result.text = mender.Take();
     return result;
 }

@@ -10,8 +10,8 @@
 //   libxml2 reads correctly in attribute values too;
 // - an HTML void element (br, img, hr, ...) written without "/>" is closed
 //   and its end tags are dropped, so it no longer swallows what follows;
-// - a document that declares no encoding and is not UTF-8 is read as
-//   windows-1252.
+// - a document that declares no encoding and is not UTF-8 is taken for
+//   windows-1252 and converted to UTF-8.
 // Comments, CDATA sections, processing instructions and the document type
 // declaration are copied untouched. Documents in UTF-16 or UTF-32 are left
 // alone.
@@ -20,9 +20,8 @@
 #include <string_view>
 
 struct CRepairedXml {
+    // In the encoding the document declares, or UTF-8 when it declares none.
     std::string text;
-    // The encoding to read text with; nullptr: as the document declares.
-    const char* encoding = nullptr;
     // False when nothing needed mending: text is then empty.
     bool changed = false;
 };
