@@ -333,7 +333,24 @@ bool HoldsElements(const xmlNode* node)
 
 std::wstring MarkupValue(const xmlNode* node)
 {
-    return HoldsElements(node) ? Trim(InnerMarkup(node->doc, node)) : NodeValue(node);
+    if (!HoldsElements(node))
+        return NodeValue(node);
+    // The text beside the elements is taken as it reads, as is the text of
+    // an element that holds none: escaped HTML and CDATA are HTML already.
+    std::unique_ptr<xmlBuffer, decltype(&xmlBufferFree)> buffer(xmlBufferCreate(), xmlBufferFree);
+    if (!buffer)
+        return NodeValue(node);
+    std::string markup;
+    for (xmlNode* child = node->children; child != nullptr; child = child->next) {
+        if (child->type != XML_ELEMENT_NODE) {
+            AppendNodeText(child, markup);
+            continue;
+        }
+        xmlBufferEmpty(buffer.get());
+        xmlNodeDump(buffer.get(), child->doc, child, 0, 0);
+        markup += reinterpret_cast<const char*>(xmlBufferContent(buffer.get()));
+    }
+    return Utf8ToWide(TrimSpace(markup));
 }
 
 std::wstring_view ShortNodeValue(const xmlNode* node, CShortText& buffer)

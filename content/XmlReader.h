@@ -60,9 +60,9 @@ std::wstring DescendantsValue(const xmlNode* node);
 // True when the element has an element among its children.
 bool HoldsElements(const xmlNode* node);
 
-// The trimmed value of an element that carries HTML: its text, or, when
-// the HTML was written as elements rather than escaped, the markup inside
-// it serialised.
+// The trimmed value of an element that carries HTML: its text, as
+// NodeValue; when some of the HTML was written as elements rather than
+// escaped, those elements serialised in their places among that text.
 std::wstring MarkupValue(const xmlNode* node);
 
 // The trimmed value of a short element (a date, a number) without
