@@ -9,7 +9,7 @@
 // - an HTML entity name becomes a numeric character reference, which
 //   libxml2 reads correctly in attribute values too;
 // - an HTML void element (br, img, hr, ...) written without "/>" is closed
-//   and its end tags are dropped, so it no longer swallows what follows;
+//   and its end tags are dropped, so that it cannot swallow what follows;
 // - a document that declares no encoding and is not UTF-8 is taken for
 //   windows-1252 and converted to UTF-8.
 // Comments, CDATA sections, processing instructions and the document type
