@@ -52,12 +52,14 @@ size_t LeadingDigitCount(std::wstring_view text)
 // RFC 2822: 00 to 49 are 2000 to 2049, 50 to 99 are 1950 to 1999.
 int TwoDigitYear(int year) { return year < 50 ? 2000 + year : 1900 + year; }
 
+// prefix in capitals; zone names are ASCII.
 bool StartsWithNoCase(std::wstring_view text, std::wstring_view prefix)
 {
     if (text.size() < prefix.size())
         return false;
     for (size_t i = 0; i < prefix.size(); ++i) {
-        if (std::towupper(text[i]) != std::towupper(prefix[i]))
+        const wchar_t ch = text[i] >= L'a' && text[i] <= L'z' ? text[i] - (L'a' - L'A') : text[i];
+        if (ch != prefix[i])
             return false;
     }
     return true;

@@ -56,8 +56,6 @@ xmlEntityPtr LookUpHtmlEntity(const xmlChar* name)
 struct CReadNotes {
     // libxml2 found the document not well formed somewhere.
     bool sawError = false;
-    // An HTML entity was looked up and no text has received it yet.
-    bool entityPending = false;
     // An HTML entity stood in an attribute value, where libxml2 keeps only
     // the first byte of its character.
     bool entityInAttribute = false;
@@ -76,8 +74,9 @@ xmlEntityPtr GetEntityWithHtmlNames(void* context, const xmlChar* name)
     if (parser->inSubset != 0)
         return nullptr;
     xmlEntityPtr html = LookUpHtmlEntity(name);
-    if (html != nullptr)
-        NotesOf(context).entityPending = true;
+    // libxml2 reads attribute values in a state of their own.
+    if (html != nullptr && parser->instate == XML_PARSER_ATTRIBUTE_VALUE)
+        NotesOf(context).entityInAttribute = true;
     return html;
 }
 
@@ -85,21 +84,20 @@ xmlEntityPtr GetEntityWithHtmlNames(void* context, const xmlChar* name)
 // to be well formed, which silently drops every later "&amp;" and "&lt;".
 // The tree is still built in recovery mode, so each further content event
 // resets that state and entities are read as in a well-formed document.
-void KeepExpanding(void* context)
+void KeepExpanding(void* context) { static_cast<xmlParserCtxtPtr>(context)->wellFormed = 1; }
+
+// Errors reach this handler even with error output off, and only errors do:
+// noting them here costs a clean document nothing. Namespace errors (an
+// undeclared prefix) and warnings leave nothing for a repair to mend.
+void NoteError(void* context, xmlErrorPtr error)
 {
-    auto* parser = static_cast<xmlParserCtxtPtr>(context);
-    if (parser->wellFormed == 0)
+    if (error != nullptr && error->level >= XML_ERR_ERROR && error->domain != XML_FROM_NAMESPACE)
         NotesOf(context).sawError = true;
-    parser->wellFormed = 1;
 }
 
-// An entity in text is handed on as characters at once; one in an attribute
-// value is not, so a start tag that follows a lookup without any characters
-// in between carries it in an attribute.
 void Characters(void* context, const xmlChar* text, int length)
 {
     xmlSAX2Characters(context, text, length);
-    NotesOf(context).entityPending = false;
     KeepExpanding(context);
 }
 
@@ -107,10 +105,6 @@ void StartElement(void* context, const xmlChar* localName, const xmlChar* prefix
                   int namespaceCount, const xmlChar** namespaces, int attributeCount, int defaultedCount,
                   const xmlChar** attributes)
 {
-    CReadNotes& notes = NotesOf(context);
-    if (notes.entityPending)
-        notes.entityInAttribute = true;
-    notes.entityPending = false;
     xmlSAX2StartElementNs(context, localName, prefix, uri, namespaceCount, namespaces, attributeCount,
                           defaultedCount, attributes);
     KeepExpanding(context);
@@ -173,6 +167,7 @@ CParserContextPtr NewReaderContext(CReadNotes& notes)
     context->sax->ignorableWhitespace = Characters;
     context->sax->startElementNs = StartElement;
     context->sax->endElementNs = EndElement;
+    context->sax->serror = NoteError;
     return context;
 }
 
@@ -221,7 +216,7 @@ CXmlDocPtr ReadXmlFile(const std::wstring& path, bool* repairable)
         return nullptr;
     CXmlDocPtr doc(xmlCtxtReadFd(context.get(), file.fd, nativePath.c_str(), nullptr, kXmlReadOptions));
     if (repairable != nullptr)
-        *repairable = doc && (notes.sawError || context->wellFormed == 0 || notes.entityInAttribute);
+        *repairable = doc && (notes.sawError || notes.entityInAttribute);
     return doc;
 }
 
