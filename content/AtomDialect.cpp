@@ -9,14 +9,17 @@ namespace {
 bool IsAtomField(const xmlNode* node) { return node->type == XML_ELEMENT_NODE && !IsForeignElement(node); }
 
 // The link of a feed or entry: the first "alternate" link (a link without
-// "rel" is an alternate one); only when there is none, the last link with an
-// href, whatever its rel ("self", "edit", "enclosure", ...).
+// "rel" is an alternate one) of the best type: "text/html", then no type,
+// then any other ("application/pdf", a feed format, ...). Only when there is
+// no alternate link, the last link with an href, whatever its rel ("self",
+// "edit", "enclosure", ...).
 class CAtomLinkChoice {
 public:
     void Offer(const xmlNode* link)
     {
         std::wstring href;
         std::wstring rel;
+        std::wstring type;
         bool hasHref = false;
         for (const xmlAttr* attribute = link->properties; attribute != nullptr; attribute = attribute->next) {
             const auto* asNode = reinterpret_cast<const xmlNode*>(attribute);
@@ -25,38 +28,57 @@ public:
                 hasHref = true;
             } else if (NameIs(asNode, "rel")) {
                 rel = AttributeValue(attribute);
+            } else if (NameIs(asNode, "type")) {
+                type = AttributeValue(attribute);
             }
         }
         if (!hasHref)
             return;
         m_strLast = href;
         m_bHaveLast = true;
-        if (!m_bHaveAlternate && (rel.empty() || EqualsNoCase(rel, L"alternate"))) {
-            m_strAlternate = href;
-            m_bHaveAlternate = true;
+        if (rel.empty() || EqualsNoCase(rel, L"alternate")) {
+            const int rank = AlternateRank(type);
+            if (rank < m_nAlternateRank) {
+                m_strAlternate = href;
+                m_nAlternateRank = rank;
+            }
         }
     }
 
     void ApplyTo(std::wstring& link) const
     {
-        if (m_bHaveAlternate)
+        if (m_nAlternateRank != kNoAlternate)
             link = m_strAlternate;
         else if (m_bHaveLast)
             link = m_strLast;
     }
 
 private:
+    static constexpr int kNoAlternate = 3;
+
+    // 0 for a web page, 1 for a link of no stated type, 2 for anything else.
+    static int AlternateRank(const std::wstring& type)
+    {
+        if (type.empty())
+            return 1;
+        const std::wstring mediaType = Trim(std::wstring_view(type).substr(0, type.find(L';')));
+        return EqualsNoCase(mediaType, L"text/html") ? 0 : 2;
+    }
+
     std::wstring m_strAlternate;
     std::wstring m_strLast;
-    bool m_bHaveAlternate = false;
+    int m_nAlternateRank = kNoAlternate;
     bool m_bHaveLast = false;
 };
 
+// Atom 1.0 says "xhtml"; Atom 0.3 gives a MIME type.
 bool IsXhtml(const xmlNode* node)
 {
     for (const xmlAttr* attribute = node->properties; attribute != nullptr; attribute = attribute->next) {
-        if (NameIs(reinterpret_cast<const xmlNode*>(attribute), "type"))
-            return EqualsNoCase(AttributeValue(attribute), L"xhtml");
+        if (NameIs(reinterpret_cast<const xmlNode*>(attribute), "type")) {
+            const std::wstring type = AttributeValue(attribute);
+            return EqualsNoCase(type, L"xhtml") || EqualsNoCase(type, L"application/xhtml+xml");
+        }
     }
     return false;
 }
@@ -75,13 +97,22 @@ const xmlNode* XhtmlWrapper(const xmlNode* node)
     return only != nullptr && NameIs(only, "div") ? only : nullptr;
 }
 
-// A text construct (title, summary, content): its text, or for type "xhtml"
-// the markup inside it (inside its wrapping div), which would otherwise be
-// lost since it holds elements rather than text.
-std::wstring AtomText(xmlDoc* doc, const xmlNode* node, size_t limit = std::wstring::npos)
+enum class AtomTextUse { Title, Markup };
+
+// A text construct (title, summary, content): its text, or for xhtml the
+// markup inside it (inside its wrapping div), which would otherwise be lost
+// since it holds elements rather than text. Elements in a construct of
+// another type (HTML written unescaped, Atom 0.3 "mode=xml") give a title
+// their words and a summary or content their markup.
+std::wstring AtomText(xmlDoc* doc, const xmlNode* node, AtomTextUse use, size_t limit = std::wstring::npos)
 {
-    const xmlNode* wrapper = IsXhtml(node) ? XhtmlWrapper(node) : nullptr;
-    std::wstring text = IsXhtml(node) ? Trim(InnerMarkup(doc, wrapper != nullptr ? wrapper : node)) : NodeValue(node);
+    std::wstring text;
+    if (IsXhtml(node)) {
+        const xmlNode* wrapper = XhtmlWrapper(node);
+        text = Trim(InnerMarkup(doc, wrapper != nullptr ? wrapper : node));
+    } else {
+        text = use == AtomTextUse::Title ? DescendantsValue(node) : MarkupValue(node);
+    }
     if (text.size() > limit)
         text.resize(limit);
     return text;
@@ -95,15 +126,15 @@ std::unique_ptr<CRssItem> ParseAtomEntry(xmlDoc* doc, const xmlNode* entryNode)
         if (!IsAtomField(child))
             continue;
         if (NameIs(child, "title")) {
-            item->title = AtomText(doc, child);
+            item->title = AtomText(doc, child, AtomTextUse::Title);
         } else if (NameIs(child, "link")) {
             link.Offer(child);
         } else if (NameIs(child, "modified") || NameIs(child, "updated")) {
             ReadW3cDateElement(child, item->date);
         } else if (NameIs(child, "summary")) {
-            item->description = AtomText(doc, child, kMaxDescriptionLength);
+            item->description = AtomText(doc, child, AtomTextUse::Markup, kMaxDescriptionLength);
         } else if (NameIs(child, "content")) {
-            item->content = AtomText(doc, child, kMaxDescriptionLength);
+            item->content = AtomText(doc, child, AtomTextUse::Markup, kMaxDescriptionLength);
         } else if (NameIs(child, "author")) {
             for (const xmlNode* part = child->children; part != nullptr; part = part->next) {
                 if (part->type == XML_ELEMENT_NODE && NameIs(part, "name"))
@@ -126,7 +157,7 @@ void ParseAtomFeed(xmlDoc* doc, const xmlNode* feedNode, CRssChannel& channel)
         if (!IsAtomField(child))
             continue;
         if (NameIs(child, "title")) {
-            channel.title = AtomText(doc, child);
+            channel.title = AtomText(doc, child, AtomTextUse::Title);
         } else if (NameIs(child, "link")) {
             link.Offer(child);
         } else if (NameIs(child, "copyright")) {

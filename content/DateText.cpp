@@ -41,6 +41,49 @@ int LeadingNumber(std::wstring_view text)
     return value;
 }
 
+size_t LeadingDigitCount(std::wstring_view text)
+{
+    size_t count = 0;
+    while (count < text.size() && text[count] >= L'0' && text[count] <= L'9')
+        ++count;
+    return count;
+}
+
+// RFC 2822: 00 to 49 are 2000 to 2049, 50 to 99 are 1950 to 1999.
+int TwoDigitYear(int year) { return year < 50 ? 2000 + year : 1900 + year; }
+
+// prefix in capitals; zone names are ASCII.
+bool StartsWithNoCase(std::wstring_view text, std::wstring_view prefix)
+{
+    if (text.size() < prefix.size())
+        return false;
+    for (size_t i = 0; i < prefix.size(); ++i) {
+        const wchar_t ch = text[i] >= L'a' && text[i] <= L'z' ? text[i] - (L'a' - L'A') : text[i];
+        if (ch != prefix[i])
+            return false;
+    }
+    return true;
+}
+
+// A W3C/ISO 8601 date ("2004-09-06"), alone or with a time and zone in that
+// form ("T16:45:30Z", " 16:45:30+02:00"): nothing but digits and the
+// characters of times and zones after the date.
+bool IsIsoDateText(std::wstring_view text)
+{
+    if (text.size() < 10)
+        return false;
+    for (size_t i = 0; i < 10; ++i) {
+        const bool separator = i == 4 || i == 7;
+        if (separator ? text[i] != L'-' : (text[i] < L'0' || text[i] > L'9'))
+            return false;
+    }
+    for (const wchar_t ch : text.substr(10)) {
+        if ((ch < L'0' || ch > L'9') && std::wstring_view(L"T Z+-:.,").find(ch) == std::wstring_view::npos)
+            return false;
+    }
+    return true;
+}
+
 struct CDateToken {
     std::wstring_view text;
     bool afterHyphen = false; // the separator just before it was "-"
@@ -126,7 +169,10 @@ public:
             case 2:
                 if (word)
                     return false;
-                (m_order == DateOrder::YearFirst ? m_day : m_year) = number;
+                if (m_order == DateOrder::YearFirst)
+                    m_day = number;
+                else
+                    m_year = LeadingDigitCount(token.text) == 2 ? TwoDigitYear(number) : number;
                 break;
             case 3:
                 if (word) {
@@ -194,12 +240,11 @@ private:
     }
 
     // Fields after the minutes: seconds when a plain number comes first, then
-    // the zone. A zone is a word (GMT, UTC, any name: offset zero), a signed
-    // number ("+0900", "-0500"; the hyphen also separates tokens, so it is
-    // remembered on the token) or, after the seconds, any number read as sign
-    // character, two hour digits and two minute digits. A zone with only its
-    // hours ("+09" of "+09:00") takes its minutes from the next number.
-    // True once the zone is complete.
+    // the zone. A zone is a name (below), a signed number ("+0900", "-0500";
+    // the hyphen also separates tokens, so it is remembered on the token) or,
+    // after the seconds, any number read as sign character, two hour digits
+    // and two minute digits. A zone with only its hours ("+09" of "+09:00")
+    // takes its minutes from the next number. True once the zone is complete.
     bool ReadTail(const CDateToken& token)
     {
         if (m_zoneMinutesPending) {
@@ -207,24 +252,18 @@ private:
                 m_zoneMinutes = LeadingNumber(token.text);
             return true;
         }
-        if (token.IsWord())
+        if (m_zoneOffsetMayFollow) {
+            // "GMT" alone, or "GMT-0500", which the hyphen split in two.
+            m_zoneOffsetMayFollow = false;
+            if (!token.IsWord() && (token.text[0] == L'+' || token.afterHyphen))
+                return ReadSignedZone(token.text, token.afterHyphen);
             return true;
-        std::wstring_view text = token.text;
-        if (text[0] == L'+' || token.afterHyphen) {
-            m_zoneSign = token.afterHyphen ? L'-' : L'+';
-            if (text[0] == L'+')
-                text.remove_prefix(1);
-            size_t digits = 0;
-            while (digits < text.size() && std::iswdigit(text[digits]))
-                ++digits;
-            m_zoneHours = LeadingNumber(text.substr(0, 2));
-            if (digits > 2) {
-                m_zoneMinutes = LeadingNumber(text.substr(2, 2));
-                return true;
-            }
-            m_zoneMinutesPending = true;
-            return false;
         }
+        if (token.IsWord())
+            return ReadZoneName(token.text);
+        std::wstring_view text = token.text;
+        if (text[0] == L'+' || token.afterHyphen)
+            return ReadSignedZone(text, token.afterHyphen);
         if (!m_haveSeconds) {
             m_second = LeadingNumber(text);
             m_haveSeconds = true;
@@ -236,6 +275,66 @@ private:
         return true;
     }
 
+    // "+0900", "+09" (its minutes may follow), "0500" after a hyphen.
+    bool ReadSignedZone(std::wstring_view text, bool negative)
+    {
+        m_zoneSign = negative ? L'-' : L'+';
+        if (!text.empty() && text[0] == L'+')
+            text.remove_prefix(1);
+        const size_t digits = LeadingDigitCount(text);
+        m_zoneHours = LeadingNumber(text.substr(0, 2));
+        if (digits > 2) {
+            m_zoneMinutes = LeadingNumber(text.substr(2, 2));
+            return true;
+        }
+        m_zoneMinutesPending = true;
+        return false;
+    }
+
+    // The zone names of RFC 822: UT, GMT (also UTC) with an optional offset
+    // ("GMT+0200"), the North American zones and the military letters, the
+    // latter at their true offsets (RFC 822 printed their signs reversed,
+    // RFC 1123 says). Any other word ("PM", an unknown abbreviation) counts
+    // as offset zero.
+    bool ReadZoneName(std::wstring_view word)
+    {
+        for (const wchar_t* universal : {L"UTC", L"GMT", L"UT"}) {
+            const size_t length = std::wcslen(universal);
+            if (word.size() >= length && StartsWithNoCase(word, universal)) {
+                const std::wstring_view offset = word.substr(length);
+                if (offset.empty()) {
+                    m_zoneOffsetMayFollow = true;
+                    return false;
+                }
+                return offset[0] == L'+' ? ReadSignedZone(offset, false) : true;
+            }
+        }
+        struct CZoneName {
+            const wchar_t* name;
+            int hours;
+        };
+        static constexpr CZoneName kNorthAmerican[] = {{L"EST", -5}, {L"EDT", -4}, {L"CST", -6}, {L"CDT", -5},
+                                                       {L"MST", -7}, {L"MDT", -6}, {L"PST", -8}, {L"PDT", -7}};
+        int hours = 0;
+        for (const CZoneName& zone : kNorthAmerican) {
+            if (word.size() == 3 && StartsWithNoCase(word, zone.name))
+                hours = zone.hours;
+        }
+        if (word.size() == 1) {
+            const wchar_t letter = static_cast<wchar_t>(std::towupper(word[0]));
+            if (letter >= L'A' && letter <= L'I')
+                hours = letter - L'A' + 1;
+            else if (letter >= L'K' && letter <= L'M')
+                hours = letter - L'K' + 10;
+            else if (letter >= L'N' && letter <= L'Y')
+                hours = -(letter - L'N' + 1);
+        }
+        m_zoneSign = hours < 0 ? L'-' : L'+';
+        m_zoneHours = hours < 0 ? -hours : hours;
+        m_zoneMinutes = 0;
+        return true;
+    }
+
     DateOrder m_order = DateOrder::DayFirst;
     int m_year = 0, m_month = 0, m_day = 0;
     int m_hour = 0, m_minute = 0, m_second = 0;
@@ -244,6 +343,7 @@ private:
     wchar_t m_zoneSign = L'+';
     int m_zoneHours = 0, m_zoneMinutes = 0;
     bool m_zoneMinutesPending = false;
+    bool m_zoneOffsetMayFollow = false;
 };
 
 CDateTime UtcToLocal(const CDateTime& utc)
@@ -262,9 +362,8 @@ void AppendNumber(std::wstring& out, int value, int width)
     out += digits;
 }
 
-} // namespace
-
-CDateTime ParseDateText(std::wstring_view text)
+// The platform conversion, then the positional parser.
+CDateTime ReadDateText(std::wstring_view text)
 {
     CDateTime asWritten;
     if (VarDateFromStr(text, asWritten))
@@ -281,6 +380,19 @@ CDateTime ParseDateText(std::wstring_view text)
     // Unreadable: the current local time keeps the item usable and sorted
     // among the newest.
     return CDateTime::GetCurrentTime();
+}
+
+} // namespace
+
+CDateTime ParseDateText(std::wstring_view text)
+{
+    // Feeds put W3C dates where RFC 822 ones belong (an RSS pubDate); the
+    // positional parser would read their "T" and glued zones wrongly.
+    if (IsIsoDateText(text)) {
+        if (const auto normalized = NormalizeW3cDate(text))
+            return ReadDateText(*normalized);
+    }
+    return ReadDateText(text);
 }
 
 std::optional<std::wstring> NormalizeW3cDate(std::wstring_view text)
@@ -309,7 +421,7 @@ std::optional<std::wstring> NormalizeW3cDate(std::wstring_view text)
 void ReadW3cDate(std::wstring_view text, CDateTime& target)
 {
     if (const auto normalized = NormalizeW3cDate(text))
-        target = ParseDateText(*normalized);
+        target = ReadDateText(*normalized);
 }
 
 std::wstring FormatSystemTime(const CSystemTime& time, std::wstring_view format)

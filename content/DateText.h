@@ -10,10 +10,13 @@
 
 #include "platform/DateTime.h"
 
-// Reads a date text into local time. A plain local date and time that the
-// platform conversion accepts is taken as written; anything else goes
-// through the reader's own parser, which shifts by the zone it finds and
-// converts the result from UTC to local time.
+// Reads a date text into local time. A W3C date text (found where an RFC 822
+// one belongs) is first rewritten as NormalizeW3cDate does. A plain local
+// date and time that the platform conversion accepts is taken as written;
+// anything else goes through the reader's own parser, which shifts by the
+// zone it finds (a numeric offset, UT/GMT/UTC with or without an offset, an
+// RFC 822 zone name or military letter) and converts the result from UTC to
+// local time. Two-digit years are 2000 to 2049 and 1950 to 1999.
 CDateTime ParseDateText(std::wstring_view text);
 
 // Rewrites a W3C date so that ParseDateText reads it: "T" becomes a space,

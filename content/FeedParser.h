@@ -9,5 +9,10 @@
 #include "content/RssChannel.h"
 
 // Nothing when the file cannot be parsed, holds no known root element, or
-// gives a channel without a title.
+// gives a channel with neither a title nor items. A channel with items but
+// no title is named after the host of its link, else kUntitledFeedTitle.
+// A document libxml2 reads only with errors is read a second time from a
+// repaired text (content/XmlRepair.h), and the read with more items is kept.
 std::unique_ptr<CRssChannel> ParseFeedFile(const std::wstring& path);
+
+inline constexpr wchar_t kUntitledFeedTitle[] = L"Untitled Feed";

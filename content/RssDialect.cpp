@@ -13,11 +13,14 @@ namespace {
 // Children read from an RSS element: those of the element's own namespace,
 // and of other namespaces only content:encoded and dc:date. Other extension
 // elements (atom:link, media:title, itunes:author, ...) would otherwise
-// overwrite, or empty, the fields whose names they share.
+// overwrite, or empty, the fields whose names they share. With their
+// prefixes undeclared, the two keep them in their names and have no
+// namespace, which under an RSS 1.0 default namespace makes them foreign.
 bool IsRssField(const xmlNode* node)
 {
     return node->type == XML_ELEMENT_NODE
-           && (!IsForeignElement(node) || NameIs(node, "encoded") || NameIs(node, "date"));
+           && (!IsForeignElement(node) || NameIs(node, "encoded") || NameIs(node, "date")
+               || NameIs(node, "content:encoded") || NameIs(node, "dc:date"));
 }
 
 // Leading decimal digits, as a 32-bit signed value (0 when there are none);
@@ -59,7 +62,7 @@ void ReadSource(const xmlNode* node, CRssItem& item)
 
 std::wstring RssTitle(const xmlNode* node)
 {
-    std::wstring title = NodeValue(node);
+    std::wstring title = DescendantsValue(node);
     DecodeBasicEntities(title);
     std::replace(title.begin(), title.end(), L'\n', L' ');
     return title;
@@ -82,14 +85,14 @@ void ParseRssChannel(const xmlNode* channelNode, CRssChannel& channel)
         if (!IsRssField(child))
             continue;
         if (NameIs(child, "title")) {
-            channel.title = NodeValue(child);
+            channel.title = DescendantsValue(child);
             DecodeBasicEntities(channel.title);
         } else if (NameIs(child, "link")) {
             channel.link = NodeValue(child);
         } else if (NameIs(child, "language")) {
             channel.language = NodeValue(child);
         } else if (NameIs(child, "description")) {
-            channel.description = NodeValue(child);
+            channel.description = MarkupValue(child);
         } else if (NameIs(child, "copyright")) {
             channel.copyright = NodeValue(child);
         } else if (NameIs(child, "managingeditor")) {
@@ -123,10 +126,10 @@ std::unique_ptr<CRssItem> ParseRssItem(const xmlNode* itemNode)
         if (NameIs(child, "title")) {
             item->title = RssTitle(child);
         } else if (NameIs(child, "description")) {
-            item->description = NodeValue(child);
+            item->description = MarkupValue(child);
             CutToDescriptionLimit(item->description);
         } else if (NameIs(child, "content:encoded") || NameIs(child, "encoded")) {
-            item->encodedContent = NodeValue(child);
+            item->encodedContent = MarkupValue(child);
         } else if (NameIs(child, "link")) {
             item->link = NodeValue(child);
         } else if (NameIs(child, "author")) {

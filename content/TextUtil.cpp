@@ -86,6 +86,25 @@ bool EqualsNoCase(std::wstring_view left, std::wstring_view right)
     return true;
 }
 
+std::wstring HostOfUrl(std::wstring_view url)
+{
+    const size_t slashes = url.find(L"//");
+    if (slashes == std::wstring_view::npos)
+        return L"";
+    // Before the authority only a scheme may stand ("https:"), or nothing.
+    const std::wstring_view scheme = url.substr(0, slashes);
+    if (!scheme.empty() && (scheme.back() != L':' || scheme.find_first_of(L"/?#") != std::wstring_view::npos))
+        return L"";
+    std::wstring_view authority = url.substr(slashes + 2);
+    authority = authority.substr(0, authority.find_first_of(L"/?#"));
+    const size_t at = authority.rfind(L'@');
+    if (at != std::wstring_view::npos)
+        authority.remove_prefix(at + 1);
+    if (!authority.empty() && authority.front() == L'[')
+        return std::wstring(authority.substr(0, authority.find(L']') + 1));
+    return Trim(authority.substr(0, authority.find(L':')));
+}
+
 std::wstring FormatText(const wchar_t* format, ...)
 {
     // The texts write %s for wide strings; the C library wants %ls.

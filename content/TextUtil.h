@@ -22,6 +22,11 @@ std::wstring Trim(std::wstring_view text);
 // Compares without regard to case (ASCII and beyond, per towlower).
 bool EqualsNoCase(std::wstring_view left, std::wstring_view right);
 
+// The host of an absolute URL ("https://user@news.example.org:8080/x" gives
+// "news.example.org"; an IPv6 literal keeps its brackets); empty when the
+// text has no "//" authority.
+std::wstring HostOfUrl(std::wstring_view url);
+
 // printf-style formatting of the string table's texts, where %s stands for a
 // wide string (as it does in the texts) and %d for an int.
 std::wstring FormatText(const wchar_t* format, ...);

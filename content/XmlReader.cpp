@@ -1,5 +1,7 @@
 #include "content/XmlReader.h"
 
+#include <cerrno>
+#include <climits>
 #include <fcntl.h>
 #include <libxml/HTMLparser.h>
 #include <libxml/SAX2.h>
@@ -10,6 +12,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "content/TextUtil.h"
+#include "content/XmlRepair.h"
 #include "platform/FileSystem.h"
 #include "platform/Unicode.h"
 
@@ -47,12 +51,33 @@ xmlEntityPtr LookUpHtmlEntity(const xmlChar* name)
     return &slot->entity;
 }
 
+// What one read learns about the document while libxml2 builds the tree,
+// reached through the parser context's private pointer.
+struct CReadNotes {
+    // libxml2 found the document not well formed somewhere.
+    bool sawError = false;
+    // An HTML entity stood in an attribute value, where libxml2 keeps only
+    // the first byte of its character.
+    bool entityInAttribute = false;
+};
+
+CReadNotes& NotesOf(void* context)
+{
+    return *static_cast<CReadNotes*>(static_cast<xmlParserCtxtPtr>(context)->_private);
+}
+
 xmlEntityPtr GetEntityWithHtmlNames(void* context, const xmlChar* name)
 {
     if (xmlEntityPtr declared = xmlSAX2GetEntity(context, name))
         return declared;
     const auto* parser = static_cast<xmlParserCtxtPtr>(context);
-    return parser->inSubset == 0 ? LookUpHtmlEntity(name) : nullptr;
+    if (parser->inSubset != 0)
+        return nullptr;
+    xmlEntityPtr html = LookUpHtmlEntity(name);
+    // libxml2 reads attribute values in a state of their own.
+    if (html != nullptr && parser->instate == XML_PARSER_ATTRIBUTE_VALUE)
+        NotesOf(context).entityInAttribute = true;
+    return html;
 }
 
 // libxml2 stops expanding entity references once the document is known not
@@ -60,6 +85,15 @@ xmlEntityPtr GetEntityWithHtmlNames(void* context, const xmlChar* name)
 // The tree is still built in recovery mode, so each further content event
 // resets that state and entities are read as in a well-formed document.
 void KeepExpanding(void* context) { static_cast<xmlParserCtxtPtr>(context)->wellFormed = 1; }
+
+// Errors reach this handler even with error output off, and only errors do:
+// noting them here costs a clean document nothing. Namespace errors (an
+// undeclared prefix) and warnings leave nothing for a repair to mend.
+void NoteError(void* context, xmlErrorPtr error)
+{
+    if (error != nullptr && error->level >= XML_ERR_ERROR && error->domain != XML_FROM_NAMESPACE)
+        NotesOf(context).sawError = true;
+}
 
 void Characters(void* context, const xmlChar* text, int length)
 {
@@ -95,45 +129,129 @@ struct CFileDescriptor {
     }
 };
 
+// The text one child node contributes: text, CDATA, or for a reference to
+// an entity the document declares, its replacement text one level deep (no
+// recursion, so no amplification).
+void AppendNodeText(const xmlNode* child, std::string& out)
+{
+    if ((child->type == XML_TEXT_NODE || child->type == XML_CDATA_SECTION_NODE) && child->content != nullptr) {
+        out += reinterpret_cast<const char*>(child->content);
+    } else if (child->type == XML_ENTITY_REF_NODE) {
+        const xmlEntity* entity = xmlGetDocEntity(child->doc, child->name);
+        if (entity != nullptr && entity->etype == XML_INTERNAL_GENERAL_ENTITY && entity->content != nullptr)
+            out += reinterpret_cast<const char*>(entity->content);
+    }
+}
+
 void AppendText(const xmlNode* node, std::string& out)
 {
-    for (const xmlNode* child = node->children; child != nullptr; child = child->next) {
-        if ((child->type == XML_TEXT_NODE || child->type == XML_CDATA_SECTION_NODE) && child->content != nullptr) {
-            out += reinterpret_cast<const char*>(child->content);
-        } else if (child->type == XML_ENTITY_REF_NODE) {
-            // A reference to an entity the document declares: its replacement
-            // text, one level deep (no recursion, so no amplification).
-            const xmlEntity* entity = xmlGetDocEntity(child->doc, child->name);
-            if (entity != nullptr && entity->etype == XML_INTERNAL_GENERAL_ENTITY && entity->content != nullptr)
-                out += reinterpret_cast<const char*>(entity->content);
-        }
-    }
+    for (const xmlNode* child = node->children; child != nullptr; child = child->next)
+        AppendNodeText(child, out);
 }
 
 bool IsXmlSpace(char ch) { return ch == ' ' || ch == '\t' || ch == '\r' || ch == '\n' || ch == '\v' || ch == '\f'; }
 
-} // namespace
+using CParserContextPtr = std::unique_ptr<xmlParserCtxt, CParserContextDeleter>;
 
-CXmlDocPtr ReadXmlFile(const std::wstring& path)
+// A parser context with the reader's hooks, noting into notes.
+CParserContextPtr NewReaderContext(CReadNotes& notes)
 {
     static std::once_flag initialised;
     std::call_once(initialised, [] { xmlInitParser(); });
-
-    const std::string nativePath = NativePath(path);
-    CFileDescriptor file;
-    file.fd = ::open(nativePath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    struct stat info {};
-    if (file.fd < 0 || ::fstat(file.fd, &info) != 0 || !S_ISREG(info.st_mode))
-        return nullptr;
-    std::unique_ptr<xmlParserCtxt, CParserContextDeleter> context(xmlNewParserCtxt());
+    CParserContextPtr context(xmlNewParserCtxt());
     if (!context || context->sax == nullptr)
         return nullptr;
+    context->_private = &notes;
     context->sax->getEntity = GetEntityWithHtmlNames;
     context->sax->characters = Characters;
     context->sax->ignorableWhitespace = Characters;
     context->sax->startElementNs = StartElement;
     context->sax->endElementNs = EndElement;
-    return CXmlDocPtr(xmlCtxtReadFd(context.get(), file.fd, nativePath.c_str(), nullptr, kXmlReadOptions));
+    context->sax->serror = NoteError;
+    return context;
+}
+
+// Opens a regular file only: a pipe or a device could block the reader.
+bool OpenRegularFile(const std::string& nativePath, CFileDescriptor& file, off_t& size)
+{
+    file.fd = ::open(nativePath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    struct stat info {};
+    if (file.fd < 0 || ::fstat(file.fd, &info) != 0 || !S_ISREG(info.st_mode))
+        return false;
+    size = info.st_size;
+    return true;
+}
+
+bool ReadWhole(const CFileDescriptor& file, off_t size, std::string& bytes)
+{
+    bytes.resize(static_cast<size_t>(size));
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t got = ::read(file.fd, bytes.data() + done, bytes.size() - done);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        done += static_cast<size_t>(got);
+    }
+    const bool whole = done == bytes.size();
+    bytes.resize(done);
+    return whole;
+}
+
+} // namespace
+
+CXmlDocPtr ReadXmlFile(const std::wstring& path, bool* repairable)
+{
+    if (repairable != nullptr)
+        *repairable = false;
+    const std::string nativePath = NativePath(path);
+    CFileDescriptor file;
+    off_t size = 0;
+    if (!OpenRegularFile(nativePath, file, size))
+        return nullptr;
+    CReadNotes notes;
+    const CParserContextPtr context = NewReaderContext(notes);
+    if (!context)
+        return nullptr;
+    CXmlDocPtr doc(xmlCtxtReadFd(context.get(), file.fd, nativePath.c_str(), nullptr, kXmlReadOptions));
+    if (repairable != nullptr)
+        *repairable = doc && (notes.sawError || notes.entityInAttribute);
+    return doc;
+}
+
+CRepairedXml ReadRepairedXmlText(const std::wstring& path)
+{
+    const std::string nativePath = NativePath(path);
+    CFileDescriptor file;
+    off_t size = 0;
+    std::string bytes;
+    if (!OpenRegularFile(nativePath, file, size) || size > INT_MAX || !ReadWhole(file, size, bytes))
+        return {};
+    return RepairXmlText(bytes);
+}
+
+CXmlDocPtr ParseRepairedXml(const CRepairedXml& repaired, const std::wstring& path)
+{
+    if (!repaired.changed || repaired.text.size() > INT_MAX)
+        return nullptr;
+    CReadNotes notes;
+    const CParserContextPtr context = NewReaderContext(notes);
+    if (!context)
+        return nullptr;
+    return CXmlDocPtr(xmlCtxtReadMemory(context.get(), repaired.text.data(), static_cast<int>(repaired.text.size()),
+                                        NativePath(path).c_str(), nullptr, kXmlReadOptions));
+}
+
+CXmlDocPtr ReadXmlFileRepaired(const std::wstring& path)
+{
+    bool repairable = false;
+    CXmlDocPtr doc = ReadXmlFile(path, &repairable);
+    if (repairable) {
+        if (CXmlDocPtr repaired = ParseRepairedXml(ReadRepairedXmlText(path), path))
+            return repaired;
+    }
+    return doc;
 }
 
 bool NameIs(const xmlNode* node, const char* name)
@@ -176,6 +294,58 @@ std::wstring NodeValue(const xmlNode* node)
 {
     std::string storage;
     return Utf8ToWide(TrimSpace(JoinedText(node, storage)));
+}
+
+std::wstring DescendantsValue(const xmlNode* node)
+{
+    if (!HoldsElements(node))
+        return NodeValue(node);
+    // Iterative walk in document order: elements nest as deep as the parser
+    // allows.
+    std::string text;
+    const xmlNode* current = node->children;
+    while (current != nullptr) {
+        if (current->type == XML_ELEMENT_NODE && current->children != nullptr) {
+            current = current->children;
+            continue;
+        }
+        AppendNodeText(current, text);
+        while (current != node && current->next == nullptr)
+            current = current->parent;
+        current = current == node ? nullptr : current->next;
+    }
+    return Utf8ToWide(TrimSpace(text));
+}
+
+bool HoldsElements(const xmlNode* node)
+{
+    for (const xmlNode* child = node->children; child != nullptr; child = child->next) {
+        if (child->type == XML_ELEMENT_NODE)
+            return true;
+    }
+    return false;
+}
+
+std::wstring MarkupValue(const xmlNode* node)
+{
+    if (!HoldsElements(node))
+        return NodeValue(node);
+    // The text beside the elements is taken as it reads, as is the text of
+    // an element that holds none: escaped HTML and CDATA are HTML already.
+    std::unique_ptr<xmlBuffer, decltype(&xmlBufferFree)> buffer(xmlBufferCreate(), xmlBufferFree);
+    if (!buffer)
+        return NodeValue(node);
+    std::string markup;
+    for (xmlNode* child = node->children; child != nullptr; child = child->next) {
+        if (child->type != XML_ELEMENT_NODE) {
+            AppendNodeText(child, markup);
+            continue;
+        }
+        xmlBufferEmpty(buffer.get());
+        xmlNodeDump(buffer.get(), child->doc, child, 0, 0);
+        markup += reinterpret_cast<const char*>(xmlBufferContent(buffer.get()));
+    }
+    return Utf8ToWide(TrimSpace(markup));
 }
 
 std::wstring_view ShortNodeValue(const xmlNode* node, CShortText& buffer)

@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+#include "content/XmlRepair.h"
+
 struct CXmlDocDeleter {
     void operator()(xmlDoc* doc) const { xmlFreeDoc(doc); }
 };
@@ -23,9 +25,24 @@ static_assert(kXmlReadOptions == 24673);
 // Parses the regular file at path; nothing when it is missing, not a regular
 // file, or holds nothing libxml2 can recover. Two repairs for feeds written
 // carelessly: HTML entity names (&nbsp;, &eacute;, ...) read as their
-// characters, and after a recovered error (a bare "&", say) the predefined
-// entities of the rest of the document are still decoded instead of dropped.
-CXmlDocPtr ReadXmlFile(const std::wstring& path);
+// characters, and after a recovered error the predefined entities of the
+// rest of the document are still decoded instead of dropped. repairable
+// (when given) tells whether the read met something that a read of the
+// repaired text may mend: an error libxml2 recovered from, or an HTML
+// entity in an attribute value (where libxml2 keeps only the first byte of
+// its character).
+CXmlDocPtr ReadXmlFile(const std::wstring& path, bool* repairable = nullptr);
+
+// The second read, in two steps so that a caller can free the first tree in
+// between: the file's text as RepairXmlText mends it (not changed when the
+// file cannot be read or needs no mending), then its tree (nothing when the
+// text was not changed).
+CRepairedXml ReadRepairedXmlText(const std::wstring& path);
+CXmlDocPtr ParseRepairedXml(const CRepairedXml& repaired, const std::wstring& path);
+
+// ReadXmlFile, then the repaired read when the first was repairable and the
+// repair changed something: the repaired tree then replaces the first.
+CXmlDocPtr ReadXmlFileRepaired(const std::wstring& path);
 
 // Element name test without regard to case, on the name libxml2 gives the
 // node (local name when the prefix is declared, "prefix:name" otherwise).
@@ -35,6 +52,18 @@ bool NameIs(const xmlNode* node, const char* name);
 // references), converted to a wide string; NodeValue also trims it.
 std::wstring NodeText(const xmlNode* node);
 std::wstring NodeValue(const xmlNode* node);
+
+// The trimmed text of an element and of all its descendants, in document
+// order: the words of a title written with markup ("Version <b>2.0</b>").
+std::wstring DescendantsValue(const xmlNode* node);
+
+// True when the element has an element among its children.
+bool HoldsElements(const xmlNode* node);
+
+// The trimmed value of an element that carries HTML: its text, as
+// NodeValue; when some of the HTML was written as elements rather than
+// escaped, those elements serialised in their places among that text.
+std::wstring MarkupValue(const xmlNode* node);
 
 // The trimmed value of a short element (a date, a number) without
 // allocating when it fits the buffer; the view lives as long as the buffer.

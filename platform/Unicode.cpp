@@ -153,6 +153,42 @@ size_t Utf8ToWideInto(std::string_view utf8, wchar_t* out)
     return static_cast<size_t>(DecodeInto(utf8, out) - out);
 }
 
+bool IsValidUtf8(std::string_view bytes)
+{
+    size_t pos = 0;
+    while (pos < bytes.size()) {
+        if (static_cast<unsigned char>(bytes[pos]) < 0x80) {
+            ++pos;
+            continue;
+        }
+        // DecodeOne answers U+FFFD for broken sequences but also for a
+        // well-formed U+FFFD, which takes exactly three bytes.
+        const size_t start = pos;
+        if (DecodeOne(bytes, pos) == kReplacement && bytes.substr(start, pos - start) != "\xEF\xBF\xBD")
+            return false;
+    }
+    return true;
+}
+
+std::string Windows1252ToUtf8(std::string_view bytes)
+{
+    // 0x80 to 0x9F; every other byte is the code point of its value.
+    static constexpr char16_t kHighControls[32] = {
+        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+    std::string utf8;
+    utf8.reserve(bytes.size() + bytes.size() / 8);
+    for (const char ch : bytes) {
+        const auto byte = static_cast<unsigned char>(ch);
+        if (byte < 0x80)
+            utf8 += ch;
+        else
+            AppendUtf8(utf8, byte < 0xA0 ? kHighControls[byte - 0x80] : byte);
+    }
+    return utf8;
+}
+
 std::string WideToUtf8(std::wstring_view wide)
 {
     static_assert(sizeof(wchar_t) == 4, "wide strings hold one code point per character");

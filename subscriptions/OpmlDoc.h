@@ -41,7 +41,7 @@ struct COutline {
     std::wstring description;
     std::wstring type;
     std::wstring version;
-    std::wstring url; // kept in memory only, never written
+    std::wstring url; // kept and written back; never decides the kind
     std::wstring xmlUrl;
     std::wstring htmlUrl;
     OutlineKind kind = OutlineKindNotSet;

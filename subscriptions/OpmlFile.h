@@ -8,7 +8,8 @@
 
 // Nothing when the file cannot be parsed or holds no "opml" element. A
 // document without head or body loads with no outlines; outlines without a
-// title or text are dropped with everything inside them.
+// title or text are dropped with everything inside them, except feeds, which
+// take the host of their xmlUrl (or the whole xmlUrl) as their title.
 std::unique_ptr<COpmlDoc> LoadOpmlFile(const std::wstring& path);
 
 // Writes the document with a freshly generated head. The file is written

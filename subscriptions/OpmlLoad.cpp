@@ -1,6 +1,7 @@
 // Loading an OPML file into a COpmlDoc.
 
 #include "content/DateText.h"
+#include "content/TextUtil.h"
 #include "content/XmlReader.h"
 #include "platform/Unicode.h"
 #include "subscriptions/OpmlFile.h"
@@ -41,7 +42,9 @@ void ReadHead(const xmlNode* head, COpmlDoc& doc)
     }
 }
 
-// Nothing when the outline has neither title nor text.
+// Nothing when the outline has neither title nor text, unless it is a feed:
+// exports of other readers leave both empty for feeds they have not fetched
+// yet, and such a feed is named after the host of its URL.
 std::unique_ptr<COutline> ReadOutline(const xmlNode* node)
 {
     auto outline = std::make_unique<COutline>();
@@ -69,6 +72,11 @@ std::unique_ptr<COutline> ReadOutline(const xmlNode* node)
         else if (NameIs(named, "zelviaFlag"))
             outline->zelviaFlag = value;
     }
+    if (outline->title.empty() && outline->text.empty() && !outline->xmlUrl.empty()) {
+        outline->text = HostOfUrl(outline->xmlUrl);
+        if (outline->text.empty())
+            outline->text = outline->xmlUrl;
+    }
     if (outline->title.empty())
         outline->title = outline->text;
     outline->text.clear();
@@ -94,7 +102,7 @@ void ReadOutlines(const xmlNode* parent, COutlineList& list)
 
 std::unique_ptr<COpmlDoc> LoadOpmlFile(const std::wstring& path)
 {
-    const CXmlDocPtr xml = ReadXmlFile(path);
+    const CXmlDocPtr xml = ReadXmlFileRepaired(path);
     if (!xml)
         return nullptr;
     const xmlNode* root = xmlDocGetRootElement(xml.get());

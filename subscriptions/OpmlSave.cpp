@@ -29,6 +29,7 @@ void WriteOutlines(xmlNode* parent, const COutlineList& outlines)
         SetAttribute(node, "description", outline->description);
         SetAttribute(node, "type", outline->type);
         SetAttribute(node, "version", outline->version);
+        SetAttribute(node, "url", outline->url);
         SetAttribute(node, "xmlUrl", outline->xmlUrl);
         SetAttribute(node, "htmlUrl", outline->htmlUrl);
         SetAttribute(node, "zelviaFlag", outline->zelviaFlag);

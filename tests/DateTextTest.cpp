@@ -50,7 +50,6 @@ TEST_F(DateTextTest, UnreadableTextsGiveTheCurrentLocalTime)
 {
     for (const wchar_t* text : {
              L"abcd",                            // fewer than 5 characters
-             L"06 Sep 04 16:45:00 GMT",          // two-digit year: invalid date
              L"06-09-2004 16:45:00 GMT",         // numeric month in day-first order
              L"06 Sep 2004 noon 16:45:00 GMT",   // a word in the hour position
              L"06 Sep year 16:45:00 GMT",        // a word in the year position
@@ -142,4 +141,36 @@ TEST_F(DateTextTest, ListDatesShowTheTimeForTodayOnly)
     EXPECT_EQ(FormatListDate(CDateTime(0.9)), L"");
     EXPECT_EQ(FormatListDate(CDateTime::FromParts(2026, 12, 8, 7, 5, 0)), L"07:05");
     EXPECT_EQ(FormatListDate(CDateTime::FromParts(2026, 12, 7, 7, 5, 0)), L"07/12/26");
+}
+
+TEST_F(DateTextTest, ReadsZoneNamesMilitaryLettersAndOffsetsAfterGmt)
+{
+    // Tokyo is UTC+9: 16:45 EST (UTC-5) is 21:45 UTC, 06:45 the next day here.
+    EXPECT_EQ(Local(ParseDateText(L"Mon, 06 Sep 2004 16:45:00 EST")), L"2004-09-07 06:45:00");
+    EXPECT_EQ(Local(ParseDateText(L"Mon, 06 Sep 2004 16:45:00 pdt")), L"2004-09-07 08:45:00");
+    EXPECT_EQ(Local(ParseDateText(L"Mon, 06 Sep 2004 16:45:00 GMT+0200")), L"2004-09-06 23:45:00");
+    EXPECT_EQ(Local(ParseDateText(L"Mon, 06 Sep 2004 16:45:00 GMT-0500")), L"2004-09-07 06:45:00");
+    EXPECT_EQ(Local(ParseDateText(L"Mon, 06 Sep 2004 16:45:00 UTC+05:30")), L"2004-09-06 20:15:00");
+    // Military letters at their true offsets: A is UTC+1, N is UTC-1.
+    EXPECT_EQ(Local(ParseDateText(L"Mon, 06 Sep 2004 16:45:00 A")), L"2004-09-07 00:45:00");
+    EXPECT_EQ(Local(ParseDateText(L"Mon, 06 Sep 2004 16:45:00 N")), L"2004-09-07 02:45:00");
+    EXPECT_EQ(Local(ParseDateText(L"Mon, 06 Sep 2004 16:45:00 Z")), L"2004-09-07 01:45:00");
+    // A number after GMT that carries no sign is not an offset.
+    EXPECT_EQ(Local(ParseDateText(L"Mon, 06 Sep 2004 16:45:00 GMT 0200")), L"2004-09-07 01:45:00");
+}
+
+TEST_F(DateTextTest, TwoDigitYearsFollowRfc2822)
+{
+    EXPECT_EQ(Local(ParseDateText(L"Mon, 06 Sep 04 16:45:00 GMT")), L"2004-09-07 01:45:00");
+    EXPECT_EQ(Local(ParseDateText(L"Sun, 06 Sep 49 16:45:00 GMT")), L"2049-09-07 01:45:00");
+    EXPECT_EQ(Local(ParseDateText(L"06 Dec 50 16:45:00 GMT")), L"1950-12-07 01:45:00");
+    EXPECT_EQ(Local(ParseDateText(L"Sep 06 99 16:45:00 +0900")), L"1999-09-06 16:45:00");
+}
+
+TEST_F(DateTextTest, ReadsW3cTextsWhereAnRfc822DateBelongs)
+{
+    EXPECT_EQ(Local(ParseDateText(L"2004-09-06T16:45:00+02:00")), L"2004-09-06 23:45:00");
+    EXPECT_EQ(Local(ParseDateText(L"2004-09-06 16:45:00+02:00")), L"2004-09-06 23:45:00");
+    EXPECT_EQ(Local(ParseDateText(L"2004-09-06T16:45:00Z")), L"2004-09-07 01:45:00");
+    EXPECT_EQ(Local(ParseDateText(L"2004-09-06T16:45:00")), L"2004-09-06 16:45:00");
 }

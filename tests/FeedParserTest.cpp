@@ -132,3 +132,18 @@ TEST_F(FeedParserFileTest, EnclosureLengthsAreReadAsLeadingDigits)
     EXPECT_EQ(channel->items[1]->enclosure.length, 2147483647);
     EXPECT_EQ(channel->items[2]->enclosure.length, -5);
 }
+
+TEST_F(FeedParserFileTest, AChannelWithItemsButNoTitleIsNamedAfterItsHost)
+{
+    const auto named = Parse("<rss><channel><title> </title><link>https://user@news.example.org:8080/x</link>"
+                             "<item><title>a</title></item></channel></rss>");
+    ASSERT_NE(named, nullptr);
+    EXPECT_EQ(named->title, L"news.example.org");
+    ASSERT_EQ(named->items.size(), 1u);
+
+    const auto untitled = Parse("<feed xmlns='http://www.w3.org/2005/Atom'><entry><title>e</title></entry></feed>");
+    ASSERT_NE(untitled, nullptr);
+    EXPECT_EQ(untitled->title, L"Untitled Feed");
+
+    EXPECT_EQ(Parse("<rss><channel><link>https://example.org/</link></channel></rss>"), nullptr);
+}

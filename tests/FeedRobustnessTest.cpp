@@ -164,3 +164,32 @@ TEST_F(FeedRobustnessTest, ReadsALargeDocumentWhole)
     EXPECT_EQ(channel->items.back()->title, L"Item " + std::to_wstring(items - 1));
     EXPECT_EQ(channel->items.back()->description.size(), kMaxDescriptionLength);
 }
+
+TEST_F(FeedRobustnessTest, TheRepairedSecondReadIsGuardedLikeTheFirst)
+{
+    // A bare "&" sends the document through the repair and a second read,
+    // which must refuse the same entity tricks.
+    const std::wstring secret = WriteHomeFile("secret.txt", "TOP-SECRET");
+    CLoopbackTrap trap;
+    std::string document = "<?xml version='1.0'?>\n<!DOCTYPE rss [\n<!ENTITY file SYSTEM 'file://"
+                           + HomePath("secret.txt") + "'>\n<!ENTITY web SYSTEM '" + trap.Url("/entity")
+                           + "'>\n<!ENTITY a0 'lollollollollollollollollollol'>\n";
+    for (int level = 1; level <= 12; ++level) {
+        std::string refs;
+        for (int copy = 0; copy < 10; ++copy)
+            refs += "&a" + std::to_string(level - 1) + ";";
+        document += "<!ENTITY a" + std::to_string(level) + " '" + refs + "'>\n";
+    }
+    document += "]>\n<rss><channel><title>R&D &file; &web;</title><item><title>&a12; & &file;</title>"
+                "<description><p>&web;<br></p></description></item></channel></rss>";
+    const auto start = std::chrono::steady_clock::now();
+    const auto channel = ParseFeedFile(WriteHomeFile("repaired.xml", document));
+    ASSERT_NE(channel, nullptr);
+    EXPECT_EQ(channel->title.rfind(L"R&D", 0), 0u) << "the repaired read was kept";
+    EXPECT_EQ(channel->title.find(L"SECRET"), std::wstring::npos);
+    ASSERT_EQ(channel->items.size(), 1u);
+    EXPECT_EQ(channel->items[0]->title.find(L"SECRET"), std::wstring::npos);
+    EXPECT_LT(channel->items[0]->title.size(), 1000u);
+    EXPECT_FALSE(trap.WasContacted());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+}

@@ -51,3 +51,13 @@ TEST(TextHelpers, TrimAndCaseInsensitiveCompare)
     EXPECT_TRUE(EqualsNoCase(L"PubDate", L"pubdate"));
     EXPECT_FALSE(EqualsNoCase(L"pubdate", L"pubdates"));
 }
+
+TEST(HostOfUrl, TakesTheHostOutOfTheAuthority)
+{
+    EXPECT_EQ(HostOfUrl(L"https://user:pw@news.example.org:8080/a?b#c"), L"news.example.org");
+    EXPECT_EQ(HostOfUrl(L"http://example.org"), L"example.org");
+    EXPECT_EQ(HostOfUrl(L"//cdn.example.org/feed"), L"cdn.example.org");
+    EXPECT_EQ(HostOfUrl(L"http://[2001:db8::1]:80/"), L"[2001:db8::1]");
+    EXPECT_EQ(HostOfUrl(L"feed.xml"), L"");
+    EXPECT_EQ(HostOfUrl(L"/path//not-a-host"), L"");
+}

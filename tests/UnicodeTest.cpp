@@ -39,3 +39,16 @@ TEST(Unicode, WideValuesOutsideUnicodeBecomeReplacementCharacters)
     text += static_cast<wchar_t>(0x110000);
     EXPECT_EQ(WideToUtf8(text), "x\xEF\xBF\xBD\xEF\xBF\xBD");
 }
+
+TEST(Unicode, TellsWellFormedUtf8FromEverythingElse)
+{
+    EXPECT_TRUE(IsValidUtf8("plain, café, 東京, \U0001F600, and a real \uFFFD"));
+    EXPECT_FALSE(IsValidUtf8("Caf\xE9"));
+    EXPECT_FALSE(IsValidUtf8("\xE9\x92"));      // cut short
+    EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80"));  // a surrogate
+}
+
+TEST(Unicode, ConvertsWindows1252WithoutFailingOnItsUndefinedBytes)
+{
+    EXPECT_EQ(Windows1252ToUtf8("Caf\xE9 \x80\x93\x94\x9F \x81\x8D \xA0\xFF ok"), "Café €“”Ÿ \u0081\u008D \u00A0ÿ ok");
+}

@@ -1,0 +1,341 @@
+#include "content/XmlRepair.h"
+
+#include <libxml/HTMLparser.h>
+#include <set>
+
+#include "platform/Unicode.h"
+
+namespace {
+
+// HTML elements that never have content. "link", "source", "meta" and "base"
+// are void in HTML too, but feeds use elements of those names with content.
+constexpr std::string_view kVoidElements[] = {"area", "br", "col", "embed", "hr",
+                                              "img", "input", "param", "track", "wbr"};
+
+// Entity names longer than this are not looked for: no HTML name comes near
+// it, and a bare "&" before a long word must not make the scan quadratic.
+constexpr size_t kMaxEntityName = 64;
+
+bool IsAsciiLetter(unsigned char ch) { return (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z'); }
+bool IsDigit(unsigned char ch) { return ch >= '0' && ch <= '9'; }
+bool IsHexDigit(unsigned char ch) { return IsDigit(ch) || (ch >= 'a' && ch <= 'f') || (ch >= 'A' && ch <= 'F'); }
+bool IsSpace(unsigned char ch) { return ch == ' ' || ch == '\t' || ch == '\r' || ch == '\n'; }
+// Bytes of non-ASCII characters count as name characters, as most of them are.
+bool IsNameStart(unsigned char ch) { return IsAsciiLetter(ch) || ch == '_' || ch == ':' || ch >= 0x80; }
+bool IsNameChar(unsigned char ch) { return IsNameStart(ch) || IsDigit(ch) || ch == '-' || ch == '.'; }
+
+bool EqualsAsciiNoCase(std::string_view left, std::string_view right)
+{
+    if (left.size() != right.size())
+        return false;
+    for (size_t i = 0; i < left.size(); ++i) {
+        unsigned char a = static_cast<unsigned char>(left[i]);
+        unsigned char b = static_cast<unsigned char>(right[i]);
+        if (a >= 'A' && a <= 'Z')
+            a = static_cast<unsigned char>(a - 'A' + 'a');
+        if (b >= 'A' && b <= 'Z')
+            b = static_cast<unsigned char>(b - 'A' + 'a');
+        if (a != b)
+            return false;
+    }
+    return true;
+}
+
+bool IsVoidElement(std::string_view name)
+{
+    for (std::string_view candidate : kVoidElements) {
+        if (EqualsAsciiNoCase(name, candidate))
+            return true;
+    }
+    return false;
+}
+
+bool IsPredefinedEntity(std::string_view name)
+{
+    return name == "amp" || name == "lt" || name == "gt" || name == "quot" || name == "apos";
+}
+
+// A byte-order mark or a NUL among the first two bytes: UTF-16 or UTF-32,
+// where a byte-wise rewrite would break characters.
+bool IsWideEncoding(std::string_view text)
+{
+    if (text.size() < 2)
+        return false;
+    const auto first = static_cast<unsigned char>(text[0]);
+    const auto second = static_cast<unsigned char>(text[1]);
+    return (first == 0xFE && second == 0xFF) || (first == 0xFF && second == 0xFE) || first == 0 || second == 0;
+}
+
+// A UTF-8 byte-order mark, or an XML declaration naming an encoding.
+bool DeclaresEncoding(std::string_view text)
+{
+    if (text.substr(0, 3) == "\xEF\xBB\xBF")
+        return true;
+    if (text.substr(0, 5) != "<?xml")
+        return false;
+    const std::string_view declaration = text.substr(0, text.find("?>"));
+    return declaration.find("encoding") != std::string_view::npos;
+}
+
+class CXmlMender {
+public:
+    explicit CXmlMender(std::string_view text) : m_text(text) { m_out.reserve(text.size() + text.size() / 32); }
+
+    void Run()
+    {
+        while (m_pos < m_text.size()) {
+            CopyTo(FindEither('<', '&', m_pos));
+            if (m_pos >= m_text.size())
+                break;
+            if (m_text[m_pos] == '&')
+                Reference();
+            else
+                Markup();
+        }
+    }
+
+    bool Changed() const { return m_bChanged; }
+    std::string Take() { return std::move(m_out); }
+
+private:
+    // The first of two bytes from pos on, or the end of the text. (The
+    // find_first_of of the standard library runs memchr once per byte.)
+    size_t FindEither(char first, char second, size_t pos) const
+    {
+        while (pos < m_text.size() && m_text[pos] != first && m_text[pos] != second)
+            ++pos;
+        return pos;
+    }
+
+    bool At(std::string_view what) const { return m_text.substr(m_pos, what.size()) == what; }
+
+    void CopyTo(size_t end)
+    {
+        m_out.append(m_text, m_pos, end - m_pos);
+        m_pos = end;
+    }
+
+    // Copies through the first "terminator" (or to the end of the text).
+    void CopyThrough(std::string_view terminator, size_t from)
+    {
+        const size_t end = m_text.find(terminator, from);
+        CopyTo(end == std::string_view::npos ? m_text.size() : end + terminator.size());
+    }
+
+    // End of a well-formed reference starting at m_pos ("&name;", "&#65;",
+    // "&#x41;"), or npos for a bare "&".
+    size_t ReferenceEnd(bool& isCharacter) const
+    {
+        size_t pos = m_pos + 1;
+        const size_t limit = std::min(m_text.size(), m_pos + 2 + kMaxEntityName);
+        isCharacter = pos < limit && m_text[pos] == '#';
+        if (isCharacter) {
+            ++pos;
+            const bool hex = pos < limit && m_text[pos] == 'x';
+            pos += hex ? 1 : 0;
+            const size_t digits = pos;
+            while (pos < limit && (hex ? IsHexDigit(m_text[pos]) : IsDigit(m_text[pos])))
+                ++pos;
+            return pos > digits && pos < limit && m_text[pos] == ';' ? pos + 1 : std::string_view::npos;
+        }
+        if (pos >= limit || !IsNameStart(m_text[pos]))
+            return std::string_view::npos;
+        while (pos < limit && IsNameChar(m_text[pos]))
+            ++pos;
+        return pos < limit && m_text[pos] == ';' ? pos + 1 : std::string_view::npos;
+    }
+
+    // At "&": keeps a reference libxml2 resolves, turns an HTML name into a
+    // numeric reference and escapes anything else, so that it reads as written.
+    void Reference()
+    {
+        bool isCharacter = false;
+        const size_t end = ReferenceEnd(isCharacter);
+        if (end != std::string_view::npos) {
+            const std::string_view name = m_text.substr(m_pos + 1, end - m_pos - 2);
+            if (isCharacter || IsPredefinedEntity(name) || m_declared.find(name) != m_declared.end()) {
+                CopyTo(end);
+                return;
+            }
+            char terminated[kMaxEntityName + 1] = {};
+            name.copy(terminated, kMaxEntityName);
+            if (const htmlEntityDesc* html = htmlEntityLookup(reinterpret_cast<const xmlChar*>(terminated))) {
+                m_out += "&#" + std::to_string(html->value) + ";";
+                m_pos = end;
+                m_bChanged = true;
+                return;
+            }
+        }
+        m_out += "&amp;";
+        ++m_pos;
+        m_bChanged = true;
+    }
+
+    void Markup()
+    {
+        if (At("<!--"))
+            CopyThrough("-->", m_pos + 4);
+        else if (At("<![CDATA["))
+            CopyThrough("]]>", m_pos + 9);
+        else if (At("<?"))
+            CopyThrough("?>", m_pos + 2);
+        else if (At("<!"))
+            Declaration();
+        else if (At("</"))
+            EndTag();
+        else if (m_pos + 1 < m_text.size() && IsNameStart(m_text[m_pos + 1]))
+            StartTag();
+        else
+            CopyTo(m_pos + 1); // a stray "<": libxml2's recovery deals with it
+    }
+
+    // A document type declaration, with its internal subset: copied whole.
+    // The general entities it declares are noted, so that references to them
+    // are kept.
+    void Declaration()
+    {
+        size_t pos = m_pos + 2;
+        int depth = 0;
+        while (pos < m_text.size()) {
+            const char ch = m_text[pos];
+            if (ch == '"' || ch == '\'') {
+                const size_t close = m_text.find(ch, pos + 1);
+                pos = close == std::string_view::npos ? m_text.size() : close + 1;
+                continue;
+            }
+            if (m_text.substr(pos, 4) == "<!--") {
+                const size_t close = m_text.find("-->", pos + 4);
+                pos = close == std::string_view::npos ? m_text.size() : close + 3;
+                continue;
+            }
+            if (m_text.substr(pos, 8) == "<!ENTITY")
+                NoteEntityDeclaration(pos + 8);
+            if (ch == '[')
+                ++depth;
+            else if (ch == ']' && depth > 0)
+                --depth;
+            else if (ch == '>' && depth == 0) {
+                ++pos;
+                break;
+            }
+            ++pos;
+        }
+        CopyTo(pos);
+    }
+
+    void NoteEntityDeclaration(size_t pos)
+    {
+        while (pos < m_text.size() && IsSpace(m_text[pos]))
+            ++pos;
+        const size_t start = pos;
+        while (pos < m_text.size() && IsNameChar(m_text[pos]))
+            ++pos;
+        if (pos > start) // a parameter entity ("%") has no name here
+            m_declared.emplace(m_text.substr(start, pos - start));
+    }
+
+    // An end tag of a void element is dropped: the element was closed where
+    // it started.
+    void EndTag()
+    {
+        size_t pos = m_pos + 2;
+        while (pos < m_text.size() && IsNameChar(m_text[pos]))
+            ++pos;
+        const std::string_view name = m_text.substr(m_pos + 2, pos - m_pos - 2);
+        const size_t close = m_text.find('>', pos);
+        const size_t end = close == std::string_view::npos ? m_text.size() : close + 1;
+        if (IsVoidElement(name) && close != std::string_view::npos) {
+            m_pos = end;
+            m_bChanged = true;
+            return;
+        }
+        CopyTo(end);
+    }
+
+    // A start tag; references in its attribute values are mended like those
+    // in text, and a void element is closed.
+    void StartTag()
+    {
+        size_t pos = m_pos + 1;
+        while (pos < m_text.size() && IsNameChar(m_text[pos]))
+            ++pos;
+        const bool isVoid = IsVoidElement(m_text.substr(m_pos + 1, pos - m_pos - 1));
+        CopyTo(pos);
+        while (m_pos < m_text.size()) {
+            const char ch = m_text[m_pos];
+            if (ch == '"' || ch == '\'') {
+                if (!QuotedValue(ch))
+                    return;
+            } else if (ch == '>') {
+                if (isVoid && !EndsWithSlash()) {
+                    m_out += '/';
+                    m_bChanged = true;
+                }
+                CopyTo(m_pos + 1);
+                return;
+            } else if (ch == '<') {
+                return; // the tag is broken off; the next one starts here
+            } else {
+                CopyTo(m_pos + 1);
+            }
+        }
+    }
+
+    // False when a "<" ends the value: no value holds one, so the tag is
+    // broken and what follows is left to the main scan.
+    bool QuotedValue(char quote)
+    {
+        CopyTo(m_pos + 1);
+        while (m_pos < m_text.size() && m_text[m_pos] != quote) {
+            size_t next = m_pos;
+            while (next < m_text.size() && m_text[next] != quote && m_text[next] != '&' && m_text[next] != '<')
+                ++next;
+            CopyTo(next);
+            if (m_pos >= m_text.size() || m_text[m_pos] == quote)
+                break;
+            if (m_text[m_pos] == '<')
+                return false;
+            Reference();
+        }
+        if (m_pos < m_text.size())
+            CopyTo(m_pos + 1);
+        return true;
+    }
+
+    bool EndsWithSlash() const
+    {
+        size_t end = m_out.size();
+        while (end > 0 && IsSpace(m_out[end - 1]))
+            --end;
+        return end > 0 && m_out[end - 1] == '/';
+    }
+
+    std::string_view m_text;
+    size_t m_pos = 0;
+    std::string m_out;
+    std::set<std::string, std::less<>> m_declared;
+    bool m_bChanged = false;
+};
+
+} // namespace
+
+CRepairedXml RepairXmlText(std::string_view text)
+{
+    CRepairedXml result;
+    if (IsWideEncoding(text))
+        return result;
+    CXmlMender mender(text);
+    mender.Run();
+    // A document without a declared encoding is UTF-8 to libxml2; when it
+    // is not, it was almost always written in the Windows Western code page
+    // (a superset of Latin-1 for everything but control characters). It is
+    // converted here rather than declared, since libxml2's converter stops
+    // the document at the first byte the code page leaves undefined.
+    const bool windows1252 = !DeclaresEncoding(text) && !IsValidUtf8(text);
+    result.changed = mender.Changed() || windows1252;
+    if (windows1252)
+        result.text = Windows1252ToUtf8(mender.Take());
+    else if (result.changed)
+        result.text = mender.Take();
+    return result;
+}
