@@ -118,6 +118,8 @@ std::wstring AtomText(xmlDoc* doc, const xmlNode* node, AtomTextUse use, size_t 
     return text;
 }
 
+} // namespace
+
 std::unique_ptr<CRssItem> ParseAtomEntry(xmlDoc* doc, const xmlNode* entryNode)
 {
     auto item = std::make_unique<CRssItem>();
@@ -147,8 +149,6 @@ std::unique_ptr<CRssItem> ParseAtomEntry(xmlDoc* doc, const xmlNode* entryNode)
         item->description.swap(item->content);
     return item;
 }
-
-} // namespace
 
 void ParseAtomFeed(xmlDoc* doc, const xmlNode* feedNode, CRssChannel& channel)
 {

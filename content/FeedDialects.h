@@ -17,5 +17,7 @@ void ReadDateElement(const xmlNode* node, CDateTime& date);
 // W3C date texts (dc:date, Atom updated and modified):
 void ReadW3cDateElement(const xmlNode* node, CDateTime& date);
 
+// Atom "entry".
+std::unique_ptr<CRssItem> ParseAtomEntry(xmlDoc* doc, const xmlNode* entryNode);
 // Atom "feed" with its entries.
 void ParseAtomFeed(xmlDoc* doc, const xmlNode* feedNode, CRssChannel& channel);

@@ -1,5 +1,8 @@
 #include "content/FeedParser.h"
 
+#include <algorithm>
+#include <queue>
+
 #include "content/FeedDialects.h"
 #include "content/TextUtil.h"
 #include "content/XmlReader.h"
@@ -39,6 +42,8 @@ CDialectRoot FindDialect(xmlDoc* doc)
     return {};
 }
 
+std::unique_ptr<CRssChannel> ParseDocument(xmlDoc* doc);
+
 // RSS 1.0 keeps its items beside the channel, as children of the RDF root.
 void ParseRdf(const xmlNode* rdf, CRssChannel& channel)
 {
@@ -52,7 +57,99 @@ void ParseRdf(const xmlNode* rdf, CRssChannel& channel)
     }
 }
 
+// The items of a document taken out of the tree as each one ends, and the
+// ones worth keeping: all of them, or the newest of a limit.
+class CItemStream : public IXmlElementSink {
+public:
+    explicit CItemStream(size_t newestItems) : m_nLimit(newestItems) {}
+
+    bool TakeElement(xmlDoc* doc, xmlNode* node) override
+    {
+        const xmlNode* root = xmlDocGetRootElement(doc);
+        const xmlNode* parent = node->parent;
+        if (root == nullptr || parent == nullptr || parent->type != XML_ELEMENT_NODE)
+            return false;
+        // Only the items of the feed itself: the root says which dialect,
+        // and an item quoted inside some content is no item of the feed.
+        if (NameIs(root, "rss") && NameIs(node, "item") && NameIs(parent, "channel") && parent->parent == root)
+            Add(ParseRssItem(node));
+        else if (IsRdf(root) && NameIs(node, "item") && parent == root)
+            Add(ParseRssItem(node));
+        else if (NameIs(root, "feed") && NameIs(node, "entry") && parent == root)
+            Add(ParseAtomEntry(doc, node));
+        else
+            return false;
+        return true;
+    }
+
+    size_t Seen() const { return m_nSeen; }
+
+    // The kept items, in document order.
+    std::vector<std::unique_ptr<CRssItem>> Take()
+    {
+        std::vector<CKept> kept = std::move(m_undated);
+        while (!m_dated.empty()) {
+            kept.push_back(std::move(const_cast<CKept&>(m_dated.top())));
+            m_dated.pop();
+        }
+        std::sort(kept.begin(), kept.end(), [](const CKept& a, const CKept& b) { return a.order < b.order; });
+        std::vector<std::unique_ptr<CRssItem>> items;
+        for (CKept& entry : kept)
+            items.push_back(std::move(entry.item));
+        return items;
+    }
+
+private:
+    struct CKept {
+        size_t order;
+        std::unique_ptr<CRssItem> item;
+    };
+    // The oldest kept dated item on top, ready to make way; of equal dates
+    // the later one goes first.
+    struct COlderFirst {
+        bool operator()(const CKept& a, const CKept& b) const
+        {
+            const double da = a.item->date.GetDays(), db = b.item->date.GetDays();
+            return da != db ? da > db : a.order < b.order;
+        }
+    };
+
+    void Add(std::unique_ptr<CRssItem> item)
+    {
+        const size_t order = m_nSeen++;
+        const bool dated = item->date.IsValid() && item->date.GetDays() != 0;
+        if (m_nLimit == 0 || !dated) {
+            if (m_nLimit == 0 || m_undated.size() < m_nLimit)
+                m_undated.push_back({order, std::move(item)});
+            return;
+        }
+        m_dated.push({order, std::move(item)});
+        if (m_dated.size() > m_nLimit)
+            m_dated.pop();
+    }
+
+    size_t m_nLimit;
+    size_t m_nSeen = 0;
+    std::vector<CKept> m_undated; // and every item when there is no limit
+    std::priority_queue<CKept, std::vector<CKept>, COlderFirst> m_dated;
+};
+
 // The channel of a document, title or not; nothing when no dialect is known.
+// Items the stream took come first, then any the walk still finds; seen
+// (when given) receives how many items the document held in all.
+std::unique_ptr<CRssChannel> ParseDocument(xmlDoc* doc, CItemStream& stream, size_t* seen = nullptr)
+{
+    auto channel = ParseDocument(doc);
+    if (seen)
+        *seen = stream.Seen() + (channel ? channel->items.size() : 0);
+    if (channel) {
+        auto items = stream.Take();
+        std::move(channel->items.begin(), channel->items.end(), std::back_inserter(items));
+        channel->items = std::move(items);
+    }
+    return channel;
+}
+
 std::unique_ptr<CRssChannel> ParseDocument(xmlDoc* doc)
 {
     const CDialectRoot root = FindDialect(doc);
@@ -92,33 +189,38 @@ size_t CountItems(const CDialectRoot& root)
 // more items, should a repair misfire. Its items are counted rather than
 // parsed, and each tree is freed as soon as it is done with, so that a
 // careless document costs little more memory than a clean one.
-std::unique_ptr<CRssChannel> ReadChannel(const std::wstring& path)
+std::unique_ptr<CRssChannel> ReadChannel(const std::wstring& path, size_t newestItems)
 {
     bool repairable = false;
-    CXmlDocPtr doc = ReadXmlFile(path, &repairable);
+    CItemStream firstStream(newestItems);
+    CXmlDocPtr doc = ReadXmlFile(path, &repairable, &firstStream);
     if (!repairable)
-        return ParseDocument(doc.get());
+        return ParseDocument(doc.get(), firstStream);
     CRepairedXml repairedText = ReadRepairedXmlText(path);
     if (!repairedText.changed)
-        return ParseDocument(doc.get());
+        return ParseDocument(doc.get(), firstStream);
     const CDialectRoot first = FindDialect(doc.get());
-    const size_t firstItems = CountItems(first);
+    const size_t firstItems = firstStream.Seen() + CountItems(first);
     doc.reset();
-    CXmlDocPtr repairedDoc = ParseRepairedXml(repairedText, path);
+    firstStream.Take(); // what the first read kept is not needed any more
+    CItemStream repairedStream(newestItems);
+    CXmlDocPtr repairedDoc = ParseRepairedXml(repairedText, path, &repairedStream);
     repairedText = {};
-    std::unique_ptr<CRssChannel> repaired = ParseDocument(repairedDoc.get());
+    size_t repairedItems = 0;
+    std::unique_ptr<CRssChannel> repaired = ParseDocument(repairedDoc.get(), repairedStream, &repairedItems);
     repairedDoc.reset();
-    if (repaired ? repaired->items.size() >= firstItems : first.dialect == Dialect::Unknown)
+    if (repaired ? repairedItems >= firstItems : first.dialect == Dialect::Unknown)
         return repaired;
     repaired.reset();
-    return ParseDocument(ReadXmlFile(path).get());
+    CItemStream again(newestItems);
+    return ParseDocument(ReadXmlFile(path, nullptr, &again).get(), again);
 }
 
 } // namespace
 
-std::unique_ptr<CRssChannel> ParseFeedFile(const std::wstring& path)
+std::unique_ptr<CRssChannel> ParseFeedFile(const std::wstring& path, size_t newestItems)
 {
-    std::unique_ptr<CRssChannel> channel = ReadChannel(path);
+    std::unique_ptr<CRssChannel> channel = ReadChannel(path, newestItems);
     if (!channel)
         return nullptr;
     if (channel->title.empty()) {

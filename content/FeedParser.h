@@ -13,6 +13,11 @@
 // no title is named after the host of its link, else kUntitledFeedTitle.
 // A document libxml2 reads only with errors is read a second time from a
 // repaired text (content/XmlRepair.h), and the read with more items is kept.
-std::unique_ptr<CRssChannel> ParseFeedFile(const std::wstring& path);
+//
+// newestItems, when not 0, keeps only the newest that many dated items and
+// the first that many without a date (in document order); the others are
+// dropped as the document is read, item by item, so that a document of a
+// hundred thousand items costs no more memory than one of a hundred.
+std::unique_ptr<CRssChannel> ParseFeedFile(const std::wstring& path, size_t newestItems = 0);
 
 inline constexpr wchar_t kUntitledFeedTitle[] = L"Untitled Feed";

@@ -59,6 +59,7 @@ struct CReadNotes {
     // An HTML entity stood in an attribute value, where libxml2 keeps only
     // the first byte of its character.
     bool entityInAttribute = false;
+    IXmlElementSink* sink = nullptr;
 };
 
 CReadNotes& NotesOf(void* context)
@@ -110,10 +111,36 @@ void StartElement(void* context, const xmlChar* localName, const xmlChar* prefix
     KeepExpanding(context);
 }
 
+bool IsBlankText(const xmlNode* node)
+{
+    if (node == nullptr || node->type != XML_TEXT_NODE)
+        return false;
+    for (const xmlChar* ch = node->content; ch != nullptr && *ch != 0; ++ch) {
+        if (*ch != ' ' && *ch != '\t' && *ch != '\r' && *ch != '\n')
+            return false;
+    }
+    return true;
+}
+
 void EndElement(void* context, const xmlChar* localName, const xmlChar* prefix, const xmlChar* uri)
 {
+    auto* parser = static_cast<xmlParserCtxtPtr>(context);
+    xmlNodePtr closing = parser->node;
     xmlSAX2EndElementNs(context, localName, prefix, uri);
     KeepExpanding(context);
+    IXmlElementSink* sink = NotesOf(context).sink;
+    if (sink == nullptr || closing == nullptr || closing->type != XML_ELEMENT_NODE || closing == parser->node ||
+        !sink->TakeElement(parser->myDoc, closing))
+        return;
+    // The line break before a taken element goes with it: thousands of
+    // them would otherwise stay behind.
+    if (IsBlankText(closing->prev)) {
+        xmlNodePtr blank = closing->prev;
+        xmlUnlinkNode(blank);
+        xmlFreeNode(blank);
+    }
+    xmlUnlinkNode(closing);
+    xmlFreeNode(closing);
 }
 
 struct CParserContextDeleter {
@@ -201,7 +228,7 @@ bool ReadWhole(const CFileDescriptor& file, off_t size, std::string& bytes)
 
 } // namespace
 
-CXmlDocPtr ReadXmlFile(const std::wstring& path, bool* repairable)
+CXmlDocPtr ReadXmlFile(const std::wstring& path, bool* repairable, IXmlElementSink* sink)
 {
     if (repairable != nullptr)
         *repairable = false;
@@ -211,6 +238,7 @@ CXmlDocPtr ReadXmlFile(const std::wstring& path, bool* repairable)
     if (!OpenRegularFile(nativePath, file, size))
         return nullptr;
     CReadNotes notes;
+    notes.sink = sink;
     const CParserContextPtr context = NewReaderContext(notes);
     if (!context)
         return nullptr;
@@ -231,11 +259,12 @@ CRepairedXml ReadRepairedXmlText(const std::wstring& path)
     return RepairXmlText(bytes);
 }
 
-CXmlDocPtr ParseRepairedXml(const CRepairedXml& repaired, const std::wstring& path)
+CXmlDocPtr ParseRepairedXml(const CRepairedXml& repaired, const std::wstring& path, IXmlElementSink* sink)
 {
     if (!repaired.changed || repaired.text.size() > INT_MAX)
         return nullptr;
     CReadNotes notes;
+    notes.sink = sink;
     const CParserContextPtr context = NewReaderContext(notes);
     if (!context)
         return nullptr;

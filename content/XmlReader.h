@@ -31,14 +31,25 @@ static_assert(kXmlReadOptions == 24673);
 // repaired text may mend: an error libxml2 recovered from, or an HTML
 // entity in an attribute value (where libxml2 keeps only the first byte of
 // its character).
-CXmlDocPtr ReadXmlFile(const std::wstring& path, bool* repairable = nullptr);
+//
+// A sink (when given) sees each element as soon as its end tag is read and
+// may take it: a taken element is removed from the tree and freed at once,
+// so that a document of many items never stands whole in memory.
+class IXmlElementSink {
+public:
+    virtual ~IXmlElementSink() = default;
+    // node is complete and still in the tree; true takes it out.
+    virtual bool TakeElement(xmlDoc* doc, xmlNode* node) = 0;
+};
+CXmlDocPtr ReadXmlFile(const std::wstring& path, bool* repairable = nullptr, IXmlElementSink* sink = nullptr);
 
 // The second read, in two steps so that a caller can free the first tree in
 // between: the file's text as RepairXmlText mends it (not changed when the
 // file cannot be read or needs no mending), then its tree (nothing when the
 // text was not changed).
 CRepairedXml ReadRepairedXmlText(const std::wstring& path);
-CXmlDocPtr ParseRepairedXml(const CRepairedXml& repaired, const std::wstring& path);
+CXmlDocPtr ParseRepairedXml(const CRepairedXml& repaired, const std::wstring& path,
+                            IXmlElementSink* sink = nullptr);
 
 // ReadXmlFile, then the repaired read when the first was repairable and the
 // repair changed something: the repaired tree then replaces the first.

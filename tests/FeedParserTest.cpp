@@ -147,3 +147,51 @@ TEST_F(FeedParserFileTest, AChannelWithItemsButNoTitleIsNamedAfterItsHost)
 
     EXPECT_EQ(Parse("<rss><channel><link>https://example.org/</link></channel></rss>"), nullptr);
 }
+
+namespace {
+
+// Only the newest items asked for are kept, in document order, whatever
+// the dialect; undated ones up to the same number.
+TEST_F(FeedParserFileTest, AskedForTheNewestItemsItKeepsThoseInDocumentOrder)
+{
+    std::string rss = "<rss version='2.0'><channel><title>T</title>\n";
+    std::string atom = "<feed xmlns='http://www.w3.org/2005/Atom'><title>T</title>\n";
+    for (int i = 0; i < 50; ++i) {
+        const int day = 1 + (i * 7) % 28; // dates out of order
+        char date[32];
+        std::snprintf(date, sizeof date, "2026-11-%02dT10:%02d:00Z", day, i % 60);
+        rss += "<item><link>http://x/" + std::to_string(i) + "</link><dc:date xmlns:dc='http://purl.org/dc/elements/1.1/'>" +
+               date + "</dc:date></item>\n";
+        atom += "<entry><title>e</title><link href='http://x/" + std::to_string(i) + "'/><updated>" + date +
+                "</updated></entry>\n";
+    }
+    rss += "<item><link>http://x/undated1</link></item><item><link>http://x/undated2</link></item></channel></rss>";
+    atom += "</feed>";
+    for (const std::string& document : {rss, atom}) {
+        const auto all = Parse(document);
+        ASSERT_NE(all, nullptr);
+        const auto newest = ParseFeedFile(WriteHomeFile("feed.xml", document), 3);
+        ASSERT_NE(newest, nullptr);
+        std::vector<std::wstring> expected;
+        std::vector<const CRssItem*> dated;
+        for (const auto& item : all->items) {
+            if (item->date.GetDays() != 0)
+                dated.push_back(item.get());
+        }
+        std::stable_sort(dated.begin(), dated.end(),
+                         [](const CRssItem* a, const CRssItem* b) { return a->date.GetDays() > b->date.GetDays(); });
+        for (const auto& item : all->items) {
+            const bool kept = item->date.GetDays() == 0 ||
+                              std::find(dated.begin(), dated.begin() + 3, item.get()) != dated.begin() + 3;
+            if (kept)
+                expected.push_back(item->link);
+        }
+        std::vector<std::wstring> links;
+        for (const auto& item : newest->items)
+            links.push_back(item->link);
+        EXPECT_EQ(links, expected);
+        EXPECT_EQ(newest->title, L"T");
+    }
+}
+
+} // namespace

@@ -427,7 +427,7 @@ void CUpdateRun::UpdateFeed(size_t index)
             if (!downloaded) {
                 result.failure = DownloadFailure();
                 result.iconStatus = kOutlineStatusFailed;
-            } else if (!(channel = ParseFeedFile(m_strDownloadPath))) {
+            } else if (!(channel = ParseFeedFile(m_strDownloadPath, static_cast<size_t>(m_nPageLimit)))) {
                 result.failure = m_download.SizeLimitReached() ? CFeedFailure::TooLarge : CFeedFailure::NotAFeed;
             } else {
                 merged = MergeChannelPages(*channel, record.feedId, m_nPageLimit);

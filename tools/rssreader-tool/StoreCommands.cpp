@@ -216,11 +216,11 @@ int CommandMerge(const CArguments& args)
     outline.xmlUrl = url;
     outline.kind = OutlineKindFeed;
 
-    const auto channel = ParseFeedFile(Utf8ToWide(args[1]));
+    const int pageLimit = CSetting::Instance().GetPageLimit();
+    const auto channel = ParseFeedFile(Utf8ToWide(args[1]), static_cast<size_t>(pageLimit));
     if (!channel && !IsFile(Utf8ToWide(args[1])))
         std::fprintf(stderr, "rssreader-tool: no such file %s\n", args[1].c_str());
-    const CPageMergeResult merged = channel ? MergeChannelPages(*channel, record.feedId, CSetting::Instance().GetPageLimit())
-                                            : CPageMergeResult{};
+    const CPageMergeResult merged = channel ? MergeChannelPages(*channel, record.feedId, pageLimit) : CPageMergeResult{};
     if (!merged.stored)
         return StoreError("the pages could not be stored: " + WideToUtf8(DescribeStoreError(merged.error)));
     const CFeedMergeResult result = FinishFeedUpdate(outline, record, channel.get(), merged.written);
