@@ -97,7 +97,8 @@ void CDatabaseSchema::Prepare()
         std::string columns, placeholders, sameKeys;
         for (size_t key = 0; key < keys; ++key) {
             const std::string column = KeyColumn(order, key);
-            const std::string parameter = std::string("?") + std::to_string(key + 1);
+            std::string parameter = "?";
+            parameter += std::to_string(key + 1);
             columns += (key ? ", " : "") + column;
             placeholders += (key ? ", " : "") + parameter;
             sameKeys += column + " = " + parameter + " AND ";
@@ -121,10 +122,13 @@ void CDatabaseSchema::Prepare()
             }
             std::string where, prefixColumns, prefixParameters;
             for (size_t key = 0; key < keys; ++key) {
-                const std::string parameter = std::string("?") + std::to_string(key + 1);
-                where += (key ? " AND " : " WHERE ") + KeyColumn(order, key) + " = " + parameter;
-                prefixColumns += (key ? ", " : "") + KeyColumn(order, key);
-                prefixParameters += (key ? ", " : "") + parameter;
+                std::string parameter = "?";
+                parameter += std::to_string(key + 1);
+                // Appended piece by piece: "literal" + temporary makes g++ 12
+                // warn, wrongly, of overlapping copies.
+                where.append(key ? " AND " : " WHERE ").append(KeyColumn(order, key)).append(" = ").append(parameter);
+                prefixColumns.append(key ? ", " : "").append(KeyColumn(order, key));
+                prefixParameters.append(key ? ", " : "").append(parameter);
                 text.firstEqual.push_back(select + where + orderBy);
                 text.firstGreater.push_back(select + " WHERE (" + prefixColumns + ") > (" + prefixParameters + ")" +
                                             orderBy);

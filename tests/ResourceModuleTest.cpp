@@ -63,9 +63,14 @@ protected:
             if (id == drop)
                 return;
             const auto changed = changes.find(id);
-            content += std::to_string(id) + "\t" +
-                       (changed != changes.end() ? changed->second : "T" + std::to_string(id) + " " + Escape(text)) +
-                       "\n";
+            // Appended piece by piece: "literal" + temporary makes g++ 12
+            // warn, wrongly, of overlapping copies.
+            content.append(std::to_string(id)).append("\t");
+            if (changed != changes.end())
+                content.append(changed->second);
+            else
+                content.append("T").append(std::to_string(id)).append(" ").append(Escape(text));
+            content.append("\n");
         });
         const std::string path = HomePath(name);
         std::filesystem::create_directories(std::filesystem::path(path).parent_path());

@@ -17,15 +17,24 @@ struct CToolRun {
 
 inline CToolRun RunRssReaderTool(const std::vector<std::string>& args)
 {
-    auto quote = [](const std::string& text) {
-        std::string quoted = "'";
-        for (char c : text)
-            quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-        return quoted + "'";
+    // Built by appending: "literal" + temporary string makes g++ 12 warn,
+    // wrongly, of overlapping copies.
+    auto appendQuoted = [](std::string& command, const std::string& text) {
+        command += '\'';
+        for (char c : text) {
+            if (c == '\'')
+                command += "'\\''";
+            else
+                command += c;
+        }
+        command += '\'';
     };
-    std::string command = quote(RSSREADER_TOOL);
-    for (const auto& arg : args)
-        command += " " + quote(arg);
+    std::string command;
+    appendQuoted(command, RSSREADER_TOOL);
+    for (const auto& arg : args) {
+        command += ' ';
+        appendQuoted(command, arg);
+    }
     command += " 2>/dev/null";
     CToolRun result;
     FILE* pipe = popen(command.c_str(), "r");
