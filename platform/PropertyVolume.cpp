@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <random>
@@ -45,6 +46,27 @@ DWORD ErrorOfSqlite(int code, DWORD fallback)
     }
 }
 
+// The system's own reason, when SQLite passes one on, says more than its
+// code: an I/O error on a full disk is a full disk.
+DWORD ErrorOfConnection(sqlite3* db, int code, DWORD fallback)
+{
+    const int systemError = db != nullptr ? sqlite3_system_errno(db) : 0;
+    if ((code & 0xFF) == SQLITE_IOERR || (code & 0xFF) == SQLITE_CANTOPEN || (code & 0xFF) == SQLITE_FULL) {
+        switch (systemError) {
+        case ENOSPC:
+        case EDQUOT:
+            return ERROR_DISK_FULL;
+        case EACCES:
+        case EPERM:
+        case EROFS:
+            return ERROR_ACCESS_DENIED;
+        default:
+            break;
+        }
+    }
+    return ErrorOfSqlite(code, fallback);
+}
+
 std::uint32_t NewVolumeIdentity()
 {
     std::random_device random;
@@ -74,7 +96,7 @@ std::shared_ptr<CPropertyVolume> CPropertyVolume::Open(const std::string& path)
     const int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
                                    nullptr);
     if (rc != SQLITE_OK) {
-        SetLastError(ErrorOfSqlite(db ? sqlite3_extended_errcode(db) : rc, ERROR_ACCESS_DENIED));
+        SetLastError(ErrorOfConnection(db, db ? sqlite3_extended_errcode(db) : rc, ERROR_ACCESS_DENIED));
         sqlite3_close(db);
         return nullptr;
     }
@@ -354,7 +376,7 @@ void CPropertyVolume::FailWith(DWORD fallbackError, const char* what)
     }
     const int code = sqlite3_extended_errcode(m_pDb);
     DebugLogF("CPropertyVolume", "%s: %s (%d) in %s", what, sqlite3_errmsg(m_pDb), code, m_strPath.c_str());
-    const DWORD error = ErrorOfSqlite(code, fallbackError);
+    const DWORD error = ErrorOfConnection(m_pDb, code, fallbackError);
     SetLastError(error);
     SpoilWriteGroup(error);
     if (error == ERROR_FILE_CORRUPT)
