@@ -46,8 +46,14 @@ const std::map<std::string, CCommand>& CommandTable()
 void PrintHelp()
 {
     std::puts("Usage: rssreader-tool COMMAND [ARGUMENTS]\n"
-              "Prints one JSON value on stdout; exit 0 when done, 1 when there is\n"
-              "nothing to show (prints null), 2 on wrong use.\n\nCommands:");
+              "Prints one JSON value on stdout. Exit codes:\n"
+              "  0    done (update: every feed updated)\n"
+              "  1    nothing to show (prints null), or fetch got no document\n"
+              "  2    wrong use; update: no connection\n"
+              "  3    update finished, but some feed failed\n"
+              "  4    the store or the options could not be opened or written\n"
+              "  5    update: another update of the same data folder is running\n"
+              "  130  update cancelled with Ctrl-C\n\nCommands:");
     for (const auto& [name, command] : CommandTable())
         std::printf("  %s\n", command.usage);
     std::puts("\nData live in $XDG_DATA_HOME/RSSReader, options in\n"
