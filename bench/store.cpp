@@ -547,6 +547,8 @@ int main(int argc, char** argv)
                 CRecordDatabase::CWriteGroup group(items);
                 for (int item = 0; item < kPagesPerFeed; ++item)
                     pageOids[feed * kPagesPerFeed + item] = items.WritePage(pages[item], 0);
+                if (!group.Commit())
+                    std::fill_n(pageOids.begin() + feed * kPagesPerFeed, kPagesPerFeed, 0);
             },
             [&] { plainWritten = plain.WriteFeedPages(pages); });
         checks.Expect(std::all_of(pageOids.begin() + feed * kPagesPerFeed,

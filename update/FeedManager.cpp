@@ -134,8 +134,11 @@ int CRssFeedManager::CleanupFeed(const COutline& outline, bool correctCounters)
     if (!group.Commit())
         deleted = 0;
     if (correctCounters) {
+        // After deletions the record is out of date; otherwise a count, three
+        // index look-ups, says whether it is (after a crash, say).
         int pages = 0, unread = 0;
-        if (items.CountFeedPages(feed.feedId, pages, unread) && (pages != feed.pageCount || unread != feed.unreadCount))
+        if (deleted > 0 ||
+            (items.CountFeedPages(feed.feedId, pages, unread) && (pages != feed.pageCount || unread != feed.unreadCount)))
             WriteFeedCounted(outline.xmlUrl, feed);
     }
     DebugLogF("CRssFeedManager::CleanupFeed", "Total [%d] MaxPage :[%d] Delete [%d]", total, limit, deleted);
