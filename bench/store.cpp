@@ -690,8 +690,8 @@ int main(int argc, char** argv)
                 " plain %.1f + wal %.1f\n",
                 itemMb, itemWalMb, feedMb, feedWalMb, plainMb, plainWalMb);
 
-    CZelviaRssItemDB::Release();
-    CZelviaRssDB::Release();
+    CZelviaRssItemDB::DestroyInstance();
+    CZelviaRssDB::DestroyInstance();
     CSetting::DestroyInstance();
     if (!checks.AllPassed()) {
         std::printf("some checks failed (see above): the figures are not comparable\n");

@@ -10,13 +10,6 @@
 
 #include "platform/DateTime.h"
 
-// Stored state of a page.
-enum PageState : std::uint32_t {
-    PageStateUnread = 0,
-    PageStateRead = 1,
-    PageStateDeleted = 4,
-};
-
 struct CRssEnclosure {
     std::wstring url;
     std::wstring type;
@@ -34,7 +27,9 @@ struct CRssItem {
     CDateTime date;
     std::wstring sourceUrl;
     std::wstring sourceText;
-    PageState state = PageStateUnread;
+    // The stored page's state and feed when the item stands for a stored
+    // page in a list (a PageState of the store); 0 when parsed.
+    std::uint32_t state = 0;
     std::uint32_t feedId = 0;
     CRssEnclosure enclosure;
 };

@@ -37,3 +37,22 @@ bool ReplaceFileAtomically(const std::wstring& temporary, const std::wstring& ta
 
 // Full path of the running executable.
 std::wstring GetModuleFileName();
+
+bool PathExists(const std::wstring& path);
+bool IsFile(const std::wstring& path);   // exists and is not a folder
+bool IsFolder(const std::wstring& path); // exists and is a folder
+
+// Creates every missing folder along the path ("/" and "\\" both separate).
+// True when the path already existed or its last folder was created.
+bool CreateFolderPath(const std::wstring& path);
+
+// A full path taken apart at its last separator and its last ".": a name
+// without "." leaves base name and extension empty.
+struct CSplitPath {
+    std::wstring folder;
+    std::wstring baseName;
+    std::wstring extension;
+    // "folder/baseName.extension"
+    std::wstring Compose() const;
+};
+CSplitPath SplitPath(const std::wstring& path);

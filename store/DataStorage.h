@@ -8,6 +8,8 @@
 
 #include <string>
 
+#include "platform/FileSystem.h"
+
 inline constexpr wchar_t kDataFolderName[] = L"RSSReader";
 inline constexpr wchar_t kSubscriptionFileName[] = L"default.opml";
 
@@ -17,25 +19,6 @@ std::wstring GetDataRoot();
 std::wstring GetDataFolder();
 // <data folder>/<name>.
 std::wstring GetDataFolderFile(const std::wstring& name);
-
-bool PathExists(const std::wstring& path);
-bool IsFile(const std::wstring& path);   // exists and is not a folder
-bool IsFolder(const std::wstring& path); // exists and is a folder
-
-// Creates every missing folder along the path ("/" and "\\" both separate).
-// True when the path already existed or its last folder was created.
-bool CreateFolderPath(const std::wstring& path);
-
-// A full path taken apart at its last separator and its last ".": a name
-// without "." leaves base name and extension empty.
-struct CSplitPath {
-    std::wstring folder;
-    std::wstring baseName;
-    std::wstring extension;
-    // "folder/baseName.extension"
-    std::wstring Compose() const;
-};
-CSplitPath SplitPath(const std::wstring& path);
 
 // The folder of the running program.
 std::wstring GetProgramFolder();

@@ -19,7 +19,7 @@ class CZelviaRssDB : public CRecordDatabase {
 public:
     // Opened in order 0 on first use.
     static CZelviaRssDB& Instance() { return CProcessWide<CZelviaRssDB>::Get(); }
-    static void Release() { CProcessWide<CZelviaRssDB>::Release(); }
+    static void DestroyInstance() { CProcessWide<CZelviaRssDB>::DestroyInstance(); }
 
     // The record of that url (order 0), or 0. An empty url gives 0 at once.
     CEOID FindFeedByUrl(const std::wstring& url, bool first = true);

@@ -32,7 +32,7 @@ public:
     // first use.
     static CZelviaRssItemDB& Instance() { return CProcessWide<CZelviaRssItemDB>::Get(); }
     // Flushes and unmounts; the next Instance() opens afresh.
-    static void Release() { CProcessWide<CZelviaRssItemDB>::Release(); }
+    static void DestroyInstance() { CProcessWide<CZelviaRssItemDB>::DestroyInstance(); }
 
     // With first: to the first page of the feed in order 1 (just to the
     // beginning when feedId is 0); without: one on, if it is of the feed.

@@ -7,6 +7,15 @@
 #include "platform/Clock.h"
 #include "platform/DateTime.h"
 
+// Stored state of a page. A page in state 4 is one the user deleted: its
+// record stays so that the update does not bring it back, and it is shown
+// and counted nowhere.
+enum PageState : std::uint32_t {
+    PageStateUnread = 0,
+    PageStateRead = 1,
+    PageStateDeleted = 4,
+};
+
 struct PageRecord {
     std::uint32_t feedId = 0;
     std::uint16_t reserved = 0; // written 0 at creation, carried unchanged

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/DateTime.h"
+#include "platform/ProcessWide.h"
 #include "platform/PropertyDatabase.h"
 
 class CRecordDatabase {
@@ -95,30 +96,6 @@ private:
 // A store failure in words, for the user: "the disk is full", "permission
 // denied", ...
 std::wstring DescribeStoreError(DWORD error);
-
-// The one process-wide instance of a database class: made on first use,
-// released at shutdown (the next use makes a fresh one).
-template <typename TDatabase>
-class CProcessWide {
-public:
-    static TDatabase& Get()
-    {
-        std::lock_guard guard(s_lock);
-        if (!s_pInstance)
-            s_pInstance = new TDatabase;
-        return *s_pInstance;
-    }
-    static void Release()
-    {
-        std::lock_guard guard(s_lock);
-        delete s_pInstance;
-        s_pInstance = nullptr;
-    }
-
-private:
-    static inline TDatabase* s_pInstance = nullptr;
-    static inline std::mutex s_lock;
-};
 
 // Property builders and readers shared by the two record layouts.
 CEPROPVAL MakeProp(WORD id, WORD type);

@@ -35,6 +35,8 @@ struct COutline {
     COutline& operator=(COutline&&) = default;
 
     bool IsFeed() const { return kind == OutlineKindFeed; }
+    // The name it is shown by: its title, or its text when the title is empty.
+    const std::wstring& DisplayName() const { return title.empty() ? text : title; }
 
     std::wstring title;
     std::wstring text; // always empty once loaded: moved into title

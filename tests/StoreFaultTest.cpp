@@ -40,8 +40,8 @@ protected:
 
     static void ReleaseStore()
     {
-        CZelviaRssItemDB::Release();
-        CZelviaRssDB::Release();
+        CZelviaRssItemDB::DestroyInstance();
+        CZelviaRssDB::DestroyInstance();
     }
 
     // Every file of the data folder whose name holds the text.

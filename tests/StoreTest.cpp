@@ -252,8 +252,8 @@ TEST_F(StoreTest, ADamagedVolumeIsSetAsideAndAFreshOneUsed)
 {
     const FeedRecord feed = StoreFeed(L"http://a/");
     StorePage(feed.feedId, L"p", Day(1));
-    CZelviaRssItemDB::Release();
-    CZelviaRssDB::Release();
+    CZelviaRssItemDB::DestroyInstance();
+    CZelviaRssDB::DestroyInstance();
     const std::string items = VolumePath(kItemVolumeName);
     fs::remove(items + "-wal");
     fs::remove(items + "-shm");

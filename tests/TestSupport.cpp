@@ -36,8 +36,8 @@ void CTempHomeTest::SetUp()
 void CTempHomeTest::TearDown()
 {
     CSetting::DestroyInstance();
-    CZelviaRssItemDB::Release();
-    CZelviaRssDB::Release();
+    CZelviaRssItemDB::DestroyInstance();
+    CZelviaRssDB::DestroyInstance();
     SetCurrentTimeForTesting(std::nullopt);
     std::error_code error;
     fs::remove_all(m_strHome, error);

@@ -404,8 +404,8 @@ TEST_F(UpdateRunTest, AnOverSizeFeedIsReadAsFarAsItWasFetched)
 TEST_F(UpdateRunTest, AFullDiskFailsTheFeedsAndTheNextRunStoresWhatACleanRunWould)
 {
     FailingVfs::Install();
-    CZelviaRssItemDB::Release(); // reopened through the failing file system
-    CZelviaRssDB::Release();
+    CZelviaRssItemDB::DestroyInstance(); // reopened through the failing file system
+    CZelviaRssDB::DestroyInstance();
     for (const char* path : {"/a.xml", "/b.xml", "/c.xml"})
         m_server.SetAnswer(path, CHttpAnswer::Ok(Rss(Items(path + 1, 6))));
     COutlineList tree;

@@ -3,32 +3,14 @@
 #include "platform/Debug.h"
 #include "platform/Registry.h"
 
-CConnectionManager* CConnectionManager::s_pInstance = nullptr;
 
 namespace {
-
-std::mutex g_instanceMutex;
 
 // The registry value the desktop link keeps up to date on the device.
 constexpr wchar_t kDesktopStateKey[] = L"System\\State\\Connections\\Desktop";
 constexpr wchar_t kDesktopCountValue[] = L"Count";
 
 } // namespace
-
-CConnectionManager& CConnectionManager::Instance()
-{
-    std::lock_guard lock(g_instanceMutex);
-    if (s_pInstance == nullptr)
-        s_pInstance = new CConnectionManager();
-    return *s_pInstance;
-}
-
-void CConnectionManager::DestroyInstance()
-{
-    std::lock_guard lock(g_instanceMutex);
-    delete s_pInstance;
-    s_pInstance = nullptr;
-}
 
 CConnectionManager::~CConnectionManager()
 {

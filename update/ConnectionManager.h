@@ -20,13 +20,14 @@
 
 #include "platform/ConnMgr.h"
 #include "platform/NetworkMonitor.h"
+#include "platform/ProcessWide.h"
 #include "platform/WindowMessages.h"
 #include "update/EventWatcher.h"
 
 class CConnectionManager {
 public:
-    static CConnectionManager& Instance();
-    static void DestroyInstance();
+    static CConnectionManager& Instance() { return CProcessWide<CConnectionManager>::Get(); }
+    static void DestroyInstance() { CProcessWide<CConnectionManager>::DestroyInstance(); }
 
     CConnectionManager() = default;
     ~CConnectionManager(); // releases the connection and stops the watchers
@@ -47,7 +48,7 @@ public:
     bool IsConnected();
     // The desktop link count of the registry. Off the device there is no such
     // value, and a missing value means "not connected" at once; on the device
-    // it appears late at boot, which is why the reader once retried for 15 s.
+    // it appears late at boot, and a device waits for it: here there is nothing to wait for.
     bool ReadDesktopConnected();
 
     // "Connected" or "Disconnected" + the program name. The reader and its
@@ -77,5 +78,4 @@ private:
     CEventWatcher m_disconnectWatcher;
     CNetworkMonitor m_networkMonitor;
 
-    static CConnectionManager* s_pInstance;
 };

@@ -22,11 +22,6 @@ bool TreeHasFeedUrl(const COutlineList& outlines, const std::wstring& url)
 
 } // namespace
 
-const std::wstring& DisplayNameOf(const COutline& outline)
-{
-    return outline.title.empty() ? outline.text : outline.title;
-}
-
 void CRssFeedManager::ClearPageList()
 {
     std::lock_guard guard(m_lock);
@@ -52,10 +47,21 @@ bool CRssFeedManager::WriteFeedCounted(const std::wstring& url, FeedRecord& feed
     return true;
 }
 
+CCleanupLimits CCleanupLimits::FromSettings()
+{
+    const CSetting& setting = CSetting::Instance();
+    CCleanupLimits limits;
+    limits.pageLimit = setting.GetPageLimit();
+    limits.expire = setting.GetExpireAfter() != 0;
+    limits.expireCutoff = limits.expire ? setting.GetExpireCutoff().Ticks() : 0;
+    return limits;
+}
+
 // Deletes, in the page list sorted newest first, what the limits remove;
 // the number of live pages deleted.
-int CRssFeedManager::DeleteBeyondLimits(int limit)
+int CRssFeedManager::DeleteBeyondLimits(const CCleanupLimits& limits)
 {
+    const int limit = limits.pageLimit;
     CZelviaRssItemDB& items = CZelviaRssItemDB::Instance();
     auto remove = [&](CPageEntry& entry) {
         // A page already removed fails to delete again and is not counted twice.
@@ -69,9 +75,8 @@ int CRssFeedManager::DeleteBeyondLimits(int limit)
         if (entry.state != PageStateDeleted && ++live > limit && remove(entry))
             ++deleted;
     }
-    const CSetting& setting = CSetting::Instance();
-    if (setting.GetExpireAfter() != 0) {
-        const std::uint64_t cutoff = setting.GetExpireCutoff().Ticks();
+    if (limits.expire) {
+        const std::uint64_t cutoff = limits.expireCutoff;
         for (CPageEntry& entry : m_pageList) {
             const bool wasDeleted = entry.deleted;
             if (entry.date.Ticks() <= cutoff && remove(entry) && !wasDeleted && entry.state != PageStateDeleted)
@@ -101,7 +106,7 @@ int CRssFeedManager::DeleteBeyondLimits(int limit)
     return deleted;
 }
 
-int CRssFeedManager::CleanupFeed(const COutline& outline, bool correctCounters)
+int CRssFeedManager::CleanupFeed(const COutline& outline, bool correctCounters, const CCleanupLimits& limits)
 {
     std::lock_guard guard(m_lock);
     ClearPageList();
@@ -111,7 +116,7 @@ int CRssFeedManager::CleanupFeed(const COutline& outline, bool correctCounters)
     if (!feedOid || !feeds.ReadFeed(feed, feedOid))
         return 0;
     DebugLogF("CRssFeedManager::CleanupFeed", "[%d/%d] %s >> Checked", feed.unreadCount, feed.pageCount,
-              WideToUtf8(DisplayNameOf(outline)).c_str());
+              WideToUtf8(outline.DisplayName()).c_str());
 
     CZelviaRssItemDB& items = CZelviaRssItemDB::Instance();
     PageRecord page;
@@ -128,9 +133,8 @@ int CRssFeedManager::CleanupFeed(const COutline& outline, bool correctCounters)
     const int total = static_cast<int>(
         std::count_if(m_pageList.begin(), m_pageList.end(), [](const CPageEntry& e) { return e.state != PageStateDeleted; }));
 
-    const int limit = CSetting::Instance().GetPageLimit();
     CRecordDatabase::CWriteGroup group(items); // the deletions cost one commit, and land together
-    int deleted = DeleteBeyondLimits(limit);
+    int deleted = DeleteBeyondLimits(limits);
     if (!group.Commit())
         deleted = 0;
     if (correctCounters) {
@@ -141,7 +145,8 @@ int CRssFeedManager::CleanupFeed(const COutline& outline, bool correctCounters)
             (items.CountFeedPages(feed.feedId, pages, unread) && (pages != feed.pageCount || unread != feed.unreadCount)))
             WriteFeedCounted(outline.xmlUrl, feed);
     }
-    DebugLogF("CRssFeedManager::CleanupFeed", "Total [%d] MaxPage :[%d] Delete [%d]", total, limit, deleted);
+    DebugLogF("CRssFeedManager::CleanupFeed", "Total [%d] MaxPage :[%d] Delete [%d]", total, limits.pageLimit,
+              deleted);
     ClearPageList();
     return deleted;
 }
@@ -154,7 +159,7 @@ void CRssFeedManager::CleanupOutlines(const COutlineList& outlines, bool correct
             const int deleted = CleanupFeed(*outline, correctCounters);
             total += deleted;
             if (perFeed)
-                perFeed->push_back({outline->xmlUrl, DisplayNameOf(*outline), deleted});
+                perFeed->push_back({outline->xmlUrl, outline->DisplayName(), deleted});
         }
         CleanupOutlines(outline->children, correctCounters, total, perFeed);
     }

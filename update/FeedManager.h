@@ -7,6 +7,7 @@
 // Made on the stack for one job and thrown away; the lock belongs to the
 // object, so two managers do not exclude each other (the tree's update lock
 // keeps the update run and the UI from cleaning up at the same time).
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -15,6 +16,7 @@
 #include "content/RssChannel.h"
 #include "platform/PropertyDatabase.h"
 #include "store/FeedRecord.h"
+#include "store/PageRecord.h"
 #include "subscriptions/OpmlDoc.h"
 
 // What one feed's clean-up removed.
@@ -22,6 +24,15 @@ struct CFeedCleanup {
     std::wstring url;
     std::wstring title;
     int deleted = 0;
+};
+
+// The limits a clean-up applies, read from the options by the thread that
+// owns them and handed to whichever thread cleans up.
+struct CCleanupLimits {
+    int pageLimit = 100;
+    bool expire = false;
+    std::uint64_t expireCutoff = 0; // file-time ticks: pages at or before it expire
+    static CCleanupLimits FromSettings();
 };
 
 class CRssFeedManager {
@@ -35,7 +46,8 @@ public:
     // With correctCounters the feed's counters are recounted from its pages
     // and its record written when they were wrong; otherwise the record is
     // left to the caller (the update run writes it itself).
-    int CleanupFeed(const COutline& outline, bool correctCounters);
+    int CleanupFeed(const COutline& outline, bool correctCounters,
+                    const CCleanupLimits& limits = CCleanupLimits::FromSettings());
     // CleanupFeed for every feed of the list and below, depth first; the
     // total deleted. When given, perFeed receives one entry per feed.
     int CleanupFeeds(const COutlineList& outlines, bool correctCounters, std::vector<CFeedCleanup>* perFeed = nullptr);
@@ -67,7 +79,7 @@ private:
         bool deleted = false;
     };
 
-    int DeleteBeyondLimits(int limit);
+    int DeleteBeyondLimits(const CCleanupLimits& limits);
     void RemoveOrphanPages();
     void ClearPageList();
     void CleanupOutlines(const COutlineList& outlines, bool correctCounters, int& total,
@@ -77,5 +89,3 @@ private:
     std::recursive_mutex m_lock; // the list and the clean-up of the database
 };
 
-// The name a feed is shown by: its title, or its text when the title is empty.
-const std::wstring& DisplayNameOf(const COutline& outline);

@@ -81,14 +81,14 @@ CPageMergeResult MergeChannelPages(const CRssChannel& channel, std::uint32_t fee
 }
 
 CFeedMergeResult FinishFeedUpdate(const COutline& outline, FeedRecord& record, const CRssChannel* channel,
-                                  int newPages)
+                                  int newPages, const CCleanupLimits& limits)
 {
     CFeedMergeResult result;
-    result.deletedPages = CRssFeedManager().CleanupFeed(outline, false);
+    result.deletedPages = CRssFeedManager().CleanupFeed(outline, false, limits);
     if (!channel)
         return result;
     result.newPages = std::max(0, newPages - result.deletedPages);
-    const std::wstring& name = DisplayNameOf(outline);
+    const std::wstring& name = outline.DisplayName();
     result.recordWritten = CRssFeedManager::WriteFeedCounted(outline.xmlUrl, record, [&](FeedRecord& fresh) {
         fresh.updateCounter = 0;
         fresh.url = outline.xmlUrl;

@@ -9,6 +9,7 @@
 #include "platform/LastError.h"
 #include "store/FeedRecord.h"
 #include "subscriptions/OpmlDoc.h"
+#include "update/FeedManager.h"
 
 struct CPageMergeResult {
     int written = 0;     // new pages stored
@@ -35,4 +36,4 @@ struct CFeedMergeResult {
 // last date and the updated status in the stored record, recounts its
 // counters from the pages and writes it (record receives what was written).
 CFeedMergeResult FinishFeedUpdate(const COutline& outline, FeedRecord& record, const CRssChannel* channel,
-                                  int newPages);
+                                  int newPages, const CCleanupLimits& limits = CCleanupLimits::FromSettings());

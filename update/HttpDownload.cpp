@@ -8,7 +8,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Registry.h"
 #include "platform/Unicode.h"
-#include "store/DataStorage.h"
+#include "platform/FileSystem.h"
 
 namespace {
 

@@ -3,9 +3,7 @@
 #include "platform/FileSystem.h"
 #include "platform/SpecialFolders.h"
 #include "platform/VariantDate.h"
-#include "store/DataStorage.h"
 
-CSetting* CSetting::s_pInstance = nullptr;
 
 namespace {
 
@@ -22,19 +20,6 @@ int MapIndex(DWORD index, std::initializer_list<int> values, int fallback)
 }
 
 } // namespace
-
-CSetting& CSetting::Instance()
-{
-    if (s_pInstance == nullptr)
-        s_pInstance = new CSetting();
-    return *s_pInstance;
-}
-
-void CSetting::DestroyInstance()
-{
-    delete s_pInstance;
-    s_pInstance = nullptr;
-}
 
 CSetting::CSetting() { Load(); }
 

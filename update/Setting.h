@@ -8,6 +8,7 @@
 
 #include "platform/Clock.h"
 #include "platform/DateTime.h"
+#include "platform/ProcessWide.h"
 #include "platform/Registry.h"
 
 inline constexpr int kDefaultPageLimit = 100;
@@ -15,10 +16,10 @@ inline constexpr int kDefaultPageLimit = 100;
 class CSetting {
 public:
     // The single instance, created and loaded on first use.
-    static CSetting& Instance();
+    static CSetting& Instance() { return CProcessWide<CSetting>::Get(); }
     // Destroys the instance (writing every value a last time); the next
     // Instance() loads afresh.
-    static void DestroyInstance();
+    static void DestroyInstance() { CProcessWide<CSetting>::DestroyInstance(); }
 
     CSetting();  // loads every value
     ~CSetting(); // writes every value
@@ -118,7 +119,6 @@ private:
 
     // Owned here but never destroyed implicitly at exit: only the shutdown
     // (DestroyInstance) writes the set a last time.
-    static CSetting* s_pInstance;
 };
 
 // Registry location and value names.

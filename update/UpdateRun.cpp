@@ -43,7 +43,7 @@ namespace {
 void CollectFeeds(COutline& outline, std::vector<std::pair<COutline*, std::wstring>>& feeds)
 {
     if (outline.IsFeed())
-        feeds.emplace_back(&outline, DisplayNameOf(outline));
+        feeds.emplace_back(&outline, outline.DisplayName());
     for (const auto& child : outline.children)
         CollectFeeds(*child, feeds);
 }
@@ -112,7 +112,9 @@ CUpdateRun::CUpdateRun(IUpdateRunView& view, std::vector<COutline*> feeds, bool 
         skipped.url = outline->xmlUrl;
         skipped.name = std::move(name);
     }
-    m_nPageLimit = CSetting::Instance().GetPageLimit();
+    // The worker reads no option: what it needs is read here, on the owning
+    // thread.
+    m_limits = CCleanupLimits::FromSettings();
     m_strDownloadPath = UniqueDownloadPath();
     m_hWnd = CreateMessageWindow(
         [this](HWND, UINT message, WPARAM wParam, LPARAM lParam) { return OnMessage(message, wParam, lParam); });
@@ -164,6 +166,10 @@ bool CUpdateRun::Start()
         return false;
     }
     m_view.SetStatusText(LoadResString(IDS_CONNECTION_SUCCESSFUL));
+    // The worker's first step for an automatic run, taken here so that the
+    // worker touches no option.
+    if (m_bAutomatic)
+        CSetting::Instance().SetLastUpdatedNow();
     m_bDisconnected = false;
     m_download.SetNotifyWindow(m_hWnd);
     if (!m_worker.joinable()) {
@@ -338,8 +344,6 @@ void CUpdateRun::PostResult(size_t index, CFeedUpdateResult result)
 
 void CUpdateRun::UpdateFeeds()
 {
-    if (m_bAutomatic)
-        CSetting::Instance().SetLastUpdatedNow();
     PostStatus(LoadResString(IDS_CONNECTING));
     m_nUpdatedFeeds = 0;
     const int total = static_cast<int>(m_feeds.size());
@@ -427,10 +431,10 @@ void CUpdateRun::UpdateFeed(size_t index)
             if (!downloaded) {
                 result.failure = DownloadFailure();
                 result.iconStatus = kOutlineStatusFailed;
-            } else if (!(channel = ParseFeedFile(m_strDownloadPath, static_cast<size_t>(m_nPageLimit)))) {
+            } else if (!(channel = ParseFeedFile(m_strDownloadPath, static_cast<size_t>(m_limits.pageLimit)))) {
                 result.failure = m_download.SizeLimitReached() ? CFeedFailure::TooLarge : CFeedFailure::NotAFeed;
             } else {
-                merged = MergeChannelPages(*channel, record.feedId, m_nPageLimit);
+                merged = MergeChannelPages(*channel, record.feedId, m_limits.pageLimit);
                 if (!merged.stored) {
                     result.failure = CFeedFailure::StoreError;
                     result.storeError = merged.error;
@@ -451,7 +455,7 @@ void CUpdateRun::UpdateFeed(size_t index)
     outline.xmlUrl = feed.url;
     outline.kind = OutlineKindFeed;
     const bool parsed = channel && merged.stored;
-    const CFeedMergeResult finished = FinishFeedUpdate(outline, record, parsed ? channel.get() : nullptr, merged.written);
+    const CFeedMergeResult finished = FinishFeedUpdate(outline, record, parsed ? channel.get() : nullptr, merged.written, m_limits);
     if (parsed && !finished.recordWritten) {
         result.failure = CFeedFailure::StoreError;
         result.storeError = finished.error;

@@ -23,6 +23,7 @@
 #include "platform/FileLock.h"
 #include "platform/WindowMessages.h"
 #include "subscriptions/OpmlDoc.h"
+#include "update/FeedManager.h"
 #include "update/FeedUpdateResult.h"
 #include "update/HttpDownload.h"
 #include "update/UpdateRunView.h"
@@ -116,7 +117,7 @@ private:
     const bool m_bUpdateAll;
     DWORD m_dwFeedTimeout = kFeedDownloadTimeoutMs;
     CTransferLimits m_transferLimits;
-    int m_nPageLimit;
+    CCleanupLimits m_limits;
     std::wstring m_strDownloadPath;
     CFileLock m_runLock;
     bool m_bRefusedAsBusy = false;

@@ -74,7 +74,7 @@ int main(int argc, char** argv)
         return UsageError(std::string("unknown command ") + argv[1]);
     const int result = command->second.run(CArguments(argv + 2, argv + argc));
     // The databases are flushed and closed as at the reader's shutdown.
-    CZelviaRssItemDB::Release();
-    CZelviaRssDB::Release();
+    CZelviaRssItemDB::DestroyInstance();
+    CZelviaRssDB::DestroyInstance();
     return result;
 }
