@@ -19,15 +19,6 @@
 class QMessageBox;
 class QWidget;
 
-inline constexpr UINT MB_OK = 0x0000;
-inline constexpr UINT MB_YESNO = 0x0004;
-inline constexpr UINT MB_ICONHAND = 0x0010; // errors ("stop")
-inline constexpr UINT MB_ICONQUESTION = 0x0020;
-inline constexpr UINT MB_ICONEXCLAMATION = 0x0030;
-inline constexpr UINT MB_ICONASTERISK = 0x0040; // information
-inline constexpr UINT MB_SETFOREGROUND = 0x00010000;
-inline constexpr UINT MB_TOPMOST = 0x00040000;
-
 struct CMessageBoxRequest {
     QString text;    // as shown: shortened, with "\n" line breaks
     QString caption;

@@ -163,6 +163,16 @@ inline constexpr UINT IDS_DDX_ERROR = 40088;
 inline constexpr UINT IDS_COMPANY_NAME = 40090;
 inline constexpr UINT IDS_LEGAL_NOTICE = 40091;
 
+// ---- Message box styles (the core hands them to the views with its texts) -----
+inline constexpr UINT MB_OK = 0x0000;
+inline constexpr UINT MB_YESNO = 0x0004;
+inline constexpr UINT MB_ICONHAND = 0x0010; // errors ("stop")
+inline constexpr UINT MB_ICONQUESTION = 0x0020;
+inline constexpr UINT MB_ICONEXCLAMATION = 0x0030;
+inline constexpr UINT MB_ICONASTERISK = 0x0040; // information
+inline constexpr UINT MB_SETFOREGROUND = 0x00010000;
+inline constexpr UINT MB_TOPMOST = 0x00040000;
+
 // ---- Commands and dialog results -------------------------------------------
 inline constexpr int IDOK = 1;
 inline constexpr int IDCANCEL = 2;

@@ -265,3 +265,36 @@ bool CZelviaRssItemDB::ReadFeedPages(std::uint32_t feedId, std::vector<PageRecor
     SetLastError(error);
     return ok;
 }
+
+bool CZelviaRssItemDB::ReadNewPages(const FILETIME& cutoff, int count, std::vector<PageRecord>& pages)
+{
+    pages.clear();
+    HCEDB walk = OpenHandle(kItemOrderNewest);
+    if (!walk)
+        return false;
+    bool ok = true;
+    if (CeSeekDatabaseEx(walk, CEDB_SEEK_BEGINNING, 0)) {
+        std::vector<CEPROPVAL> props;
+        while (static_cast<int>(pages.size()) < count) {
+            if (!CeReadRecordPropsEx(walk, props)) {
+                ok = GetLastError() == ERROR_NO_MORE_ITEMS;
+                break;
+            }
+            if (props.size() < kItemPropertyCount)
+                continue;
+            PageRecord page;
+            FillPage(page, props);
+            if (page.state != PageStateUnread)
+                continue;
+            if (page.fileTime.Ticks() <= cutoff.Ticks())
+                break; // newest first: the rest is older still
+            pages.push_back(std::move(page));
+        }
+    } else {
+        ok = GetLastError() == ERROR_NO_MORE_ITEMS;
+    }
+    const DWORD error = GetLastError();
+    CloseHandle(walk);
+    SetLastError(error);
+    return ok;
+}

@@ -61,6 +61,11 @@ public:
     // when asked for. False on a read failure (pages holds what was read).
     bool ReadFeedPages(std::uint32_t feedId, std::vector<PageRecord>& pages, bool withDeleted = false);
 
+    // The new pages across all feeds, newest first (order 2), in one call that
+    // leaves the shared walk position alone: unread pages dated after the
+    // cutoff, at most count of them.
+    bool ReadNewPages(const FILETIME& cutoff, int count, std::vector<PageRecord>& pages);
+
     // The feed's stored pages (deleted ones not counted) and how many of them
     // are unread: three index look-ups, the walk position left alone.
     bool CountFeedPages(std::uint32_t feedId, int& pageCount, int& unreadCount);

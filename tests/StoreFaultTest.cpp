@@ -14,7 +14,7 @@
 #include "StoreTestSupport.h"
 #include "content/FeedParser.h"
 #include "platform/Unicode.h"
-#include "subscriptions/FeedRecords.h"
+#include "subscriptions/TreeLabels.h"
 #include "support/FailingVfs.h"
 #include "update/FeedManager.h"
 #include "update/FeedMerge.h"
@@ -279,7 +279,7 @@ TEST_F(StoreFaultTest, FeedRecordsAreMadeOnceWhenProcessesLoadTheTreeTogether)
                 outline->kind = OutlineKindFeed;
                 tree.push_back(std::move(outline));
             }
-            LoadFeedRecords(tree);
+            MakeEntryLabels(tree);
             _exit(0);
         }
         children.push_back(child);

@@ -116,12 +116,12 @@ TEST_F(ToolTest, StartSeedsTheDataFolderAndUnknownCommandsAreRefused)
 TEST_F(ToolTest, StoreCommandsWorkOnTheUsersDataFolder)
 {
     EXPECT_EQ(RunRssReaderTool({"feeds"}).output, "[]\n");
-    const auto added = RunRssReaderTool({"add-feed", "http://a.example/feed", "Feed A"});
+    const auto added = RunRssReaderTool({"store-feed", "http://a.example/feed", "Feed A"});
     ASSERT_EQ(added.exitCode, 0);
     EXPECT_EQ(added.Json()["updateStatus"], 4);
-    EXPECT_EQ(RunRssReaderTool({"add-feed", "http://a.example/feed", "Other"}).Json()["title"], "Feed A")
+    EXPECT_EQ(RunRssReaderTool({"store-feed", "http://a.example/feed", "Other"}).Json()["title"], "Feed A")
         << "an existing feed keeps its record";
-    RunRssReaderTool({"add-feed", "http://gone.example/feed", "Gone"});
+    RunRssReaderTool({"store-feed", "http://gone.example/feed", "Gone"});
 
     const std::string feed = TestDataPath("feeds/rss2-channel.xml");
     const auto merged = RunRssReaderTool({"merge", "http://a.example/feed", feed});

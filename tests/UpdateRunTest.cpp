@@ -10,7 +10,7 @@
 #include "platform/Unicode.h"
 #include "resources/ResourceIds.h"
 #include "store/FeedDatabase.h"
-#include "subscriptions/FeedRecords.h"
+#include "subscriptions/TreeLabels.h"
 #include "support/FailingVfs.h"
 #include "support/NetTest.h"
 #include "update/FeedManager.h"
@@ -142,7 +142,7 @@ protected:
     std::unique_ptr<CScriptedView> Update(COutlineList& tree, std::vector<COutline*> list, bool automatic,
                                           bool updateAll, const std::function<void(CUpdateRun&)>& step = {})
     {
-        LoadFeedRecords(tree);
+        MakeEntryLabels(tree);
         auto view = std::make_unique<CScriptedView>();
         {
             CUpdateRun run(*view, std::move(list), automatic, updateAll);
@@ -411,7 +411,7 @@ TEST_F(UpdateRunTest, AFullDiskFailsTheFeedsAndTheNextRunStoresWhatACleanRunWoul
     COutlineList tree;
     for (const char* path : {"/a.xml", "/b.xml", "/c.xml"})
         tree.push_back(Feed(path, Utf8ToWide(path)));
-    LoadFeedRecords(tree);
+    MakeEntryLabels(tree);
     ASSERT_TRUE(CZelviaRssItemDB::Instance().IsOpen());
 
     FailingVfs::FailWrites("RSSITEM.CDB");
@@ -471,7 +471,7 @@ TEST_F(UpdateRunTest, ATricklingServerCannotHoldTheRun)
     std::vector<COutline*> list;
     for (auto& outline : tree)
         list.push_back(outline.get());
-    LoadFeedRecords(tree);
+    MakeEntryLabels(tree);
     CScriptedView view;
     const auto started = std::chrono::steady_clock::now();
     {
@@ -495,7 +495,7 @@ TEST_F(UpdateRunTest, ASecondRunOfTheSameStoreIsRefusedWhileOneRuns)
     m_server.SetAnswer("/stall.xml", stall);
     COutlineList tree;
     tree.push_back(Feed("/stall.xml", L"Stall"));
-    LoadFeedRecords(tree);
+    MakeEntryLabels(tree);
     CScriptedView first, second;
     CUpdateRun running(first, {tree[0].get()}, false, true);
     first.run = &running;

@@ -174,10 +174,10 @@ int CommandMark(const CArguments& args)
     return kExitDone;
 }
 
-int CommandAddFeed(const CArguments& args)
+int CommandStoreFeed(const CArguments& args)
 {
     if (args.size() != 2 || args[0].empty())
-        return UsageError("add-feed takes a feed URL and a title");
+        return UsageError("store-feed takes a feed URL and a title");
     if (!StoreIsOpen())
         return kExitStore;
     const std::wstring url = Utf8ToWide(args[0]);

@@ -11,9 +11,9 @@
 #include "platform/Unicode.h"
 #include "resources/ResourceIds.h"
 #include "store/DataStorage.h"
-#include "subscriptions/FeedRecords.h"
+#include "subscriptions/TreeLabels.h"
 #include "subscriptions/OpmlFile.h"
-#include "subscriptions/SubscriptionFile.h"
+#include "subscriptions/ReaderSession.h"
 #include "store/RecordDatabase.h"
 #include "update/ConnectionManager.h"
 #include "update/FeedManager.h"
@@ -118,26 +118,23 @@ int CommandUpdate(const CArguments& args)
         }
     }
 
-    // As at start-up: the subscriptions are loaded and every feed of the
-    // tree has its record.
-    const std::wstring subscriptionFile = PrepareDataFolder();
-    if (!StoreIsOpen())
+    // As the GUI starts: the subscriptions loaded, every feed with its
+    // record, the store cleaned up.
+    CReaderSession session;
+    const auto startUp = session.Start();
+    if (!startUp.storeMessages.empty()) {
+        StoreIsOpen(); // says which file and why
         return kExitStore;
-    const CLoadedSubscriptions loaded = LoadSubscriptionFile(subscriptionFile);
-    ReportDamagedSubscriptions(loaded);
-    COpmlDoc* doc = loaded.doc.get();
-    LoadFeedRecords(doc->outlines);
-    std::vector<COutline*> feeds;
-    if (feedUrl.empty()) {
-        for (auto& outline : doc->outlines)
-            feeds.push_back(outline.get());
-    } else if (COutline* feed = FindFeedOutline(doc->outlines, Utf8ToWide(feedUrl))) {
-        feeds.push_back(feed);
-    } else {
+    }
+    if (startUp.treeDamaged)
+        std::fprintf(stderr, "rssreader-tool: The OPML file is incorrect. No stored feed is removed this time.\n");
+    COutline* selected = nullptr;
+    if (!feedUrl.empty() && (selected = FindFeedOutline(session.Document().outlines, Utf8ToWide(feedUrl))) == nullptr) {
         std::fprintf(stderr, "rssreader-tool: no feed of the subscriptions has the URL %s\n", feedUrl.c_str());
         return PrintNothing();
     }
-
+    std::vector<COutline*> feeds;
+    session.BeginUpdate(selected, feedUrl.empty(), feeds);
     CConsoleRunView view;
     CUpdateRun run(view, feeds, false, feedUrl.empty());
     view.m_pRun = &run;
@@ -147,7 +144,7 @@ int CommandUpdate(const CArguments& args)
     // reach the dialog in front.
     const HWND mainWindow = CreateMessageWindow([&](HWND, UINT message, WPARAM status, LPARAM) -> LRESULT {
         if (message == WM_CONNECTION_STATUS) {
-            const CStatusReaction reaction = ReactToConnectionStatus(status);
+            const CStatusReaction reaction = session.OnConnectionStatus(status);
             if (reaction.bSendNetworkLost)
                 SendMessage(run.GetWindow(), WM_NETWORK_LOST, 0, 0);
             if (reaction.bReleaseConnection)
@@ -172,8 +169,7 @@ int CommandUpdate(const CArguments& args)
     std::signal(SIGINT, SIG_DFL);
     const bool started = run.GetResult() != IDCANCEL;
     // After the dialog: the whole tree is trimmed with its counters put right.
-    if (started)
-        CRssFeedManager().CleanupFeeds(doc->outlines, true);
+    session.AfterUpdate();
     CConnectionManager::DestroyInstance();
     DestroyWindow(mainWindow);
 

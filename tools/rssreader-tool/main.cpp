@@ -34,7 +34,20 @@ const std::map<std::string, CCommand>& CommandTable()
         {"pages", {CommandPages, "pages URL             list the stored pages of a feed, newest first"}},
         {"cleanup", {CommandCleanup, "cleanup               drop feeds left out of the tree, trim every feed"}},
         {"mark", {CommandMark, "mark URL KEY STATE    set a page read, unread or delete it"}},
-        {"add-feed", {CommandAddFeed, "add-feed URL TITLE    store a new feed's record"}},
+        {"store-feed", {CommandStoreFeed, "store-feed URL TITLE  store a feed record alone (not a subscription: the next clean-up\n"
+                                          "                        removes it unless the tree has the feed)"}},
+        {"tree", {CommandTree, "tree                  the subscription tree as the reader shows it: labels and icons"}},
+        {"subscribe", {CommandSubscribe, "subscribe URL [--name NAME] [--folder PATH] [--root]\n"
+                                         "                        subscribe to a feed: checked, fetched, named from its channel"}},
+        {"mkdir", {CommandMkdir, "mkdir NAME [--folder PATH]  a new folder (at the top level without --folder)"}},
+        {"rename", {CommandRename, "rename PATH NAME      rename a folder or feed"}},
+        {"delete", {CommandDelete, "delete PATH           delete a folder (with all inside it) or a feed, with its pages"}},
+        {"mark-read", {CommandMarkRead, "mark-read PATH        mark every page of a feed, or of the feeds in a folder, read"}},
+        {"mark-unread", {CommandMarkUnread, "mark-unread PATH      ... or unread"}},
+        {"move", {CommandMove, "move PATH up|down [N] move an entry N steps (1) as move mode does"}},
+        {"properties", {CommandProperties, "properties PATH       a feed's properties"}},
+        {"import", {CommandImport, "import FILE|URL [--folder PATH]  import the feeds of an OPML file or address"}},
+        {"export", {CommandExport, "export FILE           write the tree as an OPML file"}},
         {"merge", {CommandMerge, "merge URL FILE        merge a feed document into a stored feed"}},
         {"fetch", {CommandFetch, "fetch URL FILE [--timeout MS]  download URL into FILE as a feed is"}},
         {"update", {CommandUpdate, "update [--feed URL] [--timeout MS]  update every feed of the subscriptions, or one"}},
@@ -56,6 +69,8 @@ void PrintHelp()
               "  130  update cancelled with Ctrl-C\n\nCommands:");
     for (const auto& [name, command] : CommandTable())
         std::printf("  %s\n", command.usage);
+    std::puts("\nPATH names an entry of the tree by its display names from the top level\n"
+              "down, joined with \"/\"; a \"/\" inside a name is written \"//\".");
     std::puts("\nData live in $XDG_DATA_HOME/RSSReader, options in\n"
               "$XDG_CONFIG_HOME/RSSReader/registry.reg. RSSREADER_DEBUG=0 silences\n"
               "the debug lines on stderr.");

@@ -1,0 +1,138 @@
+// Move mode: one outline moved through the tree a step at a time, its
+// children with it, kept at Done (and saved) or put back at Cancel.
+#include <algorithm>
+
+#include "subscriptions/ReaderSession.h"
+
+std::unique_ptr<COutline> CReaderSession::Detach(COutline& outline, COutline*& parent, size_t& index)
+{
+    parent = ParentOf(outline);
+    COutlineList& list = ListOf(parent);
+    auto found = std::find_if(list.begin(), list.end(), [&](const auto& child) { return child.get() == &outline; });
+    index = static_cast<size_t>(found - list.begin());
+    std::unique_ptr<COutline> detached = std::move(*found);
+    list.erase(found);
+    return detached;
+}
+
+void CReaderSession::Attach(std::unique_ptr<COutline> outline, COutline* parent, size_t index)
+{
+    COutlineList& list = ListOf(parent);
+    list.insert(list.begin() + static_cast<std::ptrdiff_t>(std::min(index, list.size())), std::move(outline));
+}
+
+bool CReaderSession::StartMove(COutline& outline)
+{
+    if (IsMoving() || !UpdateLock())
+        return false;
+    m_move.outline = &outline;
+    m_move.formerParent = ParentOf(outline);
+    const COutlineList& list = ListOf(m_move.formerParent);
+    m_move.formerIndex = static_cast<size_t>(
+        std::find_if(list.begin(), list.end(), [&](const auto& child) { return child.get() == &outline; }) -
+        list.begin());
+    return true;
+}
+
+namespace {
+
+size_t IndexIn(const COutlineList& list, const COutline* outline)
+{
+    return static_cast<size_t>(
+        std::find_if(list.begin(), list.end(), [&](const auto& child) { return child.get() == outline; }) -
+        list.begin());
+}
+
+} // namespace
+
+bool CReaderSession::MoveStepUp()
+{
+    COutline* moving = m_move.outline;
+    if (moving == nullptr)
+        return false;
+    COutline* parent = ParentOf(*moving);
+    const COutlineList& list = ListOf(parent);
+    const size_t index = IndexIn(list, moving);
+    if (index == 0) {
+        if (parent == nullptr)
+            return false; // the first entry of the tree
+        // The first child of a folder goes out, directly before the folder.
+        COutline* grand = ParentOf(*parent);
+        const size_t folderIndex = IndexIn(ListOf(grand), parent);
+        size_t ignored = 0;
+        auto detached = Detach(*moving, parent, ignored);
+        Attach(std::move(detached), grand, folderIndex);
+        return true;
+    }
+    COutline* previous = list[index - 1].get();
+    size_t ignored = 0;
+    auto detached = Detach(*moving, parent, ignored);
+    if (previous->kind == OutlineKindFolder)
+        Attach(std::move(detached), previous, previous->children.size()); // into it, last
+    else
+        Attach(std::move(detached), parent, index - 1); // directly before it
+    return true;
+}
+
+bool CReaderSession::MoveStepDown()
+{
+    COutline* moving = m_move.outline;
+    if (moving == nullptr)
+        return false;
+    COutline* parent = ParentOf(*moving);
+    const COutlineList& list = ListOf(parent);
+    const size_t index = IndexIn(list, moving);
+    COutline* next = index + 1 < list.size() ? list[index + 1].get() : nullptr;
+    if (next == nullptr) {
+        // Out of its folder, directly after it; at the top level: no step.
+        // (A feed whose next entry in tree order belongs to another parent
+        // goes the same way.)
+        if (parent == nullptr)
+            return false;
+        COutline* grand = ParentOf(*parent);
+        const size_t folderIndex = IndexIn(ListOf(grand), parent);
+        size_t ignored = 0;
+        auto detached = Detach(*moving, parent, ignored);
+        Attach(std::move(detached), grand, folderIndex + 1);
+        return true;
+    }
+    size_t ignored = 0;
+    auto detached = Detach(*moving, parent, ignored);
+    if (next->kind == OutlineKindFolder)
+        Attach(std::move(detached), next, 0); // into it, first
+    else
+        Attach(std::move(detached), parent, index + 1); // directly after it
+    return true;
+}
+
+CTreeChange CReaderSession::MoveDone()
+{
+    CTreeChange change;
+    if (!IsMoving())
+        return change;
+    change.select = m_move.outline;
+    change.structureChanged = true;
+    m_move = {};
+    change.saved = SaveDefaultOpml();
+    if (!change.saved)
+        change.messages.push_back({IDS_EXPORT_FAILED, {SubscriptionPath()}, MB_ICONHAND});
+    UpdateUnlock();
+    return change;
+}
+
+CTreeChange CReaderSession::MoveCancel()
+{
+    CTreeChange change;
+    if (!IsMoving())
+        return change;
+    COutline* moving = m_move.outline;
+    COutline* parent = nullptr;
+    size_t index = 0;
+    auto detached = Detach(*moving, parent, index);
+    Attach(std::move(detached), m_move.formerParent, m_move.formerIndex);
+    change.select = moving;
+    change.structureChanged = true;
+    m_move = {};
+    UpdateUnlock();
+    return change;
+}

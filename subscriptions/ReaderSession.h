@@ -1,0 +1,199 @@
+#pragma once
+// One run of the reader, without a window: what the channel tree view of
+// the GUI decides, and rssreader-tool does the same way. The session owns the
+// subscription document for the whole run and performs every operation on
+// the tree; the GUI maps its tree entries to outlines, draws, and shows what
+// the operations hand back (messages, what to select, what to refresh).
+//
+// It lives in subscriptions/ because it is the owner of the subscription
+// tree and the operations on it; it builds on the store and on the update
+// engine (the clean-up, the merge of an import), as those operations do.
+//
+// Threads: the session belongs to the thread that made it (the GUI thread,
+// or the tool's main thread) and is used only there. An update run hands
+// per-feed results back to that thread; nothing here is shared with a worker.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/LastError.h"
+#include "platform/WindowMessages.h"
+#include "resources/ResourceIds.h"
+#include "resources/ViewMessage.h"
+#include "subscriptions/OpmlDoc.h"
+#include "subscriptions/TreeLabels.h"
+#include "update/UpdateTriggers.h"
+
+// What an operation on the tree changed, for the view to show.
+struct CTreeChange {
+    std::vector<CViewMessage> messages; // in order
+    COutline* changedParent = nullptr;  // the list whose children changed (nullptr: the top level)
+    bool structureChanged = false;      // entries were added, removed or moved
+    COutline* select = nullptr;         // the entry to select, when one is named
+    COutline* expand = nullptr;         // the entry to open, when one is named
+    bool saved = false;                 // default.opml was written
+};
+
+// A row of the properties view: a label from the string table and a value.
+struct CPropertyRow {
+    UINT labelId = 0;
+    std::wstring value;
+};
+
+class CReaderSession {
+public:
+    CReaderSession() = default;
+    ~CReaderSession();
+    CReaderSession(const CReaderSession&) = delete;
+    CReaderSession& operator=(const CReaderSession&) = delete;
+
+    // ---- Start-up and shutdown ------------------------------------------
+
+    struct CStartUp {
+        // The subscription file was damaged: the view shows "The OPML file is
+        // incorrect."; what it held is kept at keptAs.
+        bool treeDamaged = false;
+        std::wstring keptAs;
+        // A database could not be opened: the view tells the user why.
+        std::vector<CViewMessage> storeMessages;
+        // "Update feeds on startup": the view posts an automatic Update All.
+        bool updateNow = false;
+    };
+    // The start-up of the tree without drawing: data folder, seed, the
+    // subscription file, a record for every feed, the removal of stored
+    // feeds that left the tree (only when the whole tree loaded), the
+    // clean-up with counters put right. The view then fills its entries
+    // from Document() and asks LabelOf for each.
+    CStartUp Start();
+    // The shutdown, in its fixed order: the options (written), the item
+    // database, the feed database, the connection manager, libxml2's parser
+    // state. Every run and watcher must have stopped. The document is not
+    // saved: every change was saved when it was made.
+    void Shutdown();
+
+    bool IsInitialised() const { return m_bInitialised; }
+    COpmlDoc& Document() { return *m_pDoc; }
+    const COpmlDoc& Document() const { return *m_pDoc; }
+    // False when the subscription file did not load whole: stored feeds are
+    // not removed against the tree for the rest of the run.
+    bool IsTreeComplete() const { return m_bTreeComplete; }
+    const std::wstring& SubscriptionPath() const { return m_strSubscriptionPath; }
+
+    // ---- The update lock: a busy flag, not a counter --------------------
+
+    // Takes the lock when it is free; false when it is held.
+    bool UpdateLock();
+    // Frees the lock whoever took it.
+    void UpdateUnlock();
+    bool IsUpdateLocked() const { return m_nLock > 0; }
+
+    // ---- Updates ---------------------------------------------------------
+
+    // True (keeping the flag) when the caller should post Update All; false
+    // while the lock is held.
+    bool RequestUpdateAll(bool automatic);
+    bool IsAutomaticUpdate() const { return m_bAutomatic; }
+    // The periodic check: true when an automatic Update All is due now and
+    // nothing is in the way (the request is made).
+    bool CheckPeriodicUpdate(bool dialogOfTheViewOpen);
+    // The connected message: true when an automatic Update All should start.
+    bool OnConnectedNotify(WPARAM status, bool handlingStatus);
+    // The disconnected message: what the frame does.
+    CStatusReaction OnConnectionStatus(WPARAM status) const { return ReactToConnectionStatus(status); }
+    // Update (selected, all false) or Update All: takes the lock and gives
+    // the outlines the update dialog runs over (an empty list: no dialog;
+    // the caller still calls AfterUpdate). False when the lock was held.
+    bool BeginUpdate(COutline* selected, bool all, std::vector<COutline*>& feeds);
+    // After the dialog, whether or not one ran: the automatic flag cleared,
+    // the clean-up with counters over the whole tree, the lock freed.
+    void AfterUpdate();
+    // After the options sheet: the clean-up, as after an update.
+    void AfterOptions();
+
+    // ---- Labels and menus ------------------------------------------------
+
+    std::optional<CEntryLabel> LabelOf(COutline& outline, bool folderOpen) { return RefreshedLabel(outline, folderOpen); }
+    // Commands greyed by the menu-state rules for the selection (nullptr:
+    // none) and whether the tree has entries.
+    std::vector<int> GreyedCommands(const COutline* selected, bool treeEmpty) const;
+    // The "New" soft key: enabled when the tree has a top-level outline.
+    bool IsNewKeyEnabled() const { return !m_pDoc->outlines.empty(); }
+
+    // ---- Operations on the tree (outlines of Document()) -------------------
+
+    // The parent outline of an outline (nullptr at the top level), and the
+    // list holding it.
+    COutline* ParentOf(const COutline& outline) const;
+    COutlineList& ListOf(const COutline* parent);
+
+    // Adds the outline under the target (nullptr: the top level; a feed: its
+    // folder), after the selected outline when it is in that list; records
+    // for its feeds are made. Nothing when its display name is empty. Not
+    // saved: the callers save.
+    COutline* AddOutline(std::unique_ptr<COutline> outline, COutline* target, COutline* selected);
+    // Enter URL's result, and New folder's: added and saved.
+    CTreeChange AddFeed(std::unique_ptr<COutline> feed, bool atRoot, COutline* selected);
+    CTreeChange AddFolder(const std::wstring& name, bool atRoot, COutline* selected);
+    // The rename dialog's set-up for a feed: its record is made when missing;
+    // false (and the message) when that write fails.
+    bool PrepareRename(COutline& outline, CViewMessage& failure);
+    CTreeChange Rename(COutline& outline, const std::wstring& name);
+    // The question Delete asks, and the deletion once it is answered Yes.
+    CViewMessage DeleteQuestion(const COutline& outline) const;
+    CTreeChange Delete(COutline* outline);
+    // Mark as Read (read true) or Unread over the outline's subtree.
+    CTreeChange MarkSubtree(COutline& outline, bool read);
+    // Properties: the rows, in order (the outline takes the record's title and
+    // description when they are not empty).
+    std::vector<CPropertyRow> Properties(COutline& outline);
+    // Import of a document's top-level outlines (a file, an OPML address, an
+    // online search), under the selected folder; saved when a feed was added.
+    CTreeChange ImportOutlines(COutlineList outlines, COutline* selected);
+    // Import of an OPML file: "The OPML file is incorrect." when it loads
+    // nothing or holds no outline.
+    CTreeChange ImportFile(const std::wstring& path, COutline* selected);
+    // Export to a file: the message says whether it was created.
+    CViewMessage Export(const std::wstring& path) const;
+    // Writes default.opml under the lock, then removes the stored feeds
+    // that left the tree (not while the tree is incomplete). False when the
+    // file could not be written.
+    bool SaveDefaultOpml();
+
+    // ---- Move mode ---------------------------------------------------------
+
+    // Starts moving the outline (the lock is taken; false when it was held
+    // or a move is on). Its children stay with it through every step.
+    bool StartMove(COutline& outline);
+    bool IsMoving() const { return m_move.outline != nullptr; }
+    COutline* MovingOutline() const { return m_move.outline; }
+    // One step; false when the rules allow none.
+    bool MoveStepUp();
+    bool MoveStepDown();
+    // Done keeps the new place and saves; Cancel puts it back, unsaved.
+    CTreeChange MoveDone();
+    CTreeChange MoveCancel();
+
+private:
+    struct CMoveState {
+        COutline* outline = nullptr;
+        COutline* formerParent = nullptr;
+        size_t formerIndex = 0;
+    };
+
+    std::unique_ptr<COutline> Detach(COutline& outline, COutline*& parent, size_t& index);
+    void Attach(std::unique_ptr<COutline> outline, COutline* parent, size_t index);
+    void DeleteSubtree(COutline& outline);
+    void MarkFeed(const COutline& outline, bool read);
+    int CountNewFeeds(const COutlineList& outlines) const;
+    int MergeImport(const COutlineList& from, COutlineList& into);
+    void CleanupAll();
+
+    std::unique_ptr<COpmlDoc> m_pDoc = std::make_unique<COpmlDoc>();
+    std::wstring m_strSubscriptionPath;
+    bool m_bTreeComplete = true;
+    bool m_bInitialised = false;
+    bool m_bShutDown = false;
+    int m_nLock = 0;
+    bool m_bAutomatic = false;
+    CMoveState m_move;
+};

@@ -1,0 +1,205 @@
+// The edits of the tree: adding feeds and folders, renaming, deleting,
+// marking, and the properties of a feed.
+#include <algorithm>
+
+#include "platform/VariantDate.h"
+#include "resources/ResourceModule.h"
+#include "store/FeedDatabase.h"
+#include "store/ItemDatabase.h"
+#include "subscriptions/ReaderSession.h"
+#include "update/FeedManager.h"
+
+namespace {
+
+// A message for a save that did not reach the file.
+void NoteSave(bool saved, const std::wstring& path, CTreeChange& change)
+{
+    change.saved = saved;
+    if (!saved)
+        change.messages.push_back({IDS_EXPORT_FAILED, {path}, MB_ICONHAND});
+}
+
+} // namespace
+
+COutline* CReaderSession::AddOutline(std::unique_ptr<COutline> outline, COutline* target, COutline* selected)
+{
+    if (!outline || outline->DisplayName().empty())
+        return nullptr;
+    // A feed takes its folder's place as the target.
+    COutline* parent = target;
+    if (parent != nullptr && parent->kind != OutlineKindFolder)
+        parent = ParentOf(*parent);
+    COutlineList& list = ListOf(parent);
+    auto anchor = std::find_if(list.begin(), list.end(), [&](const auto& child) { return child.get() == selected; });
+    // Directly after the selected outline when it is in the list, else at the end.
+    auto place = anchor == list.end() ? list.end() : anchor + 1;
+    COutline* added = outline.get();
+    added->kind = added->xmlUrl.empty() ? OutlineKindFolder : OutlineKindFeed;
+    list.insert(place, std::move(outline));
+    // The entries the view makes for it (and its children) make the feeds'
+    // records.
+    InsertEntryLabel(*added);
+    MakeEntryLabels(added->children);
+    return added;
+}
+
+CTreeChange CReaderSession::AddFeed(std::unique_ptr<COutline> feed, bool atRoot, COutline* selected)
+{
+    CTreeChange change;
+    COutline* target = atRoot ? nullptr : selected;
+    COutline* added = AddOutline(std::move(feed), target, selected);
+    change.structureChanged = added != nullptr;
+    change.changedParent = added != nullptr ? ParentOf(*added) : nullptr;
+    change.select = added;
+    // The target opens; at the top level, the first entry does.
+    change.expand = target != nullptr ? target : (m_pDoc->outlines.empty() ? nullptr : m_pDoc->outlines.front().get());
+    NoteSave(SaveDefaultOpml(), m_strSubscriptionPath, change);
+    return change;
+}
+
+CTreeChange CReaderSession::AddFolder(const std::wstring& name, bool atRoot, COutline* selected)
+{
+    CTreeChange change;
+    auto folder = std::make_unique<COutline>();
+    folder->title = name;
+    folder->kind = OutlineKindFolder;
+    COutline* added = AddOutline(std::move(folder), atRoot ? nullptr : selected, selected);
+    change.structureChanged = added != nullptr;
+    change.changedParent = added != nullptr ? ParentOf(*added) : nullptr;
+    change.select = added;
+    NoteSave(SaveDefaultOpml(), m_strSubscriptionPath, change);
+    return change;
+}
+
+bool CReaderSession::PrepareRename(COutline& outline, CViewMessage& failure)
+{
+    if (!outline.IsFeed())
+        return true;
+    FeedRecord record = MakeNewFeedRecord(outline.xmlUrl, outline.DisplayName(), outline.description);
+    if (CZelviaRssDB::Instance().CreateFeedIfMissing(record))
+        return true;
+    failure = {IDS_FEED_DB_WRITE_ERROR, {}, MB_ICONHAND};
+    return false;
+}
+
+CTreeChange CReaderSession::Rename(COutline& outline, const std::wstring& name)
+{
+    CTreeChange change;
+    if (!UpdateLock())
+        return change;
+    outline.title = name;
+    outline.text = name;
+    change.select = &outline;
+    if (outline.IsFeed()) {
+        CZelviaRssDB& feeds = CZelviaRssDB::Instance();
+        FeedRecord record;
+        const CEOID oid = feeds.FindFeedByUrl(outline.xmlUrl);
+        // A feed without a record is renamed in the tree only, and not saved.
+        if (!oid || !feeds.ReadFeed(record, oid)) {
+            UpdateUnlock();
+            return change;
+        }
+        record.title = name;
+        if (!feeds.WriteFeed(record, oid))
+            change.messages.push_back({IDS_FEED_DB_WRITE_ERROR, {}, MB_ICONHAND});
+    }
+    NoteSave(SaveDefaultOpml(), m_strSubscriptionPath, change);
+    UpdateUnlock();
+    return change;
+}
+
+CViewMessage CReaderSession::DeleteQuestion(const COutline& outline) const
+{
+    const UINT text = outline.kind == OutlineKindFolder ? IDS_CONFIRM_DELETE_FOLDER : IDS_CONFIRM_DELETE_FEED;
+    return {text, {outline.DisplayName()}, MB_YESNO | MB_ICONQUESTION};
+}
+
+void CReaderSession::DeleteSubtree(COutline& outline)
+{
+    for (auto& child : outline.children)
+        DeleteSubtree(*child);
+    if (outline.xmlUrl.empty())
+        return; // a folder touches no record
+    CZelviaRssDB& feeds = CZelviaRssDB::Instance();
+    FeedRecord record;
+    if (const CEOID oid = feeds.FindFeedByUrl(outline.xmlUrl); oid && feeds.ReadFeed(record, oid))
+        CZelviaRssItemDB::Instance().DeletePagesOfFeed(record.feedId);
+    feeds.DeleteFeed(outline.xmlUrl);
+}
+
+CTreeChange CReaderSession::Delete(COutline* outline)
+{
+    CTreeChange change;
+    if (outline != nullptr) {
+        DeleteSubtree(*outline);
+        COutline* parent = ParentOf(*outline);
+        size_t index = 0;
+        Detach(*outline, parent, index); // freed here, with its subtree
+        change.structureChanged = true;
+        change.changedParent = parent;
+        change.select = parent;
+    }
+    NoteSave(SaveDefaultOpml(), m_strSubscriptionPath, change);
+    return change;
+}
+
+void CReaderSession::MarkFeed(const COutline& outline, bool read)
+{
+    CZelviaRssDB& feeds = CZelviaRssDB::Instance();
+    CZelviaRssItemDB& items = CZelviaRssItemDB::Instance();
+    FeedRecord record;
+    const CEOID oid = feeds.FindFeedByUrl(outline.xmlUrl);
+    if (!oid || !feeds.ReadFeed(record, oid))
+        return; // a feed without a record is skipped
+    const PageState state = read ? PageStateRead : PageStateUnread;
+    std::vector<PageRecord> pages;
+    items.ReadFeedPages(record.feedId, pages);
+    {
+        // One transaction for the feed: marked whole or not at all.
+        CRecordDatabase::CWriteGroup group(items);
+        for (PageRecord& page : pages) {
+            if (page.state == state)
+                continue;
+            page.state = state;
+            items.WritePage(page);
+        }
+        group.Commit();
+    }
+    // The counters come from the pages as they now are.
+    CRssFeedManager::WriteFeedCounted(outline.xmlUrl, record, [](FeedRecord& fresh) { fresh.updateCounter = 0; });
+}
+
+CTreeChange CReaderSession::MarkSubtree(COutline& outline, bool read)
+{
+    CTreeChange change;
+    if (outline.IsFeed())
+        MarkFeed(outline, read);
+    for (auto& child : outline.children)
+        MarkSubtree(*child, read);
+    change.select = &outline;
+    return change;
+}
+
+std::vector<CPropertyRow> CReaderSession::Properties(COutline& outline)
+{
+    std::wstring lastUpdate;
+    CZelviaRssDB& feeds = CZelviaRssDB::Instance();
+    FeedRecord record;
+    if (const CEOID oid = feeds.FindFeedByUrl(outline.xmlUrl); oid && feeds.ReadFeed(record, oid)) {
+        if (!record.title.empty())
+            outline.title = record.title;
+        if (!record.description.empty())
+            outline.description = record.description;
+        if (record.lastDate.GetDays() == 0)
+            lastUpdate = LoadResString(IDS_NOT_YET);
+        else if (!record.lastDate.IsValid())
+            lastUpdate = LoadResString(IDS_INVALID_DATETIME);
+        else
+            lastUpdate = VarBstrFromDate(record.lastDate);
+    }
+    return {{IDS_FEED_TITLE, outline.title},
+            {IDS_FEED_URL, outline.xmlUrl},
+            {IDS_HOME_PAGE_URL, outline.htmlUrl},
+            {IDS_LAST_UPDATE, lastUpdate},
+            {IDS_DESCRIPTION, outline.description}};
+}

@@ -1,0 +1,81 @@
+#include "subscriptions/TreeLabels.h"
+
+#include "content/TextUtil.h"
+#include "resources/ResourceModule.h"
+#include "store/FeedDatabase.h"
+
+namespace {
+
+std::wstring FolderText(const COutline& outline)
+{
+    const std::wstring& name = outline.DisplayName();
+    return name.empty() ? LoadResString(IDS_UNTITLED_FOLDER) : name;
+}
+
+// "%s" or "%s (%d)" from the record, and its icon.
+CEntryLabel FeedLabel(const FeedRecord& record)
+{
+    CEntryLabel label;
+    label.icon = kTreeIconRead;
+    label.text = record.title;
+    if (record.unreadCount >= 1) {
+        label.text = FormatText(L"%s (%d)", record.title.c_str(), record.unreadCount);
+        label.icon = kTreeIconUnread;
+    }
+    if (record.updateStatus == kFeedStatusFailed)
+        label.icon = kTreeIconFailed;
+    return label;
+}
+
+} // namespace
+
+std::optional<CEntryLabel> InsertEntryLabel(COutline& outline)
+{
+    if (outline.kind == OutlineKindFolder)
+        return CEntryLabel{FolderText(outline), kTreeIconFolderClosed};
+    if (!outline.IsFeed())
+        return CEntryLabel{LoadResString(IDS_NEW_FEED), kTreeIconFailed};
+    const std::wstring& name = outline.DisplayName();
+    if (name.empty())
+        return std::nullopt;
+    CZelviaRssDB& feeds = CZelviaRssDB::Instance();
+    FeedRecord record;
+    CEntryLabel label;
+    if (const CEOID oid = feeds.FindFeedByUrl(outline.xmlUrl); oid && feeds.ReadFeed(record, oid)) {
+        label = FeedLabel(record);
+    } else {
+        // Another process may be making the same record at this moment: the
+        // look-up is made again inside the write, and its record wins.
+        record = MakeNewFeedRecord(outline.xmlUrl, name, outline.description);
+        if (feeds.CreateFeedIfMissing(record))
+            label = FeedLabel(record);
+        else
+            label = {name, kTreeIconFailed};
+    }
+    outline.status = label.icon;
+    return label;
+}
+
+std::optional<CEntryLabel> RefreshedLabel(COutline& outline, bool folderOpen)
+{
+    if (outline.kind == OutlineKindFolder)
+        return CEntryLabel{FolderText(outline), folderOpen ? kTreeIconFolderOpen : kTreeIconFolderClosed};
+    if (!outline.IsFeed())
+        return CEntryLabel{LoadResString(IDS_NEW_FEED), kTreeIconFailed};
+    CZelviaRssDB& feeds = CZelviaRssDB::Instance();
+    const CEOID oid = feeds.FindFeedByUrl(outline.xmlUrl);
+    if (!oid)
+        return std::nullopt;
+    FeedRecord record;
+    CEntryLabel label = feeds.ReadFeed(record, oid) ? FeedLabel(record) : CEntryLabel{outline.title, kTreeIconRead};
+    outline.status = label.icon;
+    return label;
+}
+
+void MakeEntryLabels(COutlineList& outlines)
+{
+    for (auto& outline : outlines) {
+        InsertEntryLabel(*outline);
+        MakeEntryLabels(outline->children);
+    }
+}

@@ -1,0 +1,34 @@
+#pragma once
+// How the channel tree shows an outline: its label and its icon (five
+// cells of bitmap 202). A feed is labelled from its stored record, "%s (%d)"
+// with the record's title and its unread pages when there are any; the icon
+// is kept in the outline's status as well.
+#include <optional>
+#include <string>
+
+#include "subscriptions/OpmlDoc.h"
+
+enum TreeIcon : int {
+    kTreeIconFolderOpen = 0,
+    kTreeIconFolderClosed = 1,
+    kTreeIconUnread = 2,
+    kTreeIconFailed = 3, // last update failed, no record could be made, or neither folder nor feed
+    kTreeIconRead = 4,
+};
+
+struct CEntryLabel {
+    std::wstring text;
+    int icon = kTreeIconFolderClosed;
+};
+
+// The label of a new entry. A feed whose record is missing gets one (icon 3
+// when it cannot be written); a feed without a display name gets no entry.
+std::optional<CEntryLabel> InsertEntryLabel(COutline& outline);
+// The label when the tree refreshes. Nothing for a feed whose record is
+// missing: its entry stays as it is. A folder's icon shows whether its entry
+// is open.
+std::optional<CEntryLabel> RefreshedLabel(COutline& outline, bool folderOpen);
+
+// InsertEntryLabel for every outline of the list and below: what the tree
+// does when it is filled from a document (every feed gets its record).
+void MakeEntryLabels(COutlineList& outlines);

@@ -1,0 +1,425 @@
+// The subscription tree through the reader session, as the GUI's tree runs
+// it: each command starts a session (the start-up of the tree), performs
+// one operation, saves default.opml where the GUI would, and prints the
+// result. An entry is named by its PATH: the display names from the top
+// level down, joined with "/"; a "/" inside a name is written "//".
+
+#include <unistd.h>
+
+#include <charconv>
+#include <cstdio>
+
+#include "Commands.h"
+#include "JsonOut.h"
+#include "content/TextUtil.h"
+#include "platform/FileSystem.h"
+#include "platform/Unicode.h"
+#include "subscriptions/OpmlFile.h"
+#include "subscriptions/ReaderSession.h"
+#include "update/FeedFetch.h"
+#include "update/HttpDownload.h"
+#include "update/Setting.h"
+
+namespace {
+
+// "a/b//c" -> {"a", "b/c"}.
+std::vector<std::wstring> SplitTreePath(const std::wstring& path)
+{
+    std::vector<std::wstring> names(1);
+    for (size_t at = 0; at < path.size(); ++at) {
+        if (path[at] != L'/') {
+            names.back() += path[at];
+        } else if (at + 1 < path.size() && path[at + 1] == L'/') {
+            names.back() += L'/';
+            ++at;
+        } else {
+            names.emplace_back();
+        }
+    }
+    return names;
+}
+
+COutline* FindByPath(COutlineList& outlines, const std::wstring& path)
+{
+    COutlineList* level = &outlines;
+    COutline* found = nullptr;
+    for (const std::wstring& name : SplitTreePath(path)) {
+        found = nullptr;
+        for (auto& outline : *level) {
+            if (outline->DisplayName() == name) {
+                found = outline.get();
+                break;
+            }
+        }
+        if (found == nullptr)
+            return nullptr;
+        level = &found->children;
+    }
+    return found;
+}
+
+const char* IconName(int icon)
+{
+    switch (icon) {
+    case kTreeIconFolderOpen:
+        return "folder-open";
+    case kTreeIconFolderClosed:
+        return "folder";
+    case kTreeIconUnread:
+        return "unread";
+    case kTreeIconFailed:
+        return "failed";
+    default:
+        return "read";
+    }
+}
+
+Json TreeToJson(CReaderSession& session, COutlineList& outlines)
+{
+    Json list = Json::array();
+    for (auto& outline : outlines) {
+        // Folders with children are shown open, as the tree opens the top
+        // level at start-up.
+        const auto label = session.LabelOf(*outline, !outline->children.empty());
+        Json entry{{"label", label ? ToUtf8(label->text) : ToUtf8(outline->DisplayName())},
+                   {"icon", label ? label->icon : outline->status},
+                   {"iconName", IconName(label ? label->icon : outline->status)},
+                   {"kind", outline->IsFeed() ? "feed" : "folder"}};
+        if (outline->IsFeed())
+            entry["url"] = ToUtf8(outline->xmlUrl);
+        if (!outline->children.empty())
+            entry["children"] = TreeToJson(session, outline->children);
+        list.push_back(std::move(entry));
+    }
+    return list;
+}
+
+Json MessagesToJson(const std::vector<CViewMessage>& messages)
+{
+    Json list = Json::array();
+    for (const CViewMessage& message : messages)
+        list.push_back(ToUtf8(message.Text()));
+    return list;
+}
+
+void PrintMessages(const std::vector<CViewMessage>& messages)
+{
+    for (const CViewMessage& message : messages) {
+        std::wstring text = message.Text();
+        for (size_t at = text.find(L"\r\n"); at != std::wstring::npos; at = text.find(L"\r\n", at))
+            text.replace(at, 2, L"\n");
+        std::fprintf(stderr, "rssreader-tool: %s\n", WideToUtf8(text).c_str());
+    }
+}
+
+bool HasError(const std::vector<CViewMessage>& messages)
+{
+    for (const CViewMessage& message : messages) {
+        if ((message.style & 0xF0) == MB_ICONHAND)
+            return true;
+    }
+    return false;
+}
+
+// A session started as the GUI starts; false (the exit code set) when the
+// store cannot be opened.
+bool StartSession(CReaderSession& session, int& exitCode)
+{
+    const auto startUp = session.Start();
+    if (startUp.treeDamaged)
+        std::fprintf(stderr, "rssreader-tool: The OPML file is incorrect.%s\n",
+                     startUp.keptAs.empty() ? "" : (" What it held is kept as " + WideToUtf8(startUp.keptAs)).c_str());
+    PrintMessages(startUp.storeMessages);
+    if (!startUp.storeMessages.empty()) {
+        exitCode = kExitStore;
+        return false;
+    }
+    return true;
+}
+
+// The entry a PATH names; on failure says so and gives the exit code.
+COutline* EntryOrComplain(CReaderSession& session, const std::string& path, int& exitCode)
+{
+    COutline* outline = FindByPath(session.Document().outlines, Utf8ToWide(path));
+    if (outline == nullptr) {
+        std::fprintf(stderr, "rssreader-tool: no entry of the tree is named %s\n", path.c_str());
+        exitCode = PrintNothing();
+    }
+    return outline;
+}
+
+// A store or file that could not be written, as against a refusal.
+bool IsWriteFailure(const CViewMessage& message)
+{
+    return message.textId == IDS_EXPORT_FAILED || message.textId == IDS_FEED_DB_WRITE_ERROR;
+}
+
+int Finish(CReaderSession& session, const CTreeChange& change)
+{
+    PrintMessages(change.messages);
+    PrintJson({{"messages", MessagesToJson(change.messages)},
+               {"saved", change.saved},
+               {"tree", TreeToJson(session, session.Document().outlines)}});
+    for (const CViewMessage& message : change.messages) {
+        if (IsWriteFailure(message))
+            return kExitStore;
+    }
+    return HasError(change.messages) ? kExitNothing : kExitDone;
+}
+
+// Options of the form --name VALUE among the arguments; the rest stays.
+std::string TakeOption(CArguments& args, const std::string& name)
+{
+    for (size_t at = 0; at + 1 < args.size(); ++at) {
+        if (args[at] == name) {
+            std::string value = args[at + 1];
+            args.erase(args.begin() + static_cast<std::ptrdiff_t>(at), args.begin() + static_cast<std::ptrdiff_t>(at) + 2);
+            return value;
+        }
+    }
+    return {};
+}
+
+bool TakeFlag(CArguments& args, const std::string& name)
+{
+    for (size_t at = 0; at < args.size(); ++at) {
+        if (args[at] == name) {
+            args.erase(args.begin() + static_cast<std::ptrdiff_t>(at));
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+int CommandTree(const CArguments& args)
+{
+    if (!args.empty())
+        return UsageError("tree takes no arguments");
+    CReaderSession session;
+    int exitCode = kExitDone;
+    if (!StartSession(session, exitCode))
+        return exitCode;
+    PrintJson({{"complete", session.IsTreeComplete()}, {"tree", TreeToJson(session, session.Document().outlines)}});
+    return kExitDone;
+}
+
+int CommandSubscribe(const CArguments& given)
+{
+    CArguments args = given;
+    const std::string name = TakeOption(args, "--name");
+    const std::string folder = TakeOption(args, "--folder");
+    const bool atRoot = TakeFlag(args, "--root");
+    if (args.size() != 1)
+        return UsageError("subscribe takes URL [--name NAME] [--folder PATH] [--root]");
+    CReaderSession session;
+    int exitCode = kExitDone;
+    if (!StartSession(session, exitCode))
+        return exitCode;
+    COutline* target = nullptr;
+    if (!folder.empty() && (target = EntryOrComplain(session, folder, exitCode)) == nullptr)
+        return exitCode;
+
+    // The add-feed dialog's fetch, waited for here.
+    bool done = false;
+    const HWND window = CreateMessageWindow([&](HWND, UINT message, WPARAM, LPARAM) -> LRESULT {
+        if (message == WM_DOWNLOAD_DONE)
+            done = true;
+        return 0;
+    });
+    CFeedFetch fetch(window);
+    std::vector<CViewMessage> refused = fetch.Start(Utf8ToWide(args[0]));
+    CFeedFetch::COutcome outcome;
+    if (refused.empty()) {
+        PumpMessagesUntil([&] { return done; }, std::chrono::minutes(10));
+        outcome = fetch.Finish();
+        refused = std::move(outcome.messages);
+    }
+    DestroyWindow(window);
+    if (!outcome.feed) {
+        PrintMessages(refused);
+        PrintJson({{"messages", MessagesToJson(refused)}, {"saved", false}});
+        return kExitNothing;
+    }
+    if (!name.empty()) {
+        outcome.feed->title = Utf8ToWide(name);
+        outcome.feed->text = outcome.feed->title;
+    }
+    return Finish(session, session.AddFeed(std::move(outcome.feed), atRoot, target));
+}
+
+int CommandMkdir(const CArguments& given)
+{
+    CArguments args = given;
+    const std::string folder = TakeOption(args, "--folder");
+    if (args.size() != 1 || Trim(Utf8ToWide(args[0])).empty())
+        return UsageError("mkdir takes NAME [--folder PATH]");
+    CReaderSession session;
+    int exitCode = kExitDone;
+    if (!StartSession(session, exitCode))
+        return exitCode;
+    COutline* target = nullptr;
+    if (!folder.empty() && (target = EntryOrComplain(session, folder, exitCode)) == nullptr)
+        return exitCode;
+    return Finish(session, session.AddFolder(Trim(Utf8ToWide(args[0])), folder.empty(), target));
+}
+
+int CommandRename(const CArguments& args)
+{
+    if (args.size() != 2 || Trim(Utf8ToWide(args[1])).empty())
+        return UsageError("rename takes PATH NAME");
+    CReaderSession session;
+    int exitCode = kExitDone;
+    if (!StartSession(session, exitCode))
+        return exitCode;
+    COutline* outline = EntryOrComplain(session, args[0], exitCode);
+    if (outline == nullptr)
+        return exitCode;
+    CViewMessage failure;
+    if (!session.PrepareRename(*outline, failure)) {
+        PrintMessages({failure});
+        return kExitStore;
+    }
+    return Finish(session, session.Rename(*outline, Trim(Utf8ToWide(args[1]))));
+}
+
+int CommandDelete(const CArguments& args)
+{
+    if (args.size() != 1)
+        return UsageError("delete takes PATH");
+    CReaderSession session;
+    int exitCode = kExitDone;
+    if (!StartSession(session, exitCode))
+        return exitCode;
+    COutline* outline = EntryOrComplain(session, args[0], exitCode);
+    if (outline == nullptr)
+        return exitCode;
+    // The question the GUI asks is answered by giving the command.
+    return Finish(session, session.Delete(outline));
+}
+
+namespace {
+
+int Mark(const CArguments& args, bool read)
+{
+    if (args.size() != 1)
+        return UsageError(std::string(read ? "mark-read" : "mark-unread") + " takes PATH");
+    CReaderSession session;
+    int exitCode = kExitDone;
+    if (!StartSession(session, exitCode))
+        return exitCode;
+    COutline* outline = EntryOrComplain(session, args[0], exitCode);
+    if (outline == nullptr)
+        return exitCode;
+    return Finish(session, session.MarkSubtree(*outline, read));
+}
+
+} // namespace
+
+int CommandMarkRead(const CArguments& args) { return Mark(args, true); }
+int CommandMarkUnread(const CArguments& args) { return Mark(args, false); }
+
+int CommandMove(const CArguments& args)
+{
+    int steps = 1;
+    if (args.size() == 3) {
+        const auto [end, error] = std::from_chars(args[2].data(), args[2].data() + args[2].size(), steps);
+        if (error != std::errc() || end != args[2].data() + args[2].size() || steps < 1)
+            return UsageError("move takes PATH up|down [N]");
+    }
+    if ((args.size() != 2 && args.size() != 3) || (args[1] != "up" && args[1] != "down"))
+        return UsageError("move takes PATH up|down [N]");
+    CReaderSession session;
+    int exitCode = kExitDone;
+    if (!StartSession(session, exitCode))
+        return exitCode;
+    COutline* outline = EntryOrComplain(session, args[0], exitCode);
+    if (outline == nullptr)
+        return exitCode;
+    if (!session.StartMove(*outline))
+        return StoreError("the tree is busy");
+    int moved = 0;
+    while (moved < steps && (args[1] == "up" ? session.MoveStepUp() : session.MoveStepDown()))
+        ++moved;
+    if (moved == 0) {
+        session.MoveCancel();
+        std::fprintf(stderr, "rssreader-tool: %s cannot move %s\n", args[0].c_str(), args[1].c_str());
+        return PrintNothing();
+    }
+    return Finish(session, session.MoveDone());
+}
+
+int CommandProperties(const CArguments& args)
+{
+    if (args.size() != 1)
+        return UsageError("properties takes PATH");
+    CReaderSession session;
+    int exitCode = kExitDone;
+    if (!StartSession(session, exitCode))
+        return exitCode;
+    COutline* outline = EntryOrComplain(session, args[0], exitCode);
+    if (outline == nullptr)
+        return exitCode;
+    if (!outline->IsFeed()) {
+        std::fprintf(stderr, "rssreader-tool: a folder has no properties\n");
+        return PrintNothing();
+    }
+    Json rows = Json::array();
+    for (const CPropertyRow& row : session.Properties(*outline))
+        rows.push_back({{"label", ToUtf8(CViewMessage{row.labelId}.Text())}, {"value", ToUtf8(row.value)}});
+    PrintJson(rows);
+    return kExitDone;
+}
+
+int CommandImport(const CArguments& given)
+{
+    CArguments args = given;
+    const std::string folder = TakeOption(args, "--folder");
+    if (args.size() != 1)
+        return UsageError("import takes FILE|URL [--folder PATH]");
+    CReaderSession session;
+    int exitCode = kExitDone;
+    if (!StartSession(session, exitCode))
+        return exitCode;
+    COutline* target = nullptr;
+    if (!folder.empty() && (target = EntryOrComplain(session, folder, exitCode)) == nullptr)
+        return exitCode;
+    const std::wstring source = Utf8ToWide(args[0]);
+    if (!IsWebUrl(source))
+        return Finish(session, session.ImportFile(source, target));
+
+    // An OPML address: downloaded as the address dialog does, into a file
+    // of its own, and read as OPML only.
+    CHttpDownload download;
+    const std::wstring file = CSetting::Instance().GetDataFilePath(L"_temp-" + std::to_wstring(::getpid()) + L".xml");
+    CreateFolderPath(SplitPath(file).folder);
+    if (!download.Start(source, file, kFeedDownloadTimeoutMs)) {
+        PrintMessages({{IDS_UNSUPPORTED_URL, {source}, MB_ICONHAND}});
+        return PrintNothing();
+    }
+    WaitForSingleObject(download.GetEndEvent(), INFINITE);
+    const bool downloaded = download.Succeeded();
+    download.Reset();
+    const int result = downloaded ? Finish(session, session.ImportFile(file, target)) : kExitNothing;
+    if (!downloaded) {
+        PrintMessages({{IDS_UNSUPPORTED_URL, {source}, MB_ICONHAND}});
+        PrintNothing();
+    }
+    DeleteFile(file);
+    return result;
+}
+
+int CommandExport(const CArguments& args)
+{
+    if (args.size() != 1)
+        return UsageError("export takes FILE");
+    CReaderSession session;
+    int exitCode = kExitDone;
+    if (!StartSession(session, exitCode))
+        return exitCode;
+    const CViewMessage message = session.Export(Utf8ToWide(args[0]));
+    PrintMessages({message});
+    PrintJson({{"messages", MessagesToJson({message})}, {"saved", message.textId == IDS_EXPORT_CREATED}});
+    return message.textId == IDS_EXPORT_CREATED ? kExitDone : kExitStore;
+}
