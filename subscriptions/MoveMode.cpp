@@ -45,6 +45,17 @@ size_t IndexIn(const COutlineList& list, const COutline* outline)
 
 } // namespace
 
+// Takes the outline out of its folder, to just before or after the folder.
+void CReaderSession::MoveOutOf(COutline& moving, COutline& folder, bool after)
+{
+    COutline* grand = ParentOf(folder);
+    const size_t folderIndex = IndexIn(ListOf(grand), &folder);
+    COutline* parent = nullptr;
+    size_t ignored = 0;
+    auto detached = Detach(moving, parent, ignored);
+    Attach(std::move(detached), grand, folderIndex + (after ? 1 : 0));
+}
+
 bool CReaderSession::MoveStepUp()
 {
     COutline* moving = m_move.outline;
@@ -57,11 +68,7 @@ bool CReaderSession::MoveStepUp()
         if (parent == nullptr)
             return false; // the first entry of the tree
         // The first child of a folder goes out, directly before the folder.
-        COutline* grand = ParentOf(*parent);
-        const size_t folderIndex = IndexIn(ListOf(grand), parent);
-        size_t ignored = 0;
-        auto detached = Detach(*moving, parent, ignored);
-        Attach(std::move(detached), grand, folderIndex);
+        MoveOutOf(*moving, *parent, false);
         return true;
     }
     COutline* previous = list[index - 1].get();
@@ -89,11 +96,7 @@ bool CReaderSession::MoveStepDown()
         // goes the same way.)
         if (parent == nullptr)
             return false;
-        COutline* grand = ParentOf(*parent);
-        const size_t folderIndex = IndexIn(ListOf(grand), parent);
-        size_t ignored = 0;
-        auto detached = Detach(*moving, parent, ignored);
-        Attach(std::move(detached), grand, folderIndex + 1);
+        MoveOutOf(*moving, *parent, true);
         return true;
     }
     size_t ignored = 0;

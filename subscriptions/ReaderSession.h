@@ -182,6 +182,7 @@ private:
 
     std::unique_ptr<COutline> Detach(COutline& outline, COutline*& parent, size_t& index);
     void Attach(std::unique_ptr<COutline> outline, COutline* parent, size_t index);
+    void MoveOutOf(COutline& moving, COutline& folder, bool after);
     void DeleteSubtree(COutline& outline);
     void MarkFeed(const COutline& outline, bool read);
     int CountNewFeeds(const COutlineList& outlines) const;

@@ -154,6 +154,35 @@ bool IsWriteFailure(const CViewMessage& message)
     return message.textId == IDS_EXPORT_FAILED || message.textId == IDS_FEED_DB_WRITE_ERROR;
 }
 
+int Subscribe(CReaderSession& session, const std::string& url, const std::string& name, bool atRoot, COutline* target);
+int Import(CReaderSession& session, const std::wstring& source, COutline* target);
+
+// Runs fn on a started session; the exit code of the start-up when the
+// store cannot be opened.
+template <typename Fn>
+int WithSession(Fn fn)
+{
+    CReaderSession session;
+    int exitCode = kExitDone;
+    if (!StartSession(session, exitCode))
+        return exitCode;
+    return fn(session);
+}
+
+// Runs fn on the entry PATH names (nullptr when the path is empty, for an
+// optional folder); says so when there is none.
+template <typename Fn>
+int WithEntry(const std::string& path, Fn fn)
+{
+    return WithSession([&](CReaderSession& session) {
+        int exitCode = kExitDone;
+        COutline* outline = nullptr;
+        if (!path.empty() && (outline = EntryOrComplain(session, path, exitCode)) == nullptr)
+            return exitCode;
+        return fn(session, outline);
+    });
+}
+
 int Finish(CReaderSession& session, const CTreeChange& change)
 {
     PrintMessages(change.messages);
@@ -197,12 +226,10 @@ int CommandTree(const CArguments& args)
 {
     if (!args.empty())
         return UsageError("tree takes no arguments");
-    CReaderSession session;
-    int exitCode = kExitDone;
-    if (!StartSession(session, exitCode))
-        return exitCode;
-    PrintJson({{"complete", session.IsTreeComplete()}, {"tree", TreeToJson(session, session.Document().outlines)}});
-    return kExitDone;
+    return WithSession([](CReaderSession& session) {
+        PrintJson({{"complete", session.IsTreeComplete()}, {"tree", TreeToJson(session, session.Document().outlines)}});
+        return kExitDone;
+    });
 }
 
 int CommandSubscribe(const CArguments& given)
@@ -213,14 +240,15 @@ int CommandSubscribe(const CArguments& given)
     const bool atRoot = TakeFlag(args, "--root");
     if (args.size() != 1)
         return UsageError("subscribe takes URL [--name NAME] [--folder PATH] [--root]");
-    CReaderSession session;
-    int exitCode = kExitDone;
-    if (!StartSession(session, exitCode))
-        return exitCode;
-    COutline* target = nullptr;
-    if (!folder.empty() && (target = EntryOrComplain(session, folder, exitCode)) == nullptr)
-        return exitCode;
+    return WithEntry(folder, [&](CReaderSession& session, COutline* target) {
+        return Subscribe(session, args[0], name, atRoot, target);
+    });
+}
 
+namespace {
+
+int Subscribe(CReaderSession& session, const std::string& url, const std::string& name, bool atRoot, COutline* target)
+{
     // The add-feed dialog's fetch, waited for here.
     bool done = false;
     const HWND window = CreateMessageWindow([&](HWND, UINT message, WPARAM, LPARAM) -> LRESULT {
@@ -229,7 +257,7 @@ int CommandSubscribe(const CArguments& given)
         return 0;
     });
     CFeedFetch fetch(window);
-    std::vector<CViewMessage> refused = fetch.Start(Utf8ToWide(args[0]));
+    std::vector<CViewMessage> refused = fetch.Start(Utf8ToWide(url));
     CFeedFetch::COutcome outcome;
     if (refused.empty()) {
         PumpMessagesUntil([&] { return done; }, std::chrono::minutes(10));
@@ -249,54 +277,41 @@ int CommandSubscribe(const CArguments& given)
     return Finish(session, session.AddFeed(std::move(outcome.feed), atRoot, target));
 }
 
+} // namespace
+
 int CommandMkdir(const CArguments& given)
 {
     CArguments args = given;
     const std::string folder = TakeOption(args, "--folder");
     if (args.size() != 1 || Trim(Utf8ToWide(args[0])).empty())
         return UsageError("mkdir takes NAME [--folder PATH]");
-    CReaderSession session;
-    int exitCode = kExitDone;
-    if (!StartSession(session, exitCode))
-        return exitCode;
-    COutline* target = nullptr;
-    if (!folder.empty() && (target = EntryOrComplain(session, folder, exitCode)) == nullptr)
-        return exitCode;
-    return Finish(session, session.AddFolder(Trim(Utf8ToWide(args[0])), folder.empty(), target));
+    return WithEntry(folder, [&](CReaderSession& session, COutline* target) {
+        return Finish(session, session.AddFolder(Trim(Utf8ToWide(args[0])), folder.empty(), target));
+    });
 }
 
 int CommandRename(const CArguments& args)
 {
     if (args.size() != 2 || Trim(Utf8ToWide(args[1])).empty())
         return UsageError("rename takes PATH NAME");
-    CReaderSession session;
-    int exitCode = kExitDone;
-    if (!StartSession(session, exitCode))
-        return exitCode;
-    COutline* outline = EntryOrComplain(session, args[0], exitCode);
-    if (outline == nullptr)
-        return exitCode;
-    CViewMessage failure;
-    if (!session.PrepareRename(*outline, failure)) {
-        PrintMessages({failure});
-        return kExitStore;
-    }
-    return Finish(session, session.Rename(*outline, Trim(Utf8ToWide(args[1]))));
+    return WithEntry(args[0], [&](CReaderSession& session, COutline* outline) {
+        CViewMessage failure;
+        if (!session.PrepareRename(*outline, failure)) {
+            PrintMessages({failure});
+            return kExitStore;
+        }
+        return Finish(session, session.Rename(*outline, Trim(Utf8ToWide(args[1]))));
+    });
 }
 
 int CommandDelete(const CArguments& args)
 {
     if (args.size() != 1)
         return UsageError("delete takes PATH");
-    CReaderSession session;
-    int exitCode = kExitDone;
-    if (!StartSession(session, exitCode))
-        return exitCode;
-    COutline* outline = EntryOrComplain(session, args[0], exitCode);
-    if (outline == nullptr)
-        return exitCode;
     // The question the GUI asks is answered by giving the command.
-    return Finish(session, session.Delete(outline));
+    return WithEntry(args[0], [&](CReaderSession& session, COutline* outline) {
+        return Finish(session, session.Delete(outline));
+    });
 }
 
 namespace {
@@ -305,14 +320,9 @@ int Mark(const CArguments& args, bool read)
 {
     if (args.size() != 1)
         return UsageError(std::string(read ? "mark-read" : "mark-unread") + " takes PATH");
-    CReaderSession session;
-    int exitCode = kExitDone;
-    if (!StartSession(session, exitCode))
-        return exitCode;
-    COutline* outline = EntryOrComplain(session, args[0], exitCode);
-    if (outline == nullptr)
-        return exitCode;
-    return Finish(session, session.MarkSubtree(*outline, read));
+    return WithEntry(args[0], [&](CReaderSession& session, COutline* outline) {
+        return Finish(session, session.MarkSubtree(*outline, read));
+    });
 }
 
 } // namespace
@@ -330,46 +340,36 @@ int CommandMove(const CArguments& args)
     }
     if ((args.size() != 2 && args.size() != 3) || (args[1] != "up" && args[1] != "down"))
         return UsageError("move takes PATH up|down [N]");
-    CReaderSession session;
-    int exitCode = kExitDone;
-    if (!StartSession(session, exitCode))
-        return exitCode;
-    COutline* outline = EntryOrComplain(session, args[0], exitCode);
-    if (outline == nullptr)
-        return exitCode;
-    if (!session.StartMove(*outline))
-        return StoreError("the tree is busy");
-    int moved = 0;
-    while (moved < steps && (args[1] == "up" ? session.MoveStepUp() : session.MoveStepDown()))
-        ++moved;
-    if (moved == 0) {
-        session.MoveCancel();
-        std::fprintf(stderr, "rssreader-tool: %s cannot move %s\n", args[0].c_str(), args[1].c_str());
-        return PrintNothing();
-    }
-    return Finish(session, session.MoveDone());
+    return WithEntry(args[0], [&](CReaderSession& session, COutline* outline) {
+        if (!session.StartMove(*outline))
+            return StoreError("the tree is busy");
+        int moved = 0;
+        while (moved < steps && (args[1] == "up" ? session.MoveStepUp() : session.MoveStepDown()))
+            ++moved;
+        if (moved == 0) {
+            session.MoveCancel();
+            std::fprintf(stderr, "rssreader-tool: %s cannot move %s\n", args[0].c_str(), args[1].c_str());
+            return PrintNothing();
+        }
+        return Finish(session, session.MoveDone());
+    });
 }
 
 int CommandProperties(const CArguments& args)
 {
     if (args.size() != 1)
         return UsageError("properties takes PATH");
-    CReaderSession session;
-    int exitCode = kExitDone;
-    if (!StartSession(session, exitCode))
-        return exitCode;
-    COutline* outline = EntryOrComplain(session, args[0], exitCode);
-    if (outline == nullptr)
-        return exitCode;
-    if (!outline->IsFeed()) {
-        std::fprintf(stderr, "rssreader-tool: a folder has no properties\n");
-        return PrintNothing();
-    }
-    Json rows = Json::array();
-    for (const CPropertyRow& row : session.Properties(*outline))
-        rows.push_back({{"label", ToUtf8(CViewMessage{row.labelId}.Text())}, {"value", ToUtf8(row.value)}});
-    PrintJson(rows);
-    return kExitDone;
+    return WithEntry(args[0], [&](CReaderSession& session, COutline* outline) {
+        if (!outline->IsFeed()) {
+            std::fprintf(stderr, "rssreader-tool: a folder has no properties\n");
+            return PrintNothing();
+        }
+        Json rows = Json::array();
+        for (const CPropertyRow& row : session.Properties(*outline))
+            rows.push_back({{"label", ToUtf8(CViewMessage{row.labelId}.Text())}, {"value", ToUtf8(row.value)}});
+        PrintJson(rows);
+        return kExitDone;
+    });
 }
 
 int CommandImport(const CArguments& given)
@@ -378,14 +378,15 @@ int CommandImport(const CArguments& given)
     const std::string folder = TakeOption(args, "--folder");
     if (args.size() != 1)
         return UsageError("import takes FILE|URL [--folder PATH]");
-    CReaderSession session;
-    int exitCode = kExitDone;
-    if (!StartSession(session, exitCode))
-        return exitCode;
-    COutline* target = nullptr;
-    if (!folder.empty() && (target = EntryOrComplain(session, folder, exitCode)) == nullptr)
-        return exitCode;
-    const std::wstring source = Utf8ToWide(args[0]);
+    return WithEntry(folder, [&](CReaderSession& session, COutline* target) {
+        return Import(session, Utf8ToWide(args[0]), target);
+    });
+}
+
+namespace {
+
+int Import(CReaderSession& session, const std::wstring& source, COutline* target)
+{
     if (!IsWebUrl(source))
         return Finish(session, session.ImportFile(source, target));
 
@@ -410,16 +411,16 @@ int CommandImport(const CArguments& given)
     return result;
 }
 
+} // namespace
+
 int CommandExport(const CArguments& args)
 {
     if (args.size() != 1)
         return UsageError("export takes FILE");
-    CReaderSession session;
-    int exitCode = kExitDone;
-    if (!StartSession(session, exitCode))
-        return exitCode;
-    const CViewMessage message = session.Export(Utf8ToWide(args[0]));
-    PrintMessages({message});
-    PrintJson({{"messages", MessagesToJson({message})}, {"saved", message.textId == IDS_EXPORT_CREATED}});
-    return message.textId == IDS_EXPORT_CREATED ? kExitDone : kExitStore;
+    return WithSession([&](CReaderSession& session) {
+        const CViewMessage message = session.Export(Utf8ToWide(args[0]));
+        PrintMessages({message});
+        PrintJson({{"messages", MessagesToJson({message})}, {"saved", message.textId == IDS_EXPORT_CREATED}});
+        return message.textId == IDS_EXPORT_CREATED ? kExitDone : kExitStore;
+    });
 }
