@@ -33,9 +33,14 @@ int UsageError(const std::string& message)
 bool CheckInputFile(const std::string& path)
 {
     // The parsers say only that they got no document; the system says why.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that a FIFO given by mistake cannot hang the tool.
+    int error = 0;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     struct stat info {};
-    const int error = fd < 0 ? errno : ::fstat(fd, &info) != 0 ? errno : S_ISDIR(info.st_mode) ? EISDIR : 0;
+    if (fd < 0 || ::fstat(fd, &info) != 0)
+        error = errno;
+    else if (S_ISDIR(info.st_mode))
+        error = EISDIR;
     if (fd >= 0)
         ::close(fd);
     if (error != 0)
