@@ -1,13 +1,26 @@
 #include "platform/Debug.h"
 
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
+namespace {
+
+// -1: follow RSSREADER_DEBUG; 0 or 1: what the program decided.
+std::atomic<int> g_nDebugOverride{-1};
+
+} // namespace
+
+void SetDebugOutputEnabled(bool enabled) { g_nDebugOverride = enabled ? 1 : 0; }
+
 bool IsDebugOutputEnabled()
 {
+    const int decided = g_nDebugOverride.load(std::memory_order_relaxed);
+    if (decided >= 0)
+        return decided != 0;
     const char* setting = std::getenv("RSSREADER_DEBUG");
     return setting == nullptr || std::strcmp(setting, "0") != 0;
 }

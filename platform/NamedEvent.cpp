@@ -2,9 +2,11 @@
 
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/eventfd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -62,6 +64,50 @@ bool Drain(int fd)
     }
 }
 
+// The FIFO's path in the private folder; empty when there is no such folder.
+std::string NamedEventPath(const std::wstring& name, std::string_view scope)
+{
+    const std::string folder = GetNamedEventFolder();
+    if (folder.empty()) {
+        DebugLog(scope, "no private folder for named events");
+        return std::string();
+    }
+    return folder + "/" + FileNameFor(name);
+}
+
+// A FIFO of ours, not something another user planted under the name.
+bool IsOurFifo(int fd)
+{
+    struct stat info {};
+    return ::fstat(fd, &info) == 0 && S_ISFIFO(info.st_mode) && info.st_uid == ::getuid();
+}
+
+// Writes one byte with SIGPIPE held back for this thread: a reader that
+// closes between our open and our write must give EPIPE, not end the
+// process. A SIGPIPE that was already pending before is left pending.
+ssize_t WriteWithoutSigPipe(int fd)
+{
+    sigset_t pipeOnly, previous, pending;
+    sigemptyset(&pipeOnly);
+    sigaddset(&pipeOnly, SIGPIPE);
+    sigpending(&pending);
+    const bool wasPending = sigismember(&pending, SIGPIPE) == 1;
+    pthread_sigmask(SIG_BLOCK, &pipeOnly, &previous);
+    ssize_t written;
+    do {
+        written = ::write(fd, "1", 1);
+    } while (written < 0 && errno == EINTR);
+    const int writeError = errno;
+    if (written < 0 && writeError == EPIPE && !wasPending) {
+        const timespec now{0, 0};
+        while (sigtimedwait(&pipeOnly, nullptr, &now) < 0 && errno == EINTR) {
+        }
+    }
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    errno = writeError;
+    return written;
+}
+
 bool Readable(int fd)
 {
     pollfd entry{fd, POLLIN, 0};
@@ -112,19 +158,15 @@ bool CEvent::Create(bool manualReset, bool initialState, const std::wstring& nam
     if (!m_bNamed) {
         m_fd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     } else {
-        const std::string folder = GetNamedEventFolder();
-        if (folder.empty()) {
-            DebugLog("CEvent::Create", "no private folder for named events");
+        const std::string path = NamedEventPath(name, "CEvent::Create");
+        if (path.empty())
             return false;
-        }
-        const std::string path = folder + "/" + FileNameFor(name);
         if (::mkfifo(path.c_str(), 0600) != 0 && errno != EEXIST)
             return false;
         // Read and write ends in one descriptor: the pipe, and so the state,
         // lives as long as we hold it, and opening never blocks.
         m_fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
-        struct stat info {};
-        if (m_fd >= 0 && (::fstat(m_fd, &info) != 0 || !S_ISFIFO(info.st_mode) || info.st_uid != ::getuid())) {
+        if (m_fd >= 0 && !IsOurFifo(m_fd)) {
             ::close(m_fd);
             m_fd = -1;
         }
@@ -171,6 +213,29 @@ bool CEvent::TryAcquire()
     if (m_fd < 0)
         return false;
     return m_bManualReset ? Readable(m_fd) : Drain(m_fd);
+}
+
+CEventSignal SignalNamedEvent(const std::wstring& name)
+{
+    const std::string path = NamedEventPath(name, "SignalNamedEvent");
+    if (path.empty())
+        return CEventSignal::Failed;
+    // Write-only and non-blocking: the open fails with ENXIO when no process
+    // has the FIFO open for reading, and every holder reads it. A name never
+    // made has no holder either.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0)
+        return errno == ENXIO || errno == ENOENT ? CEventSignal::NoListener : CEventSignal::Failed;
+    CEventSignal result = CEventSignal::Failed;
+    if (IsOurFifo(fd)) {
+        // A full pipe is an event that is set many times over.
+        if (WriteWithoutSigPipe(fd) == 1 || errno == EAGAIN)
+            result = CEventSignal::Received;
+        else if (errno == EPIPE)
+            result = CEventSignal::NoListener;
+    }
+    ::close(fd);
+    return result;
 }
 
 DWORD WaitForSingleObject(CEvent& event, DWORD milliseconds)

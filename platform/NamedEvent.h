@@ -4,7 +4,8 @@
 // auto-reset event is cleared by the one wait it releases.
 //
 // A named event is shared by every process of the user that opens the same
-// name, so another process can set it (the tool's "notify" command does).
+// name, so another process can set it (the tool's "notify" command does, with
+// SignalNamedEvent, which also tells whether anybody held it).
 // Off the device a named event is a FIFO in the user's runtime folder
 // ($XDG_RUNTIME_DIR/rssreader, else a private folder under $TMPDIR or /tmp) and a byte
 // waiting in the pipe means "set". As on the device, the state lives only
@@ -63,6 +64,17 @@ DWORD WaitForSingleObject(CEvent& event, DWORD milliseconds);
 // Waits until any one of the events is set: WAIT_OBJECT_0 + its index (the
 // lowest index when several are set).
 DWORD WaitForMultipleObjects(std::span<CEvent* const> events, DWORD milliseconds);
+
+// Raises a named event from outside, without holding it: the byte is left
+// for the processes that hold the event (and wait on it). Nobody holding the
+// name means nobody is listening; the signal is then lost, as it is on the
+// device. A holder that lets go while we write counts as not listening.
+enum class CEventSignal {
+    Received,   // some process held the event: it is set for that process
+    NoListener, // nobody held it: nothing was set
+    Failed,     // no private folder, or the name is not one of our events
+};
+CEventSignal SignalNamedEvent(const std::wstring& name);
 
 // The folder that holds the named events; created (mode 0700) when missing.
 // Empty when no private folder can be had.

@@ -98,6 +98,10 @@ inline constexpr UINT IDS_UPDATE_ALREADY_RUNNING = 40100;
 inline constexpr UINT IDS_STORE_NOT_WRITTEN = 40101;
 inline constexpr UINT IDS_STORE_NOT_OPENED = 40102;
 
+// The new-items list's sort order as the options name it.
+inline constexpr UINT IDS_SORT_ASCENDING = 40110;
+inline constexpr UINT IDS_SORT_DESCENDING = 40111;
+
 inline constexpr UINT IDS_KEY_NEW = 40010;
 inline constexpr UINT IDS_KEY_MENU = 40011;
 inline constexpr UINT IDS_MENU_ENTER_URL = 40012;

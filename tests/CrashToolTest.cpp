@@ -137,18 +137,21 @@ TEST_F(CrashToolTest, TwoUpdatesOfOneStoreNeverInterleave)
 {
     ServeGrowingFeeds();
     for (int feed = 0; feed < kFeeds; ++feed) {
-        // Slow enough that the two runs overlap.
+        // The first feed slow enough (about two seconds) that the second run
+        // starts while the first still holds the store.
         CHttpAnswer slow = CHttpAnswer::Ok("<rss version='2.0'><channel><title>F</title><item><link>" + Link(feed, 0) +
                                            "</link></item></channel></rss>");
         slow.delivery = CHttpAnswer::Delivery::Trickle;
         slow.firstBytes = 10;
-        slow.trickleBytes = 20;
-        slow.trickleDelay = std::chrono::milliseconds(10);
+        slow.trickleBytes = feed == 0 ? 1 : 40;
+        slow.trickleDelay = std::chrono::milliseconds(feed == 0 ? 20 : 5);
         m_server.SetAnswer("/f" + std::to_string(feed) + ".xml", slow);
     }
     CToolRun first, second;
     std::thread one([&] { first = RunRssReaderTool({"update"}); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (m_server.Hits("/f0.xml") == 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     std::thread two([&] { second = RunRssReaderTool({"update"}); });
     one.join();
     two.join();

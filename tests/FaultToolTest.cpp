@@ -175,7 +175,7 @@ TEST_F(FaultToolTest, AReadOnlyStoreSaysSoAndStaysWhole)
                                "mount --bind " + config + " " + config + "\nmount -o remount,bind,ro " + config +
                                "\n" + Tool("mark " + ShellQuote(m_server.Url("/f0.xml")) + " " + ShellQuote(key) + " read",
                                            "mark") +
-                               Tool("update", "update") + Tool("set MaxPages 1", "set") + "ls " + data + " > " +
+                               Tool("update", "update") + Tool("set MaxPages 20", "set") + "ls " + data + " > " +
                                ShellQuote(Out("listing")) + "\n";
     const CScriptRun run = RunInMountNamespace(script);
     ASSERT_EQ(run.exitCode, 0) << run.output;

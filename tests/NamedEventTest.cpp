@@ -127,3 +127,27 @@ TEST_F(NamedEventTest, NamesStayInsideAPrivateFolder)
     else
         unsetenv("TMPDIR");
 }
+
+TEST_F(NamedEventTest, ASignalFromOutsideReachesTheHoldersOnly)
+{
+    EXPECT_EQ(SignalNamedEvent(L"NeverMadeTest"), CEventSignal::NoListener);
+
+    CEvent holder;
+    ASSERT_TRUE(holder.Create(true, false, L"SignalTest"));
+    EXPECT_EQ(SignalNamedEvent(L"SignalTest"), CEventSignal::Received);
+    EXPECT_EQ(SignalNamedEvent(L"SignalTest"), CEventSignal::Received) << "setting a set event is no failure";
+    EXPECT_EQ(WaitForSingleObject(holder, 0), WAIT_OBJECT_0);
+    holder.Reset();
+    EXPECT_FALSE(holder.IsSet()) << "both signals are taken by one reset";
+
+    // The holder has gone; its FIFO stays behind and nobody reads it.
+    holder.Close();
+    EXPECT_EQ(SignalNamedEvent(L"SignalTest"), CEventSignal::NoListener);
+    ASSERT_TRUE(holder.Create(true, false, L"SignalTest"));
+    EXPECT_FALSE(holder.IsSet());
+
+    // Something else under an event's name is left alone.
+    WriteWholeFile(GetNamedEventFolder() + "/ev-PlantedTest", "");
+    EXPECT_EQ(SignalNamedEvent(L"PlantedTest"), CEventSignal::Failed);
+    EXPECT_EQ(ReadWholeFile(GetNamedEventFolder() + "/ev-PlantedTest"), "");
+}

@@ -5,6 +5,7 @@
 
 #include <thread>
 
+#include "platform/Unicode.h"
 #include "support/NetTest.h"
 #include "support/ToolRunner.h"
 
@@ -60,15 +61,21 @@ TEST_F(NetworkToolTest, WrongUseExitsWithTwo)
     EXPECT_EQ(RunRssReaderTool({"notify", "reboot"}).exitCode, 2);
 }
 
-TEST_F(NetworkToolTest, NotifySetsTheEventAnotherProcessHolds)
+TEST_F(NetworkToolTest, NotifySetsTheEventAnotherProcessHoldsAndSaysWhetherOneDid)
 {
     for (const auto& [which, name] : {std::pair{"sync-end", L"ConnectedRSSReader"},
                                       std::pair{"net-disconnect", L"DisconnectedRSSReader"}}) {
+        // Nobody listens yet: the signal is lost, and that is no failure.
+        const auto unheard = RunRssReaderTool({"notify", which});
+        ASSERT_EQ(unheard.exitCode, 0) << unheard.errors;
+        EXPECT_EQ(unheard.Json()["received"], false) << which;
+
         CEvent event;
         ASSERT_TRUE(event.Create(true, false, name));
+        EXPECT_FALSE(event.IsSet()) << "a signal nobody heard is not kept for a later holder";
         const auto notified = RunRssReaderTool({"notify", which});
         ASSERT_EQ(notified.exitCode, 0);
-        EXPECT_EQ(notified.Json()["set"], true);
+        EXPECT_EQ(notified.Json(), (nlohmann::json{{"event", WideToUtf8(name)}, {"set", true}, {"received", true}}));
         EXPECT_EQ(WaitForSingleObject(event, 2000), WAIT_OBJECT_0) << which;
     }
 }
@@ -99,6 +106,11 @@ TEST_F(NetworkToolTest, UpdateRunsTheTreeAndStopsWhenTheNetworkIsLost)
     EXPECT_EQ(summary["feeds"][1]["httpStatus"], 404);
     EXPECT_EQ(summary["finalText"],
               "1/2 feed(s) updated.\r\nTotal update page: 2\r\npage(s) updated.\r\nSelect Done to continue.");
+    // On stderr the dialog's line breaks are plain ones.
+    EXPECT_NE(run.errors.find("status: 1/2 feed(s) updated.\nTotal update page: 2\npage(s) updated.\n"),
+              std::string::npos)
+        << run.errors;
+    EXPECT_EQ(run.errors.find('\r'), std::string::npos);
     EXPECT_EQ(RunRssReaderTool({"update", "--feed", "http://not.in.the/tree"}).exitCode, 1);
 
     CHttpAnswer stall = CHttpAnswer::Ok("");
@@ -109,7 +121,9 @@ TEST_F(NetworkToolTest, UpdateRunsTheTreeAndStopsWhenTheNetworkIsLost)
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (m_server.Hits("/a.xml") < 2 && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_EQ(RunRssReaderTool({"notify", "net-disconnect"}).exitCode, 0);
+    const auto lost = RunRssReaderTool({"notify", "net-disconnect"});
+    EXPECT_EQ(lost.exitCode, 0);
+    EXPECT_EQ(lost.Json()["received"], true) << "the running update watches the event";
     updating.join();
     ASSERT_EQ(stopped.exitCode, 3);
     EXPECT_EQ(stopped.Json()["disconnected"], true);

@@ -1,6 +1,7 @@
 // The options object: defaults, mappings, persistence, the update-due test,
 // the cutoffs and the data-file path rule.
 
+#include <cwctype>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -9,6 +10,7 @@
 #include "platform/Registry.h"
 #include "platform/Unicode.h"
 #include "update/Setting.h"
+#include "update/SettingChoices.h"
 
 namespace fs = std::filesystem;
 
@@ -66,8 +68,8 @@ TEST_F(SettingTest, FirstStartUsesTheDefaults)
 TEST_F(SettingTest, MapsStoredIndexesToQuantities)
 {
     CSetting& setting = CSetting::Instance();
-    const int hours[] = {1, 6, 12, 168, 168, 0};
-    const int counts[] = {20, 30, 50, 100, 200, 2};
+    const int hours[] = {1, 6, 12, 24, 168, 1};
+    const int counts[] = {20, 30, 50, 100, 200, 50};
     const int pages[] = {20, 30, 50, 100, 200, 0};
     const int days[] = {0, 1, 2, 3, 7, 0};
     for (DWORD index = 0; index < 6; ++index) {
@@ -131,6 +133,51 @@ TEST_F(SettingTest, UpdateIsDueOnceTheIntervalHasPassed)
     EXPECT_TRUE(CSetting::Instance().IsUpdateDue());
     SetCurrentTimeForTesting(LocalTimePoint(2026, 12, 8, 16, 0));
     EXPECT_FALSE(CSetting::Instance().IsUpdateDue());
+}
+
+// "1 day" is a day, and an interval outside the list is the default hour:
+// never an update at every periodic check.
+TEST_F(SettingTest, TheIntervalOfADayAndOneOutsideTheList)
+{
+    CSetting& setting = CSetting::Instance();
+    setting.SetUpdateMethod(CSetting::kUpdateAutomatic);
+    setting.SetUpdateInterval(3);
+    setting.SetLastUpdatedNow();
+    SetCurrentTimeForTesting(LocalTimePoint(2026, 12, 9, 15, 0));
+    EXPECT_FALSE(setting.IsUpdateDue());
+    SetCurrentTimeForTesting(LocalTimePoint(2026, 12, 9, 15, 31));
+    EXPECT_TRUE(setting.IsUpdateDue());
+
+    setting.SetUpdateInterval(static_cast<DWORD>(-1)); // a list left without a selection
+    setting.SetLastUpdatedNow();
+    SetCurrentTimeForTesting(LocalTimePoint(2026, 12, 9, 15, 36));
+    EXPECT_FALSE(setting.IsUpdateDue());
+    SetCurrentTimeForTesting(LocalTimePoint(2026, 12, 9, 16, 32));
+    EXPECT_TRUE(setting.IsUpdateDue());
+}
+
+// Each entry's text leads to the value that shows that text again, in any
+// case; values beside the list (below a list that starts at 1, too) show none.
+TEST_F(SettingTest, ChoicesReadBackTheirOwnTexts)
+{
+    for (const CSettingChoice& choice : SettingChoices()) {
+        const std::wstring name = choice.name;
+        for (const std::wstring& label : choice.Labels()) {
+            const auto value = choice.ValueOf(label);
+            ASSERT_TRUE(value.has_value()) << WideToUtf8(name + L" " + label);
+            EXPECT_EQ(choice.LabelOf(*value), label) << WideToUtf8(name);
+            std::wstring shouted = label;
+            for (wchar_t& ch : shouted)
+                ch = std::towupper(ch);
+            EXPECT_EQ(choice.ValueOf(shouted), value) << WideToUtf8(name);
+        }
+        if (!choice.IsFlag()) {
+            EXPECT_FALSE(choice.LabelOf(choice.firstValue - 1)) << WideToUtf8(name);
+            EXPECT_FALSE(choice.LabelOf(choice.firstValue + choice.textIds.size())) << WideToUtf8(name);
+        }
+    }
+    EXPECT_EQ(FindSettingChoice(L"maxpages"), FindSettingChoice(L"MaxPages"));
+    EXPECT_EQ(FindSettingChoice(L"LastUpdated"), nullptr) << "a text, not a choice";
 }
 
 TEST_F(SettingTest, AnUnreadableLastUpdatedCountsAsNow)

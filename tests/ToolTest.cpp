@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+#include <tuple>
+#include <vector>
 
 #include "TestSupport.h"
 #include "support/ToolRunner.h"
@@ -81,10 +83,10 @@ TEST_F(ToolTest, SettingsShowRawAndMappedValuesAndSetPersists)
     EXPECT_EQ(settings["dataFilePath"], HomePath("Documents/RSS Reader/temp.xml"));
     EXPECT_EQ(settings["dataFolder"], HomePath("data/RSSReader"));
 
-    ASSERT_EQ(RunRssReaderTool({"set", "UpdateInterval", "3"}).exitCode, 0);
-    ASSERT_EQ(RunRssReaderTool({"set", "newitemsortorder", "2"}).exitCode, 0);
+    ASSERT_EQ(RunRssReaderTool({"set", "UpdateInterval", "1 day"}).exitCode, 0);
+    ASSERT_EQ(RunRssReaderTool({"set", "newitemsortorder", "descending"}).exitCode, 0);
     settings = RunRssReaderTool({"settings"}).Json();
-    EXPECT_EQ(settings["settings"]["UpdateInterval"]["mapped"], 168);
+    EXPECT_EQ(settings["settings"]["UpdateInterval"]["mapped"], 24);
     EXPECT_EQ(settings["settings"]["NewItemSortOrder"]["mapped"], "descending");
     EXPECT_NE(ReadWholeFile(HomePath("config/RSSReader/registry.reg")).find("\"UpdateInterval\"=dword:00000003"),
               std::string::npos);
@@ -98,6 +100,135 @@ TEST_F(ToolTest, SettingsShowRawAndMappedValuesAndSetPersists)
     EXPECT_NE(RunRssReaderTool({"settings"}).Json()["settings"]["LastUpdated"]["raw"], "1899-12-30 00:00:00");
     EXPECT_EQ(RunRssReaderTool({"set", "NoSuchThing", "1"}).exitCode, 2);
     EXPECT_EQ(RunRssReaderTool({"set", "MaxPages", "many"}).exitCode, 2);
+}
+
+// Values as the options pages show them, in any case; numbers that are
+// entries ("50") are not taken for positions, and positions go by --index.
+TEST_F(ToolTest, SetTakesTheTextsTheOptionsShowAndRefusesOthersWithTheChoices)
+{
+    const auto set = [](const std::string& name, const std::string& value) {
+        const auto run = RunRssReaderTool({"set", name, value});
+        EXPECT_EQ(run.exitCode, 0) << name << " " << value << ": " << run.errors;
+        return run.exitCode == 0 ? run.Json()["settings"][name] : nlohmann::json();
+    };
+    EXPECT_EQ(set("MaxPages", "50")["raw"], 2);
+    EXPECT_EQ(set("NewItemCount", "100")["raw"], 3);
+    EXPECT_EQ(set("UpdateMethod", "automatic")["label"], "Automatic");
+    const auto interval = set("UpdateInterval", "12 HOURS");
+    EXPECT_EQ(interval["raw"], 2);
+    EXPECT_EQ(interval["mapped"], 12);
+    const auto days = set("NewItemDays", "1 week ago");
+    EXPECT_EQ(days["raw"], 4);
+    EXPECT_EQ(days["mapped"], 7);
+    EXPECT_EQ(set("ExpireAfter", "Not available")["raw"], 0);
+    EXPECT_EQ(set("NewItemSortType", "Title")["raw"], 1);
+    EXPECT_EQ(set("NewItemSortOrder", "Descending")["raw"], 2);
+    EXPECT_EQ(set("ShowHeader", "off")["mapped"], false);
+    EXPECT_EQ(set("ShowHeader", "Yes")["mapped"], true);
+    EXPECT_EQ(set("ShowHeader", "false")["label"], "off");
+    EXPECT_EQ(set("UpdateOnStartup", "1")["label"], "on");
+    const std::string stored = ReadWholeFile(HomePath("config/RSSReader/registry.reg"));
+    EXPECT_NE(stored.find("\"MaxPages\"=dword:00000002"), std::string::npos);
+    EXPECT_NE(stored.find("\"NewItemSortType\"=dword:00000001"), std::string::npos) << "kept though only stored";
+
+    for (const auto& [name, value, choices] :
+         {std::tuple{"UpdateInterval", "5 hours", "\"1 hour\", \"6 hours\", \"12 hours\", \"1 day\" or \"1 week\""},
+          std::tuple{"MaxPages", "2", "\"20\", \"30\", \"50\", \"100\" or \"200\""},
+          std::tuple{"ShowHeader", "maybe", "\"on\" or \"off\""}}) {
+        const auto refused = RunRssReaderTool({"set", name, value});
+        EXPECT_EQ(refused.exitCode, 2) << name << " " << value;
+        EXPECT_EQ(refused.output, "");
+        EXPECT_NE(refused.errors.find(choices), std::string::npos) << refused.errors;
+    }
+    EXPECT_EQ(ReadWholeFile(HomePath("config/RSSReader/registry.reg")), stored) << "a refused value changes nothing";
+    EXPECT_NE(RunRssReaderTool({"set", "NoSuchThing", "1"}).errors.find("UpdateInterval"), std::string::npos)
+        << "an unknown name is answered with the names";
+
+    // A position outside the list is stored as given; the label says it
+    // is none of the entries, the quantity is what the clean-up keeps.
+    const auto outside = RunRssReaderTool({"set", "--index", "MaxPages", "7"});
+    ASSERT_EQ(outside.exitCode, 0);
+    EXPECT_EQ(outside.Json()["settings"]["MaxPages"],
+              (nlohmann::json{{"raw", 7}, {"label", nullptr}, {"mapped", 100}}));
+    EXPECT_EQ(RunRssReaderTool({"set", "--index", "UpdateInterval", "1"}).Json()["settings"]["UpdateInterval"]["label"],
+              "6 hours");
+    EXPECT_EQ(RunRssReaderTool({"set", "--index", "MaxPages", "fifty"}).exitCode, 2);
+    EXPECT_EQ(RunRssReaderTool({"set", "--index", "DefaultDir", "1"}).exitCode, 2);
+}
+
+TEST_F(ToolTest, HelpListsTheSettingsWithTheirValues)
+{
+    const auto help = RunRssReaderTool({"help"});
+    ASSERT_EQ(help.exitCode, 0);
+    EXPECT_EQ(RunRssReaderTool({"--help"}).output, help.output);
+    EXPECT_NE(help.output.find("UpdateInterval     1 hour | 6 hours | 12 hours | 1 day | 1 week"), std::string::npos)
+        << help.output;
+    EXPECT_NE(help.output.find("NewItemSortOrder   Ascending | Descending"), std::string::npos);
+    EXPECT_NE(help.output.find("LastUpdated        now"), std::string::npos);
+}
+
+TEST_F(ToolTest, DebugLinesOnlyWhenAskedFor)
+{
+    RunRssReaderTool({"add-feed", "http://a.example/feed", "Feed A"});
+    const std::vector<std::string> merge = {"merge", "http://a.example/feed", TestDataPath("feeds/rss2-channel.xml")};
+    unsetenv("RSSREADER_DEBUG");
+    const auto quiet = RunRssReaderTool(merge);
+    ASSERT_EQ(quiet.exitCode, 0);
+    EXPECT_EQ(quiet.errors, "");
+
+    std::vector<std::string> withOption = merge;
+    withOption.insert(withOption.begin(), "--debug");
+    EXPECT_NE(RunRssReaderTool(withOption).errors.find("<ZELVIA> : [CRssFeedManager::CleanupFeed]"), std::string::npos);
+    setenv("RSSREADER_DEBUG", "1", 1);
+    EXPECT_NE(RunRssReaderTool(merge).errors.find("<ZELVIA> : ["), std::string::npos);
+}
+
+// Codes travel with their names; a page or feed without a date has null.
+TEST_F(ToolTest, RecordsNameTheirCodesAndMissingDatesAreNull)
+{
+    const auto added = RunRssReaderTool({"add-feed", "http://a.example/feed", "Feed A"}).Json();
+    EXPECT_EQ(added["updateStatusName"], "created");
+    EXPECT_EQ(added["sortFieldName"], "date");
+    EXPECT_EQ(added["sortOrderName"], "descending") << "a stored 0 is taken as descending";
+    EXPECT_EQ(added["viewFilterName"], "all");
+    EXPECT_TRUE(added["lastDate"].is_null());
+
+    WriteHomeFile("undated.xml", "<rss version='2.0'><channel><title>U</title>"
+                                 "<item><title>One</title><link>http://u/1</link></item></channel></rss>");
+    const auto merged = RunRssReaderTool({"merge", "http://a.example/feed", HomePath("undated.xml")}).Json();
+    EXPECT_EQ(merged["feed"]["updateStatusName"], "updated");
+    EXPECT_EQ(RunRssReaderTool({"feed", HomePath("undated.xml")}).Json()["items"][0]["date"], nullptr);
+    RunRssReaderTool({"mark", "http://a.example/feed", "http://u/1", "read"});
+    const auto page = RunRssReaderTool({"pages", "http://a.example/feed"}).Json()[0];
+    EXPECT_EQ(page["state"], 1);
+    EXPECT_EQ(page["stateName"], "read");
+    EXPECT_TRUE(page["date"].is_null());
+
+    WriteHomeFile("tree.opml", "<opml version='1.0'><body><outline text='Folder'>"
+                               "<outline title='Feed' xmlUrl='https://f.example/'/></outline></body></opml>");
+    const auto folder = RunRssReaderTool({"opml", HomePath("tree.opml")}).Json()["outlines"][0];
+    EXPECT_EQ(folder["kindName"], "folder");
+    EXPECT_EQ(folder["children"][0]["kindName"], "feed");
+}
+
+TEST_F(ToolTest, AMissingInputFileIsNamedOnStderr)
+{
+    RunRssReaderTool({"add-feed", "http://a.example/feed", "Feed A"});
+    const std::string missing = HomePath("missing.xml");
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"feed", missing},
+                                                 {"opml", missing},
+                                                 {"merge", "http://a.example/feed", missing},
+                                                 {"opml-save", missing, HomePath("out.opml")}}) {
+        const auto run = RunRssReaderTool(args);
+        EXPECT_EQ(run.exitCode, 1) << args[0];
+        EXPECT_EQ(run.output, "null\n") << args[0];
+        EXPECT_EQ(run.errors, "rssreader-tool: cannot read " + missing + ": No such file or directory\n") << args[0];
+    }
+    EXPECT_EQ(RunRssReaderTool({"pages", "http://a.example/feed"}).output, "[]\n") << "no failed update was merged";
+    EXPECT_NE(RunRssReaderTool({"feed", m_strHome}).errors.find("Is a directory"), std::string::npos);
+    WriteHomeFile("not-a-feed.xml", "<html/>");
+    EXPECT_NE(RunRssReaderTool({"opml", HomePath("not-a-feed.xml")}).errors.find("The OPML file is incorrect."),
+              std::string::npos);
 }
 
 TEST_F(ToolTest, StartSeedsTheDataFolderAndUnknownCommandsAreRefused)

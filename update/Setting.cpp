@@ -102,9 +102,17 @@ void CSetting::SetLastUpdatedNow()
     Write();
 }
 
-// "1 day" maps to 168 hours, the same as "1 week".
-int CSetting::GetUpdateIntervalHours() const { return MapIndex(m_dwUpdateInterval, {1, 6, 12, 168, 168}, 0); }
-int CSetting::GetNewItemCountValue() const { return MapIndex(m_dwNewItemCount, {20, 30, 50, 100, 200}, 2); }
+// An index outside a list means what the list's default entry means: an
+// interval of 0 hours would make an update due at every periodic check, and
+// a count of 2 would hide all but two new pages.
+int CSetting::GetUpdateIntervalHours() const
+{
+    return MapIndex(m_dwUpdateInterval, {1, 6, 12, 24, 168}, kDefaultUpdateIntervalHours);
+}
+int CSetting::GetNewItemCountValue() const
+{
+    return MapIndex(m_dwNewItemCount, {20, 30, 50, 100, 200}, kDefaultNewItemCount);
+}
 int CSetting::GetMaxPagesValue() const { return MapIndex(m_dwMaxPages, {20, 30, 50, 100, 200}, 0); }
 int CSetting::GetPageLimit() const
 {

@@ -11,7 +11,11 @@
 #include "platform/ProcessWide.h"
 #include "platform/Registry.h"
 
+// What the default entry of a list means; an index outside its list means
+// the same.
 inline constexpr int kDefaultPageLimit = 100;
+inline constexpr int kDefaultUpdateIntervalHours = 1;
+inline constexpr int kDefaultNewItemCount = 50;
 
 class CSetting {
 public:
@@ -43,8 +47,8 @@ public:
     DWORD GetNewItemSortOrder() const { return m_dwNewItemSortOrder; }
 
     // Mapped values.
-    int GetUpdateIntervalHours() const;  // 1, 6, 12, 168, 168; other -> 0
-    int GetNewItemCountValue() const;    // 20, 30, 50, 100, 200; other -> 2
+    int GetUpdateIntervalHours() const;  // 1, 6, 12, 24, 168; other -> 1
+    int GetNewItemCountValue() const;    // 20, 30, 50, 100, 200; other -> 50
     int GetMaxPagesValue() const;        // 20, 30, 50, 100, 200; other -> 0
     // The pages kept per feed: the mapped MaxPages, or 100 for an index
     // outside the list (taken literally, 0 would delete every page).

@@ -1,9 +1,13 @@
 #pragma once
 // Runs rssreader-tool as another process would, with the test's environment,
-// and collects its stdout and exit code.
+// and collects its stdout, its stderr and its exit code.
 
 #include <array>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <sys/wait.h>
@@ -12,6 +16,7 @@
 struct CToolRun {
     int exitCode = -1;
     std::string output;
+    std::string errors; // stderr
     nlohmann::json Json() const { return nlohmann::json::parse(output); }
 };
 
@@ -35,16 +40,30 @@ inline CToolRun RunRssReaderTool(const std::vector<std::string>& args)
         command += ' ';
         appendQuoted(command, arg);
     }
-    command += " 2>/dev/null";
+    // stderr goes to a file of its own: read through a second pipe, a tool
+    // that fills it while we wait on stdout would hang.
+    std::string errorFile = (std::filesystem::temp_directory_path() / "rssreader-tool-stderr-XXXXXX").string();
+    const int errorFd = mkstemp(errorFile.data());
+    if (errorFd < 0)
+        return CToolRun{};
+    close(errorFd);
+    command += " 2>";
+    appendQuoted(command, errorFile);
     CToolRun result;
     FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr)
+    if (pipe == nullptr) {
+        unlink(errorFile.c_str());
         return result;
+    }
     std::array<char, 4096> buffer{};
     size_t read = 0;
     while ((read = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
         result.output.append(buffer.data(), read);
     const int status = pclose(pipe);
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::ostringstream errors;
+    errors << std::ifstream(errorFile, std::ios::binary).rdbuf();
+    result.errors = errors.str();
+    unlink(errorFile.c_str());
     return result;
 }

@@ -39,6 +39,9 @@ int CommandProperties(const CArguments& args);
 int CommandImport(const CArguments& args);
 int CommandExport(const CArguments& args);
 
+// The setting names and their values, for --help.
+void PrintSettingsHelp();
+
 inline constexpr int kExitDone = 0;
 inline constexpr int kExitNothing = 1;
 inline constexpr int kExitUsage = 2;        // also: an update that could not connect
@@ -53,6 +56,8 @@ int PrintNothing();
 int UsageError(const std::string& message);
 // Prints the message on stderr and returns kExitStore.
 int StoreError(const std::string& message);
+// True when the input file can be read; otherwise says on stderr why not.
+bool CheckInputFile(const std::string& path);
 struct CLoadedSubscriptions;
 // Tells on stderr that the subscription file was damaged, and what became of it.
 void ReportDamagedSubscriptions(const CLoadedSubscriptions& loaded);

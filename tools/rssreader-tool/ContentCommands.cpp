@@ -1,6 +1,11 @@
 // Commands over documents and texts: feeds, subscription files, dates.
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "Commands.h"
 #include "JsonOut.h"
@@ -8,6 +13,7 @@
 #include "content/FeedParser.h"
 #include "content/TextUtil.h"
 #include "platform/Unicode.h"
+#include "resources/ResourceModule.h"
 #include "store/DataStorage.h"
 #include "subscriptions/OpmlFile.h"
 #include "subscriptions/SubscriptionFile.h"
@@ -24,9 +30,34 @@ int UsageError(const std::string& message)
     return kExitUsage;
 }
 
+bool CheckInputFile(const std::string& path)
+{
+    // The parsers say only that they got no document; the system says why.
+    // Non-blocking, so that a FIFO given by mistake cannot hang the tool.
+    int error = 0;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat info {};
+    if (fd < 0 || ::fstat(fd, &info) != 0)
+        error = errno;
+    else if (S_ISDIR(info.st_mode))
+        error = EISDIR;
+    if (fd >= 0)
+        ::close(fd);
+    if (error != 0)
+        std::fprintf(stderr, "rssreader-tool: cannot read %s: %s\n", path.c_str(), std::strerror(error));
+    return error == 0;
+}
+
 namespace {
 
 bool ExpectArguments(const CArguments& args, size_t count) { return args.size() == count; }
+
+// What the reader says of a subscription file it cannot load.
+int OpmlIncorrect()
+{
+    std::fprintf(stderr, "rssreader-tool: %s\n", WideToUtf8(LoadResString(IDS_OPML_INCORRECT)).c_str());
+    return PrintNothing();
+}
 
 int PrintText(const std::wstring& text)
 {
@@ -40,9 +71,13 @@ int CommandFeed(const CArguments& args)
 {
     if (!ExpectArguments(args, 1))
         return UsageError("feed takes one FILE");
-    const auto channel = ParseFeedFile(Utf8ToWide(args[0]));
-    if (!channel)
+    if (!CheckInputFile(args[0]))
         return PrintNothing();
+    const auto channel = ParseFeedFile(Utf8ToWide(args[0]));
+    if (!channel) {
+        std::fprintf(stderr, "rssreader-tool: %s holds no feed the reader can read\n", args[0].c_str());
+        return PrintNothing();
+    }
     PrintJson(ChannelToJson(*channel));
     return kExitDone;
 }
@@ -51,9 +86,11 @@ int CommandOpml(const CArguments& args)
 {
     if (!ExpectArguments(args, 1))
         return UsageError("opml takes one FILE");
+    if (!CheckInputFile(args[0]))
+        return PrintNothing();
     const auto doc = LoadOpmlFile(Utf8ToWide(args[0]));
     if (!doc)
-        return PrintNothing();
+        return OpmlIncorrect();
     PrintJson(OpmlToJson(*doc));
     return kExitDone;
 }
@@ -62,11 +99,11 @@ int CommandOpmlSave(const CArguments& args)
 {
     if (!ExpectArguments(args, 2))
         return UsageError("opml-save takes IN and OUT");
-    const auto doc = LoadOpmlFile(Utf8ToWide(args[0]));
-    if (!doc) {
-        std::fprintf(stderr, "rssreader-tool: The OPML file is incorrect.\n");
+    if (!CheckInputFile(args[0]))
         return PrintNothing();
-    }
+    const auto doc = LoadOpmlFile(Utf8ToWide(args[0]));
+    if (!doc)
+        return OpmlIncorrect();
     if (!SaveOpmlFile(*doc, Utf8ToWide(args[1]))) {
         std::fprintf(stderr, "rssreader-tool: Creating %s failed.\n", args[1].c_str());
         return PrintNothing();

@@ -9,6 +9,9 @@ std::string ToUtf8(const std::wstring& text) { return WideToUtf8(text); }
 
 Json DateToJson(const CDateTime& value)
 {
+    // Day 0 is what a page or feed without a date holds, not 1899-12-30.
+    if (value.IsValid() && value.GetDays() == 0.0)
+        return nullptr;
     const char* status = value.GetStatus() == DateTimeStatus::Valid     ? "valid"
                          : value.GetStatus() == DateTimeStatus::Invalid ? "invalid"
                                                                         : "null";
@@ -19,12 +22,29 @@ Json DateToJson(const CDateTime& value)
 
 Json FileTimeToJson(const FILETIME& value)
 {
+    if (value.Ticks() == 0)
+        return nullptr;
     CSystemTime time;
     const bool ok = FileTimeToSystemTime(value, time);
     return Json{{"ticks", value.Ticks()}, {"local", ok ? ToUtf8(FormatSystemTime(time, L"%Y-%m-%dT%H:%M:%S")) : ""}};
 }
 
 namespace {
+
+// An enumeration's name beside its code; null for a code it does not have.
+Json NameOf(std::int64_t code, std::initializer_list<std::pair<std::int64_t, const char*>> names)
+{
+    for (const auto& [known, name] : names) {
+        if (known == code)
+            return name;
+    }
+    return nullptr;
+}
+
+Json PageStateName(std::int64_t state)
+{
+    return NameOf(state, {{PageStateUnread, "unread"}, {PageStateRead, "read"}, {PageStateDeleted, "deleted"}});
+}
 
 Json ItemToJson(const CRssItem& item)
 {
@@ -39,6 +59,7 @@ Json ItemToJson(const CRssItem& item)
                 {"sourceUrl", ToUtf8(item.sourceUrl)},
                 {"sourceText", ToUtf8(item.sourceText)},
                 {"state", static_cast<std::uint32_t>(item.state)},
+                {"stateName", PageStateName(item.state)},
                 {"feedId", item.feedId},
                 {"enclosure",
                  {{"url", ToUtf8(item.enclosure.url)},
@@ -59,6 +80,8 @@ Json OutlinesToJson(const COutlineList& outlines)
                             {"xmlUrl", ToUtf8(outline->xmlUrl)},
                             {"htmlUrl", ToUtf8(outline->htmlUrl)},
                             {"kind", static_cast<std::int32_t>(outline->kind)},
+                            {"kindName",
+                             NameOf(outline->kind, {{OutlineKindFolder, "folder"}, {OutlineKindFeed, "feed"}})},
                             {"zelviaFlag", ToUtf8(outline->zelviaFlag)},
                             {"status", outline->status},
                             {"children", OutlinesToJson(outline->children)}});
@@ -99,10 +122,23 @@ Json FeedRecordToJson(const FeedRecord& record)
                 {"pageCount", record.pageCount},
                 {"unreadCount", record.unreadCount},
                 {"updateCounter", record.updateCounter},
+                // A stored 0 sort field or order is taken as 2 by the list.
                 {"sortField", record.sortField},
+                {"sortFieldName",
+                 NameOf(record.sortField, {{0, "date"}, {kFeedSortByTitle, "title"}, {kFeedSortByDate, "date"}})},
                 {"sortOrder", record.sortOrder},
+                {"sortOrderName", NameOf(record.sortOrder, {{0, "descending"},
+                                                            {kFeedSortAscending, "ascending"},
+                                                            {kFeedSortDescending, "descending"}})},
                 {"viewFilter", record.viewFilter},
+                {"viewFilterName", NameOf(record.viewFilter, {{kFeedViewAll, "all"},
+                                                              {kFeedViewUnread, "unread"},
+                                                              {kFeedViewRead, "read"},
+                                                              {kFeedViewToday, "today"}})},
                 {"updateStatus", record.updateStatus},
+                {"updateStatusName", NameOf(record.updateStatus, {{kFeedStatusUpdated, "updated"},
+                                                                  {kFeedStatusFailed, "failed"},
+                                                                  {kFeedStatusCreated, "created"}})},
                 {"lastDate", DateToJson(record.lastDate)}};
 }
 
@@ -110,6 +146,7 @@ Json PageRecordToJson(const PageRecord& record)
 {
     return Json{{"key", ToUtf8(record.key)},
                 {"state", static_cast<int>(record.state)},
+                {"stateName", PageStateName(record.state)},
                 {"title", ToUtf8(record.title)},
                 {"link", ToUtf8(record.link)},
                 {"enclosureUrl", ToUtf8(record.enclosureUrl)},

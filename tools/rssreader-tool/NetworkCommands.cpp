@@ -2,6 +2,7 @@
 // the reader watches.
 
 #include <charconv>
+#include <cstdio>
 
 #include "Commands.h"
 #include "JsonOut.h"
@@ -72,11 +73,14 @@ int CommandNotify(const CArguments& args)
         return UsageError("notify takes sync-end or net-disconnect");
     const std::wstring name = CConnectionManager::GetEventName(
         args[0] == "sync-end" ? CConnectionManager::kSyncEndWatcher : CConnectionManager::kDisconnectWatcher);
-    CEvent event;
-    if (!event.Create(true, false, name) || !event.Set())
+    // A running reader holds the event while it watches; with none running
+    // the signal goes, as it would on the device, and that is no failure.
+    const CEventSignal signal = SignalNamedEvent(name);
+    if (signal == CEventSignal::Failed) {
+        std::fprintf(stderr, "rssreader-tool: cannot set the event %s in %s\n", ToUtf8(name).c_str(),
+                     GetNamedEventFolder().c_str());
         return PrintNothing();
-    // Closing our hold leaves the event set for the reader, which holds it
-    // too; when no reader runs the signal goes, as it would on the device.
-    PrintJson(Json{{"event", ToUtf8(name)}, {"set", true}});
+    }
+    PrintJson(Json{{"event", ToUtf8(name)}, {"set", true}, {"received", signal == CEventSignal::Received}});
     return kExitDone;
 }

@@ -199,6 +199,9 @@ int CommandMerge(const CArguments& args)
 {
     if (args.size() != 2)
         return UsageError("merge takes a feed URL and a feed document");
+    // A document that is not there is no failed update of the feed.
+    if (!CheckInputFile(args[1]))
+        return PrintNothing();
     if (!StoreIsOpen())
         return kExitStore;
     const std::wstring url = Utf8ToWide(args[0]);
@@ -218,8 +221,8 @@ int CommandMerge(const CArguments& args)
 
     const int pageLimit = CSetting::Instance().GetPageLimit();
     const auto channel = ParseFeedFile(Utf8ToWide(args[1]), static_cast<size_t>(pageLimit));
-    if (!channel && !IsFile(Utf8ToWide(args[1])))
-        std::fprintf(stderr, "rssreader-tool: no such file %s\n", args[1].c_str());
+    if (!channel)
+        std::fprintf(stderr, "rssreader-tool: %s holds no feed the reader can read\n", args[1].c_str());
     const CPageMergeResult merged = channel ? MergeChannelPages(*channel, record.feedId, pageLimit) : CPageMergeResult{};
     if (!merged.stored)
         return StoreError("the pages could not be stored: " + WideToUtf8(DescribeStoreError(merged.error)));

@@ -55,9 +55,18 @@ public:
     int m_nProgress = 0;
 
 private:
+    // The dialog's texts break lines with "\r\n"; on a terminal the "\r"
+    // would send the cursor back over the line, and in a log it is litter.
     static void Print(const char* what, const std::wstring& text)
     {
-        std::fprintf(stderr, "%s: %s\n", what, WideToUtf8(text).c_str());
+        std::wstring lines;
+        for (size_t i = 0; i < text.size(); ++i) {
+            if (text[i] != L'\r')
+                lines += text[i];
+            else if (i + 1 == text.size() || text[i + 1] != L'\n')
+                lines += L'\n';
+        }
+        std::fprintf(stderr, "%s: %s\n", what, WideToUtf8(lines).c_str());
     }
 };
 

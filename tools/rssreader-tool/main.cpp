@@ -2,11 +2,13 @@
 // core has a command here that prints its result as one JSON value.
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <string>
 
 #include "Commands.h"
+#include "platform/Debug.h"
 #include "store/FeedDatabase.h"
 #include "store/ItemDatabase.h"
 
@@ -16,6 +18,8 @@ struct CCommand {
     int (*run)(const CArguments&);
     const char* usage;
 };
+
+int CommandHelp(const CArguments& args);
 
 const std::map<std::string, CCommand>& CommandTable()
 {
@@ -28,8 +32,8 @@ const std::map<std::string, CCommand>& CommandTable()
         {"w3cdate", {CommandW3cDate, "w3cdate TEXT          read a W3C (ISO 8601) date text"}},
         {"strip", {CommandStrip, "strip TEXT            remove markup from a text"}},
         {"decode", {CommandDecode, "decode TEXT           decode the basic entities of a text"}},
-        {"settings", {CommandSettings, "settings              show every option, stored and mapped"}},
-        {"set", {CommandSet, "set NAME VALUE        change one option (LastUpdated takes \"now\")"}},
+        {"settings", {CommandSettings, "settings              show every option: stored index, label, quantity used"}},
+        {"set", {CommandSet, "set [--index] NAME VALUE  change one option (see Settings below)"}},
         {"feeds", {CommandFeeds, "feeds                 list the stored feeds"}},
         {"pages", {CommandPages, "pages URL             list the stored pages of a feed, newest first"}},
         {"cleanup", {CommandCleanup, "cleanup               drop feeds left out of the tree, trim every feed"}},
@@ -52,13 +56,14 @@ const std::map<std::string, CCommand>& CommandTable()
         {"fetch", {CommandFetch, "fetch URL FILE [--timeout MS]  download URL into FILE as a feed is"}},
         {"update", {CommandUpdate, "update [--feed URL] [--timeout MS]  update every feed of the subscriptions, or one"}},
         {"notify", {CommandNotify, "notify sync-end|net-disconnect  raise the event the reader watches"}},
+        {"help", {CommandHelp, "help                  this text (also --help)"}},
     };
     return table;
 }
 
 void PrintHelp()
 {
-    std::puts("Usage: rssreader-tool COMMAND [ARGUMENTS]\n"
+    std::puts("Usage: rssreader-tool [--debug] COMMAND [ARGUMENTS]\n"
               "Prints one JSON value on stdout. Exit codes:\n"
               "  0    done (update: every feed updated)\n"
               "  1    nothing to show (prints null), or fetch got no document\n"
@@ -71,23 +76,41 @@ void PrintHelp()
         std::printf("  %s\n", command.usage);
     std::puts("\nPATH names an entry of the tree by its display names from the top level\n"
               "down, joined with \"/\"; a \"/\" inside a name is written \"//\".");
+    PrintSettingsHelp();
     std::puts("\nData live in $XDG_DATA_HOME/RSSReader, options in\n"
-              "$XDG_CONFIG_HOME/RSSReader/registry.reg. RSSREADER_DEBUG=0 silences\n"
-              "the debug lines on stderr.");
+              "$XDG_CONFIG_HOME/RSSReader/registry.reg. The debug lines go to stderr\n"
+              "with --debug (before the command) or RSSREADER_DEBUG=1.");
+}
+
+int CommandHelp(const CArguments&)
+{
+    PrintHelp();
+    return kExitDone;
+}
+
+// Debug lines would bury the tool's own messages on stderr: they are shown
+// only when asked for.
+bool DebugLinesRequested(bool option)
+{
+    const char* variable = std::getenv("RSSREADER_DEBUG");
+    return option || (variable != nullptr && variable[0] != '\0' && std::strcmp(variable, "0") != 0);
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
+    const bool debug = argc > 1 && std::strcmp(argv[1], "--debug") == 0;
+    const int first = debug ? 2 : 1;
+    SetDebugOutputEnabled(DebugLinesRequested(debug));
+    if (first >= argc || std::strcmp(argv[first], "--help") == 0 || std::strcmp(argv[first], "-h") == 0) {
         PrintHelp();
-        return argc < 2 ? kExitUsage : kExitDone;
+        return first >= argc ? kExitUsage : kExitDone;
     }
-    const auto command = CommandTable().find(argv[1]);
+    const auto command = CommandTable().find(argv[first]);
     if (command == CommandTable().end())
-        return UsageError(std::string("unknown command ") + argv[1]);
-    const int result = command->second.run(CArguments(argv + 2, argv + argc));
+        return UsageError(std::string("unknown command ") + argv[first]);
+    const int result = command->second.run(CArguments(argv + first + 1, argv + argc));
     // The databases are flushed and closed as at the reader's shutdown.
     CZelviaRssItemDB::DestroyInstance();
     CZelviaRssDB::DestroyInstance();
