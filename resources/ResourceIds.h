@@ -98,6 +98,9 @@ inline constexpr UINT IDS_UPDATE_ALREADY_RUNNING = 40100;
 inline constexpr UINT IDS_STORE_NOT_WRITTEN = 40101;
 inline constexpr UINT IDS_STORE_NOT_OPENED = 40102;
 
+// Item lists and description pane (40300-40399).
+inline constexpr UINT IDS_NEW_ITEMS_TITLE = 40300;
+
 inline constexpr UINT IDS_KEY_NEW = 40010;
 inline constexpr UINT IDS_KEY_MENU = 40011;
 inline constexpr UINT IDS_MENU_ENTER_URL = 40012;
