@@ -38,7 +38,7 @@ QString CAboutDlg::AboutDocument(const CVersionInfo& version)
     number.replace(QLatin1Char(','), QLatin1Char('.'));
     // Each value goes in whole: arg() with several arguments does not scan
     // what it substitutes for further markers.
-    return kAboutTable.arg(ResString(IDS_APP_TITLE).toHtmlEscaped(), ResFormat(IDS_VERSION, ToWide(number)).toHtmlEscaped(),
+    return kAboutTable.arg(ResString(IDS_APP_TITLE).toHtmlEscaped(), ResFormat(IDS_VERSION, ToWide(number).c_str()).toHtmlEscaped(),
                            version.companyName.toHtmlEscaped(), version.legalCopyright.toHtmlEscaped());
 }
 

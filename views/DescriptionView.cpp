@@ -1,10 +1,12 @@
 #include "views/DescriptionView.h"
 
 #include <QKeyEvent>
+#include <cstdio>
 #include <QPainter>
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QTextDocument>
+#include <QTextFrame>
 
 #include "platform/Debug.h"
 #include "views/DialogControls.h"
@@ -43,11 +45,30 @@ QString AttributeValue(const QString& tag, const QString& name)
 
 QString KeyOf(const QUrl& url) { return url.toString(QUrl::FullyEncoded); }
 
+QtMessageHandler g_previousHandler = nullptr;
+
+// The page head names its colour with a trailing blank, which Qt's parser
+// reports for every page it shows; the style sheet sets the colour anyway.
+void DropHeadColourWarning(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (type == QtWarningMsg && message.contains(QLatin1String("Unknown color name '#DCDCDC '")))
+        return;
+    if (g_previousHandler != nullptr)
+        g_previousHandler(type, context, message);
+    else
+        std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
+}
+
 } // namespace
 
 CDescriptionView::CDescriptionView(QWidget* parent) : QTextBrowser(parent), m_pImages(new CDescriptionImages(this))
 {
     SetControlId(this, IDC_DESCRIPTION);
+    static const bool filtered = [] {
+        g_previousHandler = qInstallMessageHandler(DropHeadColourWarning);
+        return true;
+    }();
+    Q_UNUSED(filtered);
     setOpenLinks(false);
     setOpenExternalLinks(false);
     setUndoRedoEnabled(false);
@@ -91,6 +112,7 @@ void CDescriptionView::ShowHtml(const QString& html)
 void CDescriptionView::SetFocusStyle(bool focused)
 {
     m_bFocusStyle = focused;
+    m_bStyled = true;
     // The area below a short document shows the same colour as its body.
     QPalette colours = palette();
     colours.setColor(QPalette::Base, focused ? FocusColour() : GreyColour());
@@ -113,6 +135,14 @@ void CDescriptionView::Render()
     // style sheet take effect; where the reader was in the text is kept.
     document()->clear();
     setHtml(m_strHtml);
+    if (m_bStyled) {
+        // The style sheet's colour wins over the document's own, as a sheet
+        // added after the document does; Qt lets the body's bgcolor (even
+        // one it cannot read, which it paints black) take the frame.
+        QTextFrameFormat format = document()->rootFrame()->frameFormat();
+        format.setBackground(m_bFocusStyle ? FocusColour() : GreyColour());
+        document()->rootFrame()->setFrameFormat(format);
+    }
     verticalScrollBar()->setValue(scroll);
 }
 

@@ -77,6 +77,7 @@ private:
     QHash<QString, QImage> m_altImages;
     QTimer m_relayout;
     bool m_bFocusStyle = false;
+    bool m_bStyled = false; // a focus style sheet is in use (the item lists' pane)
     int m_nDocuments = 0;
     int m_nRenderedWidth = 0;
 };

@@ -67,7 +67,8 @@ bool CPageListDlg::OnInitDialog()
     m_pPane->setVisible(setting.GetShowDescription() != 0);
 
     connect(m_pList, &CReportList::focusedRowChanged, this, &CPageListDlg::OnFocusedRowChanged);
-    connect(m_pList, &CReportList::rowActivated, this, [this](int) { OpenEpisode(m_pList->GetSelectedRow()); });
+    connect(m_pList, &CReportList::rowActivated, this,
+            [this](int row) { OpenEpisode(row >= 0 ? row : m_pList->GetSelectedRow()); });
     connect(m_pList, &CReportList::contextMenuRequested, this, &CPageListDlg::OnContextMenu);
     connect(m_pPane, &CDescriptionView::focusTaken, this, [this] { OnPaneFocus(true); });
     connect(m_pPane, &CDescriptionView::focusLost, this, [this] { OnPaneFocus(false); });

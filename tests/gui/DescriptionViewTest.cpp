@@ -126,6 +126,7 @@ TEST_F(DescriptionViewTest, PicturesComeFromTheServerOffTheGuiThreadAreCachedAnd
     // Another pane (another list) takes the pictures from the disk cache.
     CDescriptionView again;
     again.resize(320, 240);
+    again.show();
     again.ShowHtml(html);
     ASSERT_TRUE(WaitFor([&] { return again.Images().IsIdle(); }, 20000));
     QTest::qWait(100);
@@ -146,6 +147,7 @@ TEST_F(DescriptionViewTest, ClosingAPaneWhilePicturesAreOnTheirWayNeitherWaitsNo
         html += "<img src=\"" + QString::fromStdString(m_server.Url(path)) + "\">";
     }
     auto pane = std::make_unique<CDescriptionView>();
+    pane->show();
     pane->ShowHtml(CDescriptionView::PageDocument(html));
     ASSERT_TRUE(WaitFor([&] { return m_server.Hits("/slow3.png") == 1; }));
     QTest::qWait(100);
@@ -166,7 +168,7 @@ TEST_F(DescriptionViewTest, TheAboutViewShowsTheLogoAndTheVersionTable)
         const QString text = dialog.Pane()->toPlainText();
         for (const QString& line : {ResString(IDS_APP_TITLE), QStringLiteral("Version 0.1.0.0"), ResString(IDS_COMPANY_NAME),
                                     ResString(IDS_LEGAL_NOTICE)})
-            EXPECT_TRUE(text.contains(line)) << line.toStdString();
+            EXPECT_TRUE(text.contains(line)) << line.toStdString() << " in " << text.toStdString();
         EXPECT_GE(dialog.Pane()->mapTo(&dialog, QPoint(0, 0)).y(), logo->mapTo(&dialog, QPoint(0, logo->height())).y());
     });
     EXPECT_EQ(CAboutDlg::AboutDocument({QStringLiteral("1,2,3,4"), QStringLiteral("C&Co"), QStringLiteral("L")})

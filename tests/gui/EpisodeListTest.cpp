@@ -247,13 +247,17 @@ TEST_F(EpisodeListTest, OpeningAPageHandsItsLinkOrEnclosureToTheBrowserAndMarksI
         Key(list, Qt::Key_Return);
         EXPECT_EQ(m_opened, std::vector<std::wstring>{L"http://x.org/alpha"});
         EXPECT_EQ(list->ItemImage(0), 1);
+        emit list->itemDoubleClicked(list->topLevelItem(1), 0);
+        QTest::qWait(0);
+        EXPECT_EQ(m_opened.back(), L"http://x.org/beta") << "a double tap opens the row";
+        EXPECT_EQ(list->ItemImage(1), 1);
         const int episode = static_cast<int>(Titles(list).indexOf("Episode"));
         list->SelectRow(episode);
-        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->topLevelItem(episode)).center());
+        Key(list, Qt::Key_Enter);
         EXPECT_EQ(m_opened.back(), L"http://x.org/ep.mp3") << "no link: the enclosure";
         EXPECT_EQ(list->ItemImage(episode), 1);
     });
-    EXPECT_EQ(StoredFeed(m_feedA->xmlUrl).unreadCount, 3);
+    EXPECT_EQ(StoredFeed(m_feedA->xmlUrl).unreadCount, 2);
 }
 
 TEST_F(EpisodeListTest, LinkTapsMarkTheSelectedPageReadAndOnlyWebLinksLeave)
@@ -293,9 +297,12 @@ TEST_F(EpisodeListTest, ThePaneIsBlueWhileItHasTheFocusAndTheSameRowIsNotReloade
         CReportList* list = dialog->List();
         CDescriptionView* pane = dialog->Pane();
         ASSERT_TRUE(QTest::qWaitForWindowActive(dialog->window()));
+        // What the user sees near the pane's lower corner.
         auto colour = [&] {
-            return pane->viewport()->grab().toImage().pixelColor(pane->viewport()->width() - 3,
-                                                                 pane->viewport()->height() - 3);
+            const QPoint corner = pane->viewport()->mapTo(dialog->window(), QPoint(pane->viewport()->width() - 4,
+                                                                                   pane->viewport()->height() - 4));
+            const QImage shot = dialog->window()->grab().toImage();
+            return shot.pixelColor(corner * shot.devicePixelRatio());
         };
         list->setFocus();
         QTest::qWait(0);
@@ -351,10 +358,11 @@ TEST_F(EpisodeListTest, TheNewListTakesTheNewestUnreadPagesAndKeepsReadOnesUntil
     RunScripted(dialog, [&] {
         ASSERT_TRUE(WaitFor([&] { return dialog.IsLoaded(); }));
         CReportList* list = dialog.List();
-        // 32 unread pages today (30 of B, Alpha and beta of A): the 20 newest.
+        // 33 unread pages today (31 of B, Alpha and beta of A): the 20 newest.
         ASSERT_EQ(list->GetItemCount(), 20);
-        EXPECT_EQ(list->ItemText(0, 0), QStringLiteral("New 112")) << "ascending: the oldest of the 20 first";
-        EXPECT_EQ(list->ItemText(18, 0), QStringLiteral("beta"));
+        EXPECT_EQ(list->ItemText(0, 0), QStringLiteral("New 113")) << "ascending: the oldest of the 20 first";
+        EXPECT_EQ(list->ItemText(17, 0), QStringLiteral("beta")) << "equal dates: the alphabetically later first";
+        EXPECT_EQ(list->ItemText(18, 0), QStringLiteral("b one"));
         EXPECT_EQ(list->ItemText(19, 0), QStringLiteral("Alpha"));
         EXPECT_TRUE(dialog.SoftKeys()->IsKeyEnabled(CSoftKeyBar::kLeft));
         EXPECT_EQ(FindMenuCommand(dialog.SoftKeys()->KeyMenu(CSoftKeyBar::kRight), ID_FILTER_ALL), nullptr);
@@ -362,7 +370,7 @@ TEST_F(EpisodeListTest, TheNewListTakesTheNewestUnreadPagesAndKeepsReadOnesUntil
         list->SelectRow(0);
         dialog.PostCommand(ID_PAGE_MARK_READ);
         QTest::qWait(0);
-        EXPECT_EQ(list->ItemText(0, 0), QStringLiteral("New 112")) << "read, and still listed";
+        EXPECT_EQ(list->ItemText(0, 0), QStringLiteral("New 113")) << "read, and still listed";
         EXPECT_EQ(list->ItemImage(0), 1);
         list->SelectRow(1);
         dialog.PostCommand(ID_DELETE_PAGE);
@@ -374,7 +382,7 @@ TEST_F(EpisodeListTest, TheNewListTakesTheNewestUnreadPagesAndKeepsReadOnesUntil
         QTest::qWait(0);
         ASSERT_TRUE(WaitFor([&] { return dialog.SoftKeys()->IsKeyEnabled(CSoftKeyBar::kLeft); }));
         EXPECT_EQ(list->GetItemCount(), 20);
-        EXPECT_EQ(list->ItemText(0, 0), QStringLiteral("New 110")) << "two older pages come in for the two gone";
+        EXPECT_EQ(list->ItemText(0, 0), QStringLiteral("New 111")) << "two older pages come in for the two gone";
 
         dialog.PostCommand(ID_SORT_TITLE);
         dialog.PostCommand(ID_SORT_DESCENDING);
