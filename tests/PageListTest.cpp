@@ -135,6 +135,7 @@ TEST(PageListRules, SiblingFeedsPassOverFoldersAndStopAtTheEnds)
 
 TEST(PageListRules, OnlyWebAndMailLinksLeaveForTheBrowser)
 {
+    setenv("RSSREADER_DEBUG", "0", 1);
     std::vector<std::wstring> opened;
     SetShellOpenerForTesting([&](const std::wstring& target) {
         opened.push_back(target);

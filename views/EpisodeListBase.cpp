@@ -136,6 +136,14 @@ void CPageListDlg::FillList(int preferredRow)
         selected = std::min(selected, static_cast<int>(rows.size()) - 1);
         m_pList->setUpdatesEnabled(true);
     }
+    // Four whole rows above the pane: the height is the one drawn.
+    if (m_pList->GetItemCount() > 0) {
+        const int rowHeight = m_pList->visualItemRect(m_pList->topLevelItem(0)).height();
+        if (rowHeight > 0 && rowHeight != m_nRowHeight) {
+            m_nRowHeight = rowHeight;
+            LayoutViews();
+        }
+    }
     m_pCurrentPage = PageOfRow(selected);
     m_pList->SelectRow(selected);
     ShowDescription(selected);
@@ -299,7 +307,9 @@ void CPageListDlg::LayoutViews()
     const QRect area = Client()->rect().adjusted(-1, -1, 1, 1);
     if (m_pPane->isVisibleTo(Client())) {
         const int header = m_pList->IsHeaderShown() ? m_pList->header()->sizeHint().height() : 0;
-        const int rowHeight = std::max(m_pList->iconSize().height(), m_pList->fontMetrics().height()) + 2;
+        const int rowHeight = m_nRowHeight > 0
+                                  ? m_nRowHeight
+                                  : std::max(m_pList->iconSize().height(), m_pList->fontMetrics().height()) + 2;
         const int height =
             std::min(area.height(), 2 * m_pList->frameWidth() + header + kPaneListRows * rowHeight + 5);
         m_pList->setGeometry(area.x(), area.y(), area.width(), height);

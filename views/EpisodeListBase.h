@@ -80,6 +80,7 @@ private:
     CReportList* m_pList = nullptr;
     CDescriptionView* m_pPane = nullptr;
     int m_nDateWidth = 0;
+    int m_nRowHeight = 0; // as the list draws its rows, once it has some
     // The page whose description the pane shows, and the page of the
     // current row (kept across refills); both point into m_pages.
     const CRssItem* m_pShownPage = nullptr;

@@ -177,3 +177,4 @@ TEST_F(DescriptionViewTest, TheAboutViewShowsTheLogoAndTheVersionTable)
     EXPECT_TRUE(CAboutDlg::AboutDocument({QStringLiteral("1,2,3,4"), QStringLiteral("C&Co"), QStringLiteral("L")})
                     .contains(QStringLiteral("Version 1.2.3.4")));
 }
+

@@ -129,8 +129,8 @@ private:
         const std::wstring picture = Utf8ToWide(m_server.Url("/harbour.png"));
         return {
             {L"Evening regatta draws record crowd", 8, 13, 45, PageStateUnread,
-             L"<p><b>Forty boats</b> raced across the bay at sunset.</p><img src=\"" + picture +
-                 L"\" alt=\"The regatta at sunset\"><p>The next race starts on Saturday at six; "
+             L"<p><b>Forty boats</b> raced across the bay at sunset.</p><p><img src=\"" + picture +
+                 L"\" alt=\"The regatta at sunset\"></p><p>The next race starts on Saturday at six; "
                  L"<a href=\"http://news.example.org/regatta\">read the full report</a>.</p>"},
             {L"Ferry timetable changes for the winter", 8, 9, 10, PageStateUnread,
              L"<p>From Monday the first ferry leaves at <b>7:15</b> instead of 6:45. "
