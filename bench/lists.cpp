@@ -31,6 +31,7 @@
 #include "views/EpisodeListDlg.h"
 #include "views/NewEpisodeListDlg.h"
 #include "views/ReportList.h"
+#include "views/ResText.h"
 
 namespace {
 
