@@ -5,10 +5,22 @@
 
 #include "platform/Unicode.h"
 
+namespace {
+
+// Set and read on the GUI thread only: the opener is called where the user
+// acted.
+CShellOpener g_testOpener;
+
+} // namespace
+
+void SetShellOpenerForTesting(CShellOpener opener) { g_testOpener = std::move(opener); }
+
 bool ShellExecuteOpen(const std::wstring& pathOrUrl)
 {
     if (pathOrUrl.empty())
         return false;
+    if (g_testOpener)
+        return g_testOpener(pathOrUrl);
     const std::string target = WideToUtf8(pathOrUrl);
     // Fork twice so the opener is adopted by init and never left a zombie,
     // while this process does not wait for the application it starts.

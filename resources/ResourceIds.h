@@ -102,6 +102,9 @@ inline constexpr UINT IDS_STORE_NOT_OPENED = 40102;
 inline constexpr UINT IDS_SORT_ASCENDING = 40110;
 inline constexpr UINT IDS_SORT_DESCENDING = 40111;
 
+// Item lists and description pane (40300-40399).
+inline constexpr UINT IDS_NEW_ITEMS_TITLE = 40300;
+
 inline constexpr UINT IDS_KEY_NEW = 40010;
 inline constexpr UINT IDS_KEY_MENU = 40011;
 inline constexpr UINT IDS_MENU_ENTER_URL = 40012;
