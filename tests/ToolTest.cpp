@@ -169,7 +169,7 @@ TEST_F(ToolTest, HelpListsTheSettingsWithTheirValues)
 
 TEST_F(ToolTest, DebugLinesOnlyWhenAskedFor)
 {
-    RunRssReaderTool({"add-feed", "http://a.example/feed", "Feed A"});
+    RunRssReaderTool({"store-feed", "http://a.example/feed", "Feed A"});
     const std::vector<std::string> merge = {"merge", "http://a.example/feed", TestDataPath("feeds/rss2-channel.xml")};
     unsetenv("RSSREADER_DEBUG");
     const auto quiet = RunRssReaderTool(merge);
@@ -186,7 +186,7 @@ TEST_F(ToolTest, DebugLinesOnlyWhenAskedFor)
 // Codes travel with their names; a page or feed without a date has null.
 TEST_F(ToolTest, RecordsNameTheirCodesAndMissingDatesAreNull)
 {
-    const auto added = RunRssReaderTool({"add-feed", "http://a.example/feed", "Feed A"}).Json();
+    const auto added = RunRssReaderTool({"store-feed", "http://a.example/feed", "Feed A"}).Json();
     EXPECT_EQ(added["updateStatusName"], "created");
     EXPECT_EQ(added["sortFieldName"], "date");
     EXPECT_EQ(added["sortOrderName"], "descending") << "a stored 0 is taken as descending";
@@ -213,7 +213,7 @@ TEST_F(ToolTest, RecordsNameTheirCodesAndMissingDatesAreNull)
 
 TEST_F(ToolTest, AMissingInputFileIsNamedOnStderr)
 {
-    RunRssReaderTool({"add-feed", "http://a.example/feed", "Feed A"});
+    RunRssReaderTool({"store-feed", "http://a.example/feed", "Feed A"});
     const std::string missing = HomePath("missing.xml");
     for (const std::vector<std::string>& args : {std::vector<std::string>{"feed", missing},
                                                  {"opml", missing},
