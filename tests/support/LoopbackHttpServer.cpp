@@ -41,6 +41,11 @@ std::string Reason(int status)
     case 200: return "OK";
     case 301: return "Moved Permanently";
     case 302: return "Found";
+    case 304: return "Not Modified";
+    case 308: return "Permanent Redirect";
+    case 410: return "Gone";
+    case 429: return "Too Many Requests";
+    case 503: return "Service Unavailable";
     case 403: return "Forbidden";
     case 404: return "Not Found";
     default: return "Status";
@@ -125,6 +130,46 @@ std::string CLoopbackHttpServer::Url(const std::string& path) const
     return "http://127.0.0.1:" + std::to_string(m_nPort) + path;
 }
 
+std::string CLoopbackHttpServer::Url(const std::string& host, const std::string& path) const
+{
+    return "http://" + host + ":" + std::to_string(m_nPort) + path;
+}
+
+int CLoopbackHttpServer::TotalHits() const
+{
+    std::lock_guard lock(m_mutex);
+    int total = 0;
+    for (const auto& [path, hits] : m_hits)
+        total += hits;
+    return total;
+}
+
+int CLoopbackHttpServer::MaxInFlight() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_nMaxInFlight;
+}
+
+int CLoopbackHttpServer::MaxInFlight(const std::string& host) const
+{
+    std::lock_guard lock(m_mutex);
+    const auto found = m_maxInFlightByHost.find(host);
+    return found == m_maxInFlightByHost.end() ? 0 : found->second;
+}
+
+void CLoopbackHttpServer::ResetInFlight()
+{
+    std::lock_guard lock(m_mutex);
+    m_nMaxInFlight = m_nInFlight;
+    m_maxInFlightByHost = m_inFlightByHost;
+}
+
+int CLoopbackHttpServer::Connections() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_nConnections;
+}
+
 int CLoopbackHttpServer::Hits(const std::string& path) const
 {
     std::lock_guard lock(m_mutex);
@@ -177,6 +222,7 @@ void CLoopbackHttpServer::AcceptLoop()
         if (client < 0)
             continue;
         std::lock_guard lock(m_mutex);
+        ++m_nConnections;
         m_connections.emplace_back(&CLoopbackHttpServer::Serve, this, client);
     }
 }
@@ -211,12 +257,50 @@ void CLoopbackHttpServer::Serve(int client)
         line = end + 2;
     }
     CHttpAnswer answer = CHttpAnswer::Status(404, "not found");
+    const std::string host = headers["host"];
     {
         std::lock_guard lock(m_mutex);
         const int hit = m_hits[path]++;
         m_lastHeaders[path] = headers;
         if (const auto found = m_answers.find(path); found != m_answers.end() && !found->second.empty())
             answer = found->second[std::min<size_t>(static_cast<size_t>(hit), found->second.size() - 1)];
+        m_nMaxInFlight = std::max(m_nMaxInFlight, ++m_nInFlight);
+        m_maxInFlightByHost[host] = std::max(m_maxInFlightByHost[host], ++m_inFlightByHost[host]);
+    }
+    ServeAnswer(client, answer, headers);
+    std::lock_guard lock(m_mutex);
+    --m_nInFlight;
+    --m_inFlightByHost[host];
+}
+
+void CLoopbackHttpServer::ServeAnswer(int client, CHttpAnswer answer, const std::map<std::string, std::string>& headers)
+{
+    char buffer[4096];
+    if (answer.delay.count() > 0) {
+        pollfd fds[] = {{m_evStop.GetFd(), POLLIN, 0}};
+        ::poll(fds, 1, static_cast<int>(answer.delay.count()));
+        if (m_evStop.IsSet()) {
+            ::close(client);
+            return;
+        }
+    }
+    if (!answer.etag.empty())
+        answer.headers.emplace_back("ETag", answer.etag);
+    if (!answer.lastModified.empty())
+        answer.headers.emplace_back("Last-Modified", answer.lastModified);
+    if (answer.conditional && answer.status == 200) {
+        const auto ifNoneMatch = headers.find("if-none-match");
+        const auto ifModifiedSince = headers.find("if-modified-since");
+        const bool unchanged = ifNoneMatch != headers.end()
+                                   ? !answer.etag.empty() && ifNoneMatch->second == answer.etag
+                                   : ifModifiedSince != headers.end() && !answer.lastModified.empty() &&
+                                         ifModifiedSince->second == answer.lastModified;
+        if (unchanged) {
+            answer.status = 304;
+            answer.body.clear();
+            answer.bSendContentLength = false;
+            answer.delivery = CHttpAnswer::Delivery::AtOnce;
+        }
     }
 
     using Delivery = CHttpAnswer::Delivery;
