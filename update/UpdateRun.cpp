@@ -24,7 +24,7 @@ namespace {
 
 // From the worker to the dialog.
 constexpr UINT WM_RUN_STATUS = WM_USER + 20;         // the next pending status text
-constexpr UINT WM_RUN_PROGRESS = WM_USER + 21;       // wParam = bar position
+constexpr UINT WM_RUN_PROGRESS = WM_USER + 21;       // wParam = bar position, lParam = the end of the feed's share
 constexpr UINT WM_RUN_PROGRESS_RESET = WM_USER + 22; // range 0 to 100, position 0
 constexpr UINT WM_RUN_MESSAGE_BOX = WM_USER + 23;    // sent: show the worker's message box
 constexpr UINT WM_RUN_FEED_RESULT = WM_USER + 24;    // the next pending per-feed result
@@ -221,7 +221,7 @@ void CUpdateRun::EndDialog(int result)
     m_view.EndDialog(result);
 }
 
-LRESULT CUpdateRun::OnMessage(UINT message, WPARAM wParam, LPARAM)
+LRESULT CUpdateRun::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_RUN_STATUS: {
@@ -239,10 +239,12 @@ LRESULT CUpdateRun::OnMessage(UINT message, WPARAM wParam, LPARAM)
     case WM_RUN_PROGRESS_RESET:
         m_view.SetProgressRange(0, kProgressEnd);
         m_nProgressPos = 0;
+        m_nShareEnd = 0;
         m_view.SetProgressPos(0);
         break;
     case WM_RUN_PROGRESS:
         m_nProgressPos = static_cast<int>(wParam);
+        m_nShareEnd = static_cast<int>(lParam);
         m_view.SetProgressPos(m_nProgressPos);
         break;
     case WM_RUN_FEED_RESULT:
@@ -272,12 +274,15 @@ LRESULT CUpdateRun::OnMessage(UINT message, WPARAM wParam, LPARAM)
     return 0;
 }
 
-// Each block received moves the bar one step, up to the share of the feed
-// being fetched.
+// Each block received moves the bar one step, up to the end of the share of
+// the feed the walk is at. Blocks of downloads ahead arrive at any time, so
+// the share is the one the dialog has been shown, never the worker's count,
+// and the bar never goes back.
 void CUpdateRun::OnDownloadProgress()
 {
-    const int target = static_cast<int>((m_nUpdatedFeeds + m_nFailedFeeds + 1) * m_dProgressStep.load());
-    m_nProgressPos = m_nProgressPos < target ? m_nProgressPos + 1 : target;
+    if (m_nProgressPos >= m_nShareEnd)
+        return;
+    ++m_nProgressPos;
     m_view.SetProgressPos(m_nProgressPos);
 }
 
@@ -334,9 +339,10 @@ void CUpdateRun::PostStatus(const std::wstring& text)
     PostMessage(m_hWnd, WM_RUN_STATUS, 0, 0);
 }
 
-void CUpdateRun::PostProgress(double position)
+void CUpdateRun::PostProgress(double position, double shareEnd)
 {
-    PostMessage(m_hWnd, WM_RUN_PROGRESS, static_cast<WPARAM>(std::max(0.0, position)), 0);
+    PostMessage(m_hWnd, WM_RUN_PROGRESS, static_cast<WPARAM>(std::max(0.0, position)),
+                static_cast<LPARAM>(std::max(0.0, shareEnd)));
 }
 
 void CUpdateRun::PostResult(size_t index, CFeedUpdateResult result)
@@ -421,7 +427,7 @@ void CUpdateRun::UpdateFeed(size_t index, const CFeedValidators& sent)
     const int done = m_nUpdatedFeeds + m_nFailedFeeds;
     PostStatus(FormatText(LoadResString(IDS_FEED_UPDATING).c_str(), done + 1, m_nTotalFeeds.load(), feed.name.c_str()));
     if (!m_bDisconnected && !m_bStopped)
-        PostProgress(std::floor(done * m_dProgressStep));
+        PostProgress(std::floor(done * m_dProgressStep), (done + 1) * m_dProgressStep);
 
     CFeedUpdateResult result;
     result.url = feed.url;

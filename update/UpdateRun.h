@@ -116,7 +116,7 @@ private:
     void UpdateFeed(size_t index, const CFeedValidators& sent);
     void ShowFailureBox(const CFeedUpdateResult& result);
     void PostStatus(const std::wstring& text);
-    void PostProgress(double position);
+    void PostProgress(double position, double shareEnd);
     void PostResult(size_t index, CFeedUpdateResult result);
 
     IUpdateRunView& m_view;
@@ -147,6 +147,7 @@ private:
 
     // The dialog's thread only.
     int m_nProgressPos = 0;
+    int m_nShareEnd = 0; // where download progress stops: the end of the walked feed's share
     bool m_bWaitCursor = false;
     bool m_bFinished = false;
     int m_nResult = 0;
