@@ -175,6 +175,23 @@ TEST_F(UpdateAheadTest, DownloadsOverlapWithinTheLimitsWhileTheWalkKeepsItsOrder
     EXPECT_TRUE(DownloadFilesLeft().empty());
 }
 
+// A server that keeps connections open: ten feeds of one host, fetched
+// twice, cost far fewer connections than requests.
+TEST_F(UpdateAheadTest, ConnectionsAreKeptAndReused)
+{
+    m_server.SetKeepAlive(true);
+    for (int feed = 0; feed < 10; ++feed) {
+        CHttpAnswer answer = CHttpAnswer::Ok(Rss("k" + std::to_string(feed), 2));
+        answer.etag = "\"k\"";
+        AddFeed(HostName(0), "/keep" + std::to_string(feed) + ".xml", answer);
+    }
+    UpdateAll();
+    UpdateAll();
+    EXPECT_EQ(m_view->statusTexts.back(), FormatUpdateResult(true, 10, 10, 0));
+    EXPECT_EQ(m_server.TotalHits(), 20);
+    EXPECT_LE(m_server.Connections(), 2 * 4) << "at most one connection per download at once, in each run";
+}
+
 // The first feed's host takes two seconds to answer. The walk waits for it
 // (its result comes first), but the other hosts' feeds are all fetched in
 // the meantime, and the slow host's other feeds go at once after its first.

@@ -255,9 +255,12 @@ void CFeedDownloads::Begin(size_t index)
 
     auto onResponse = [this, active](const CHttpResponse& response) {
         active->response = response;
+        // A 304 has no body: it runs to its end, so that its connection
+        // stays open for the next request (a stop closes it).
+        if (response.status == 304)
+            return true;
         // A 403 comes with a page worth keeping as often as not; any other
-        // answer but 200 is a failure without a file, and a 304 has nothing
-        // to keep.
+        // answer but 200 is a failure without a file.
         if (response.status != 200 && response.status != 403)
             return false;
         DeleteFile(active->path);
@@ -270,7 +273,7 @@ void CFeedDownloads::Begin(size_t index)
     // the size limit and the progress messages count as they always have.
     auto onBody = [this, active](std::string_view data) {
         while (!data.empty()) {
-            if (m_bCancelled || active->sizeLimitReached)
+            if (m_bCancelled || active->sizeLimitReached || active->file == nullptr)
                 return false;
             const size_t block = std::min(data.size(), kBlockSize);
             if (std::fwrite(data.data(), 1, block, active->file) != block) {

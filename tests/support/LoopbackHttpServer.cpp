@@ -229,20 +229,28 @@ void CLoopbackHttpServer::AcceptLoop()
 
 void CLoopbackHttpServer::Serve(int client)
 {
-    std::string request;
+    std::string received;
+    while (ServeRequest(client, received)) {
+    }
+}
+
+bool CLoopbackHttpServer::ServeRequest(int client, std::string& received)
+{
     char buffer[4096];
-    while (request.find("\r\n\r\n") == std::string::npos) {
+    while (received.find("\r\n\r\n") == std::string::npos) {
         if (!WaitReadable(client, -1)) {
             ::close(client);
-            return;
+            return false;
         }
         const ssize_t got = ::recv(client, buffer, sizeof buffer, 0);
         if (got <= 0) {
             ::close(client);
-            return;
+            return false;
         }
-        request.append(buffer, static_cast<size_t>(got));
+        received.append(buffer, static_cast<size_t>(got));
     }
+    const std::string request = received.substr(0, received.find("\r\n\r\n") + 4);
+    received.erase(0, request.size());
     // "GET /path HTTP/1.1", then "Name: value" lines.
     const size_t pathStart = request.find(' ') + 1;
     const std::string path = request.substr(pathStart, request.find(' ', pathStart) - pathStart);
@@ -267,13 +275,24 @@ void CLoopbackHttpServer::Serve(int client)
         m_nMaxInFlight = std::max(m_nMaxInFlight, ++m_nInFlight);
         m_maxInFlightByHost[host] = std::max(m_maxInFlightByHost[host], ++m_inFlightByHost[host]);
     }
-    ServeAnswer(client, answer, headers);
-    std::lock_guard lock(m_mutex);
-    --m_nInFlight;
-    --m_inFlightByHost[host];
+    // A request is in flight until the last of its answer goes out: the
+    // client may act on that answer before this thread runs again.
+    bool answered = false;
+    const auto onLastSend = [&] {
+        if (answered)
+            return;
+        answered = true;
+        std::lock_guard lock(m_mutex);
+        --m_nInFlight;
+        --m_inFlightByHost[host];
+    };
+    const bool keepOpen = ServeAnswer(client, answer, headers, onLastSend);
+    onLastSend();
+    return keepOpen;
 }
 
-void CLoopbackHttpServer::ServeAnswer(int client, CHttpAnswer answer, const std::map<std::string, std::string>& headers)
+bool CLoopbackHttpServer::ServeAnswer(int client, CHttpAnswer answer, const std::map<std::string, std::string>& headers,
+                                      const std::function<void()>& onLastSend)
 {
     char buffer[4096];
     if (answer.delay.count() > 0) {
@@ -281,7 +300,7 @@ void CLoopbackHttpServer::ServeAnswer(int client, CHttpAnswer answer, const std:
         ::poll(fds, 1, static_cast<int>(answer.delay.count()));
         if (m_evStop.IsSet()) {
             ::close(client);
-            return;
+            return false;
         }
     }
     if (!answer.etag.empty())
@@ -306,14 +325,17 @@ void CLoopbackHttpServer::ServeAnswer(int client, CHttpAnswer answer, const std:
     using Delivery = CHttpAnswer::Delivery;
     if (answer.delivery == Delivery::CloseAtOnce) {
         ::close(client);
-        return;
+        return false;
     }
     if (answer.delivery == Delivery::StallBeforeAnswer) {
         while (WaitReadable(client, -1) && ::recv(client, buffer, sizeof buffer, 0) > 0) {
         }
         ::close(client);
-        return;
+        return false;
     }
+    // Only an answer whose end the client can tell leaves the connection open.
+    const bool keepOpen = m_bKeepAlive && answer.delivery == Delivery::AtOnce &&
+                          (answer.status == 304 || (answer.bSendContentLength && answer.contentLength < 0));
     std::string head = "HTTP/1.1 " + std::to_string(answer.status) + " " + Reason(answer.status) + "\r\n";
     if (answer.bSendContentLength)
         head += "Content-Length: " +
@@ -322,13 +344,18 @@ void CLoopbackHttpServer::ServeAnswer(int client, CHttpAnswer answer, const std:
                 "\r\n";
     for (const auto& [name, value] : answer.headers)
         head += name + ": " + value + "\r\n";
-    head += "Connection: close\r\n\r\n";
+    head += keepOpen ? "\r\n" : "Connection: close\r\n\r\n";
 
     bool ok = true;
     if (answer.delivery == Delivery::AtOnce) {
+        onLastSend();
         ok = SendAll(client, head + answer.body);
+        if (ok && keepOpen)
+            return true;
     } else {
         const size_t first = std::min(answer.firstBytes, answer.body.size());
+        if (first == answer.body.size() && answer.delivery == Delivery::Trickle)
+            onLastSend();
         ok = SendAll(client, head + answer.body.substr(0, first));
         if (ok && answer.delivery == Delivery::StallAfterPart) {
             while (WaitReadable(client, -1) && ::recv(client, buffer, sizeof buffer, 0) > 0) {
@@ -338,10 +365,13 @@ void CLoopbackHttpServer::ServeAnswer(int client, CHttpAnswer answer, const std:
         for (size_t at = first; ok && at < answer.body.size(); at += answer.trickleBytes) {
             pollfd fds[] = {{m_evStop.GetFd(), POLLIN, 0}};
             ::poll(fds, 1, static_cast<int>(answer.trickleDelay.count()));
+            if (at + answer.trickleBytes >= answer.body.size())
+                onLastSend();
             ok = !m_evStop.IsSet() && SendAll(client, answer.body.substr(at, answer.trickleBytes));
         }
     }
     if (ok)
         ::shutdown(client, SHUT_WR);
     ::close(client);
+    return false;
 }

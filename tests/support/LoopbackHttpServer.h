@@ -8,7 +8,9 @@
 // at once, in all and per Host header, for tests of clients that fetch in
 // parallel. Any name that resolves to 127.0.0.1 reaches it (fNN.localhost).
 
+#include <atomic>
 #include <chrono>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -78,6 +80,9 @@ public:
     void ResetInFlight();
     // Connections accepted since the start.
     int Connections() const;
+    // Off by default: every answer closes its connection. On, an answer sent
+    // at once with its length leaves it open for the client's next request.
+    void SetKeepAlive(bool keepAlive) { m_bKeepAlive = keepAlive; }
     // Header values of the last request for the path, by lower-case name.
     std::map<std::string, std::string> LastRequestHeaders(const std::string& path) const;
 
@@ -87,7 +92,10 @@ public:
 private:
     void AcceptLoop();
     void Serve(int client);
-    void ServeAnswer(int client, CHttpAnswer answer, const std::map<std::string, std::string>& headers);
+    // Both return whether the connection stays open for another request.
+    bool ServeRequest(int client, std::string& received);
+    bool ServeAnswer(int client, CHttpAnswer answer, const std::map<std::string, std::string>& headers,
+                     const std::function<void()>& onLastSend);
     bool WaitReadable(int fd, int timeoutMs) const; // false on stop
     bool SendAll(int fd, const std::string& data) const;
 
@@ -100,6 +108,7 @@ private:
     std::map<std::string, std::vector<CHttpAnswer>> m_answers;
     std::map<std::string, int> m_hits;
     std::map<std::string, std::map<std::string, std::string>> m_lastHeaders;
+    std::atomic<bool> m_bKeepAlive{false};
     int m_nInFlight = 0;
     int m_nMaxInFlight = 0;
     int m_nConnections = 0;
