@@ -330,6 +330,15 @@ TEST_F(UpdateAheadTest, ValidatorsAreStoredSentAndAnsweredWithNotModified)
     UpdateAll();
     EXPECT_EQ(m_server.LastRequestHeaders("/etag.xml").count("if-none-match"), 0u);
 
+    // Its pages lost (an item store started afresh, say): a feed without
+    // pages asks for the whole document, not for a 304.
+    CZelviaRssItemDB::Instance().DeletePagesOfFeed(StoredFeed(UrlOf(1)).feedId);
+    CRssFeedManager().CleanupFeeds(m_tree, true);
+    ASSERT_TRUE(feeds.ReadValidators(UrlOf(1), StoredFeed(UrlOf(1)).feedId, stored));
+    UpdateAll();
+    EXPECT_EQ(m_server.LastRequestHeaders("/date.xml").count("if-modified-since"), 0u);
+    EXPECT_EQ(StoredFeed(UrlOf(1)).pageCount, 6);
+
     // Deleted and subscribed again under the same URL: the new record has
     // no pages, and a 304 must not stand for the old ones.
     ASSERT_TRUE(feeds.DeleteFeed(UrlOf(1)));
