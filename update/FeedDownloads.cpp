@@ -270,7 +270,8 @@ void CFeedDownloads::Begin(size_t index)
         return active->file != nullptr;
     };
     // Taken in 1024-byte blocks, whatever size libcurl hands over, so that
-    // the size limit and the progress messages count as they always have.
+    // the size limit and the progress messages count the same blocks as
+    // every other download of the reader.
     auto onBody = [this, active](std::string_view data) {
         while (!data.empty()) {
             if (m_bCancelled || active->sizeLimitReached || active->file == nullptr)
