@@ -1,17 +1,27 @@
 // How long "Update All" takes, against newsboat doing the same reload, on
-// feeds served from loopback: 200 feeds of 50 items, updated three times in
+// feeds served from loopback: 200 feeds of 50 items, updated four times in
 // a row on an empty store: first every item is new (10,000 pages), then
-// nothing has changed, then every feed has 5 new items.
+// nothing has changed (the server ignores validators), then nothing has
+// changed and the server answers validators with 304, then every feed has
+// 5 new items. Every answer carries an ETag and a Last-Modified.
+//
+// Two modes, each with its own stores:
+//   loopback  the feeds at 127.0.0.1, answered at once; newsboat with its
+//             default of one reload thread
+//   latency   every answer 100 ms late, the feeds spread over 20 host names
+//             (f0.localhost ... f19.localhost, all 127.0.0.1), as a real
+//             network would have them; newsboat with four reload threads
 //
 // Both sides run as whole commands, as a user would start them:
-//   rssreader-tool update                  (the reader's run, one feed at a time)
-//   newsboat -x reload                     (its default of one reload thread)
+//   rssreader-tool update
+//   newsboat -x reload
 // each with its own store or cache in a scratch folder. Every scenario is
 // repeated, the side that goes first alternating, and the medians compared.
 // After each run both stores are counted and must hold the same number of
 // items.
 //
-// Usage: bench-update [REPEATS] [FEEDS]   (defaults 3 and 200)
+// Usage: bench-update [REPEATS] [FEEDS] [loopback|latency|both]
+//        (defaults 3, 200 and both)
 
 #include <sqlite3.h>
 #include <sys/wait.h>
@@ -37,6 +47,18 @@ namespace {
 
 constexpr int kItemsPerFeed = 50;
 constexpr int kNewItemsPerFeed = 5;
+constexpr int kHostNames = 20;
+constexpr auto kLatency = std::chrono::milliseconds(100);
+
+enum Scenario { kEmpty, kUnchanged, kUnchangedValidators, kFiveNew, kScenarios };
+const char* const kScenarioNames[kScenarios] = {"empty store (all new)", "nothing changed",
+                                                "nothing changed, 304s", "5 new items a feed"};
+
+struct CMode {
+    const char* name;
+    bool latency;
+    int newsboatThreads;
+};
 
 std::string FeedDocument(int feed, int items, int firstItem)
 {
@@ -123,6 +145,96 @@ double Median(std::vector<double> values)
     return values.empty() ? 0 : values[values.size() / 2];
 }
 
+struct CTimes {
+    std::vector<double> reader[kScenarios], newsboat[kScenarios];
+};
+
+// One mode: the subscriptions written for its URLs, then REPEATS rounds of
+// the four scenarios on fresh stores. False when the stores disagreed.
+bool RunMode(const CMode& mode, CLoopbackHttpServer& server, const std::string& tool, const std::string& scratch,
+             int repeats, int feedCount, CTimes& times)
+{
+    const std::string dataFolder = scratch + "/XDG_DATA_HOME/RSSReader";
+    const std::string urls = scratch + "/newsboat-urls", config = scratch + "/newsboat-config";
+    const std::string cache = scratch + "/newsboat-cache.db";
+    std::ofstream(config) << "reload-threads " << mode.newsboatThreads << "\n";
+    auto urlOf = [&](int feed) {
+        const std::string path = "/feed" + std::to_string(feed) + ".xml";
+        return mode.latency ? server.Url("f" + std::to_string(feed % kHostNames) + ".localhost", path)
+                            : server.Url(path);
+    };
+    {
+        std::ofstream opml(dataFolder + "/default.opml");
+        std::ofstream list(urls);
+        opml << "<?xml version=\"1.0\"?><opml version=\"1.0\"><head><title>Bench</title></head><body>";
+        for (int feed = 0; feed < feedCount; ++feed) {
+            if (feed % 50 == 0)
+                opml << (feed ? "</outline>" : "") << "<outline title=\"Folder " << feed / 50 << "\">";
+            opml << "<outline title=\"Feed " << feed << "\" xmlUrl=\"" << urlOf(feed) << "\"/>";
+            list << urlOf(feed) << "\n";
+        }
+        opml << "</outline></body></opml>\n";
+    }
+    auto serve = [&](int extraItems, bool conditional) {
+        for (int feed = 0; feed < feedCount; ++feed) {
+            CHttpAnswer answer = CHttpAnswer::Ok(FeedDocument(feed, kItemsPerFeed + extraItems, 0));
+            answer.etag = "\"f" + std::to_string(feed) + "-" + std::to_string(extraItems) + "\"";
+            answer.lastModified = extraItems ? "Wed, 02 Dec 2026 10:00:00 GMT" : "Tue, 01 Dec 2026 10:00:00 GMT";
+            answer.conditional = conditional;
+            if (mode.latency)
+                answer.delay = kLatency;
+            server.SetAnswer("/feed" + std::to_string(feed) + ".xml", std::move(answer));
+        }
+    };
+
+    bool countsAgree = true;
+    for (int repeat = 0; repeat < repeats; ++repeat) {
+        for (const char* file : {"RSS.CDB", "RSSITEM.CDB"}) {
+            for (const char* suffix : {"", "-wal", "-shm"})
+                fs::remove(dataFolder + "/" + file + suffix);
+        }
+        fs::remove(cache);
+        for (int scenario = 0; scenario < kScenarios; ++scenario) {
+            serve(scenario == kFiveNew ? kNewItemsPerFeed : 0, scenario != kUnchanged);
+            const bool readerFirst = (repeat + scenario) % 2 == 0;
+            for (int turn = 0; turn < 2; ++turn) {
+                if ((turn == 0) == readerFirst)
+                    times.reader[scenario].push_back(TimeCommand({tool, "update"}));
+                else
+                    times.newsboat[scenario].push_back(
+                        TimeCommand({"newsboat", "-u", urls, "-c", cache, "-C", config, "-x", "reload"}));
+            }
+            const long long expected =
+                static_cast<long long>(feedCount) * (kItemsPerFeed + (scenario == kFiveNew ? kNewItemsPerFeed : 0));
+            const long long ours = ReaderPageCount(tool), theirs = NewsboatItemCount(cache);
+            if (ours != expected || theirs != expected) {
+                countsAgree = false;
+                std::fprintf(stderr, "%s, repeat %d, %s: reader stored %lld, newsboat %lld, expected %lld\n",
+                             mode.name, repeat + 1, kScenarioNames[scenario], ours, theirs, expected);
+            }
+        }
+    }
+    return countsAgree;
+}
+
+bool PrintMode(const CMode& mode, const CTimes& times)
+{
+    std::printf("\n%s (newsboat with %d reload thread%s)\n", mode.name, mode.newsboatThreads,
+                mode.newsboatThreads == 1 ? "" : "s");
+    std::printf("%-26s %12s %12s %8s\n", "run", "reader (s)", "newsboat (s)", "ratio");
+    bool failed = false;
+    for (int scenario = 0; scenario < kScenarios; ++scenario) {
+        failed |= std::any_of(times.reader[scenario].begin(), times.reader[scenario].end(), [](double t) { return t < 0; });
+        failed |= std::any_of(times.newsboat[scenario].begin(), times.newsboat[scenario].end(), [](double t) { return t < 0; });
+        const double ours = Median(times.reader[scenario]), theirs = Median(times.newsboat[scenario]);
+        std::printf("%-26s %12.3f %12.3f %8.2f\n", kScenarioNames[scenario], ours, theirs, theirs > 0 ? ours / theirs : 0);
+    }
+    const double unconditional = Median(times.reader[kUnchanged]);
+    std::printf("reader, 304s against its own unconditional unchanged run: %.2f\n",
+                unconditional > 0 ? Median(times.reader[kUnchangedValidators]) / unconditional : 0);
+    return !failed;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -147,75 +259,30 @@ int main(int argc, char** argv)
         setenv(name, folder.c_str(), 1);
     }
     setenv("RSSREADER_DEBUG", "0", 1);
-    const std::string dataFolder = scratch + "/XDG_DATA_HOME/RSSReader";
-    fs::create_directories(dataFolder);
-    const std::string urls = scratch + "/newsboat-urls", config = scratch + "/newsboat-config";
-    const std::string cache = scratch + "/newsboat-cache.db";
-    std::ofstream(config) << "reload-threads 1\n";
+    fs::create_directories(scratch + "/XDG_DATA_HOME/RSSReader");
 
     CLoopbackHttpServer server;
     if (!server.Start()) {
         std::fprintf(stderr, "cannot start the loopback server\n");
         return 1;
     }
-    auto serve = [&](int extraItems) {
-        for (int feed = 0; feed < feedCount; ++feed)
-            server.SetAnswer("/feed" + std::to_string(feed) + ".xml",
-                             CHttpAnswer::Ok(FeedDocument(feed, kItemsPerFeed + extraItems, 0)));
-    };
-    {
-        std::ofstream opml(dataFolder + "/default.opml");
-        std::ofstream list(urls);
-        opml << "<?xml version=\"1.0\"?><opml version=\"1.0\"><head><title>Bench</title></head><body>";
-        for (int feed = 0; feed < feedCount; ++feed) {
-            if (feed % 50 == 0)
-                opml << (feed ? "</outline>" : "") << "<outline title=\"Folder " << feed / 50 << "\">";
-            const std::string url = server.Url("/feed" + std::to_string(feed) + ".xml");
-            opml << "<outline title=\"Feed " << feed << "\" xmlUrl=\"" << url << "\"/>";
-            list << url << "\n";
-        }
-        opml << "</outline></body></opml>\n";
-    }
-
-    const char* scenarios[] = {"empty store (all new)", "nothing changed", "5 new items a feed"};
-    std::vector<double> reader[3], newsboat[3];
-    bool countsAgree = true;
-    for (int repeat = 0; repeat < repeats; ++repeat) {
-        for (const char* file : {"RSS.CDB", "RSSITEM.CDB"}) {
-            for (const char* suffix : {"", "-wal", "-shm"})
-                fs::remove(dataFolder + "/" + file + suffix);
-        }
-        fs::remove(cache);
-        for (int scenario = 0; scenario < 3; ++scenario) {
-            serve(scenario == 2 ? kNewItemsPerFeed : 0);
-            const bool readerFirst = (repeat + scenario) % 2 == 0;
-            for (int turn = 0; turn < 2; ++turn) {
-                if ((turn == 0) == readerFirst)
-                    reader[scenario].push_back(TimeCommand({tool, "update"}));
-                else
-                    newsboat[scenario].push_back(
-                        TimeCommand({"newsboat", "-u", urls, "-c", cache, "-C", config, "-x", "reload"}));
-            }
-            const long long expected = static_cast<long long>(feedCount) * (kItemsPerFeed + (scenario == 2 ? 5 : 0));
-            const long long ours = ReaderPageCount(tool), theirs = NewsboatItemCount(cache);
-            if (ours != expected || theirs != expected) {
-                countsAgree = false;
-                std::fprintf(stderr, "repeat %d, %s: reader stored %lld, newsboat %lld, expected %lld\n", repeat + 1,
-                             scenarios[scenario], ours, theirs, expected);
-            }
-        }
+    const std::string which = argc > 3 ? argv[3] : "both";
+    const CMode modes[] = {{"loopback", false, 1}, {"latency (100 ms, 20 hosts)", true, 4}};
+    CTimes times[2];
+    bool countsAgree = true, ran[2] = {false, false};
+    for (int mode = 0; mode < 2; ++mode) {
+        if (which != "both" && which != (mode == 0 ? "loopback" : "latency"))
+            continue;
+        ran[mode] = true;
+        countsAgree = RunMode(modes[mode], server, tool, scratch, repeats, feedCount, times[mode]) && countsAgree;
     }
     server.Stop();
 
-    std::printf("feeds: %d of %d items on loopback, %d repeats, medians of whole commands\n\n", feedCount,
-                kItemsPerFeed, repeats);
-    std::printf("%-26s %12s %12s %8s\n", "run", "reader (s)", "newsboat (s)", "ratio");
+    std::printf("feeds: %d of %d items, %d repeats, medians of whole commands\n", feedCount, kItemsPerFeed, repeats);
     bool failed = false;
-    for (int scenario = 0; scenario < 3; ++scenario) {
-        failed |= std::any_of(reader[scenario].begin(), reader[scenario].end(), [](double t) { return t < 0; });
-        failed |= std::any_of(newsboat[scenario].begin(), newsboat[scenario].end(), [](double t) { return t < 0; });
-        const double ours = Median(reader[scenario]), theirs = Median(newsboat[scenario]);
-        std::printf("%-26s %12.3f %12.3f %8.2f\n", scenarios[scenario], ours, theirs, theirs > 0 ? ours / theirs : 0);
+    for (int mode = 0; mode < 2; ++mode) {
+        if (ran[mode])
+            failed = !PrintMode(modes[mode], times[mode]) || failed;
     }
     std::printf("\nboth stored the same number of items after every run: %s\n", countsAgree ? "yes" : "NO");
     if (failed)

@@ -1,6 +1,7 @@
 #pragma once
 // One HTTP GET, the platform's HTTP service: libcurl driven from the calling
-// thread. The body is handed over block by block as it arrives, never held.
+// thread, as the one transfer of a CHttpTransfers of its own. The body is
+// handed over block by block as it arrives, never held.
 //
 // What every request does: bypasses caches (asks the server and any proxy
 // for a fresh copy), follows redirects (at most kMaxRedirects, http and
@@ -13,38 +14,20 @@
 // Cancel ends the request from any thread at any moment, also while it waits
 // on a stalled connection: it wakes the waiting thread at once.
 
-#include <atomic>
-#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 
+#include "platform/HttpTransfers.h"
+
 class CHttpRequest {
 public:
-    static constexpr long kMaxRedirects = 10;
+    static constexpr long kMaxRedirects = CHttpTransfers::kMaxRedirects;
 
-    struct COptions {
-        std::string url;
-        std::string userAgent;
-        std::string proxy; // empty: the environment's (http_proxy, https_proxy, no_proxy)
-        std::chrono::milliseconds stepTimeout{0}; // 0: no limit
-        // A transfer slower than lowSpeedBytes a second for lowSpeedTime
-        // fails as timed out (a trickle of bytes keeps every step alive);
-        // totalTimeout bounds the whole request. 0: no limit.
-        long lowSpeedBytes = 0;
-        std::chrono::seconds lowSpeedTime{0};
-        std::chrono::milliseconds totalTimeout{0};
-    };
-
-    enum class Result {
-        Completed,  // the server sent the whole answer
-        Stopped,    // a callback asked to stop
-        Cancelled,  // Cancel was called
-        TimedOut,   // a step waited too long, the transfer was too slow, or it took too long in all
-        Failed,     // no answer: name, connection, TLS, protocol or redirect error
-    };
+    using COptions = CHttpTransferOptions;
+    using Result = CHttpResult;
 
     // Called once, when the headers of the final answer (after redirects)
     // are in: its status code and Content-Length (-1 when absent). Returning
@@ -71,9 +54,7 @@ public:
     const std::string& ErrorText() const { return m_strError; }
 
 private:
-    struct CState;
-    std::unique_ptr<CState> m_pState;
-    std::atomic<bool> m_bCancelled{false};
+    CHttpTransfers m_transfers;
     bool m_bResponseArrived = false;
     std::string m_strError;
 };

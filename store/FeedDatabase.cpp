@@ -160,7 +160,10 @@ bool CZelviaRssDB::UpdateFeed(FeedRecord& record)
 
 bool CZelviaRssDB::DeleteFeed(const std::wstring& url)
 {
-    return Delete(FindFeedByUrl(url));
+    const bool deleted = Delete(FindFeedByUrl(url));
+    if (deleted)
+        WriteValidators(url, 0, {});
+    return deleted;
 }
 
 FeedRecord MakeNewFeedRecord(const std::wstring& url, const std::wstring& title, const std::wstring& description)

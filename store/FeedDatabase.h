@@ -12,6 +12,17 @@ inline constexpr wchar_t kFeedVolumeName[] = L"RSS.CDB";
 inline constexpr wchar_t kFeedDatabaseName[] = L"ZELVIA_RSS_DB";
 inline constexpr WORD kFeedPropertyCount = 12;
 
+inline constexpr wchar_t kFeedValidatorDatabaseName[] = L"ZELVIA_RSS_VALIDATORS";
+
+// What a server said of a feed's last stored document, sent back with the
+// next request so that an unchanged document costs a 304 and no parse.
+struct CFeedValidators {
+    std::wstring etag;
+    std::wstring lastModified;
+    bool Empty() const { return etag.empty() && lastModified.empty(); }
+    bool operator==(const CFeedValidators&) const = default;
+};
+
 inline constexpr WORD kFeedOrderByUrl = 0;
 inline constexpr WORD kFeedOrderById = 1;
 
@@ -41,7 +52,18 @@ public:
     CEOID CreateFeedIfMissing(FeedRecord& record, bool* pCreated = nullptr);
     // Writes the record only when one with its url exists.
     bool UpdateFeed(FeedRecord& record);
+    // Also drops the feed's validators.
     bool DeleteFeed(const std::wstring& url);
+
+    // The validators live beside the records, in a second database of the
+    // volume, so that the record layout stays as it is. They are kept with
+    // the feed id they were stored for: a feed deleted and subscribed again
+    // under the same url has a new id and starts without them (a 304 must
+    // never stand for pages the new record does not have).
+    // False, with the validators empty, when none are stored for that feed.
+    bool ReadValidators(const std::wstring& url, std::uint32_t feedId, CFeedValidators& validators);
+    // Empty validators drop the entry. One transaction.
+    bool WriteValidators(const std::wstring& url, std::uint32_t feedId, const CFeedValidators& validators);
     // To the beginning of the current order, for walking every feed.
     CEOID FirstFeed() { return SeekBeginning(); }
 

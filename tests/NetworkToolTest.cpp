@@ -131,3 +131,35 @@ TEST_F(NetworkToolTest, UpdateRunsTheTreeAndStopsWhenTheNetworkIsLost)
     EXPECT_EQ(stopped.Json()["messageBoxes"], nlohmann::json::array({"The device is disconnected from the network."}))
         << "a lost network is not blamed on the URL";
 }
+
+// What a script learns of each feed's download: a document, a 304 or a
+// failure, and how many requests the run sent.
+TEST_F(NetworkToolTest, UpdateTellsFetchedNotModifiedAndFailedApart)
+{
+    CHttpAnswer tagged = CHttpAnswer::Ok("<rss version='2.0'><channel><title>A</title>"
+                                         "<item><link>http://x/1</link></item></channel></rss>");
+    tagged.etag = "\"a1\"";
+    m_server.SetAnswer("/a.xml", tagged);
+    m_server.SetAnswer("/b.xml", CHttpAnswer::Redirect(301, "/a.xml"));
+    WriteHomeFile("data/RSSReader/default.opml",
+                  "<opml version='1.0'><body>"
+                  "<outline title='A' xmlUrl='" + m_server.Url("/a.xml") + "'/>"
+                  "<outline title='B' xmlUrl='" + m_server.Url("/b.xml") + "'/>"
+                  "<outline title='Gone' xmlUrl='" + m_server.Url("/gone.xml") + "'/>"
+                  "</body></opml>");
+    m_server.SetAnswer("/gone.xml", CHttpAnswer::Status(410));
+    const auto first = RunRssReaderTool({"update"}).Json();
+    EXPECT_EQ(first["requests"], 4);
+    EXPECT_EQ(first["feeds"][0]["download"], "fetched");
+    EXPECT_EQ(first["feeds"][1]["download"], "fetched");
+    EXPECT_EQ(first["feeds"][1]["movedTo"], m_server.Url("/a.xml"));
+    EXPECT_EQ(first["feeds"][2]["download"], "failed");
+    EXPECT_EQ(first["feeds"][2]["reason"], "gone");
+
+    const auto second = RunRssReaderTool({"update"}).Json();
+    EXPECT_EQ(second["feeds"][0]["download"], "not modified");
+    EXPECT_EQ(second["feeds"][0]["result"], "updated");
+    EXPECT_EQ(second["feeds"][0]["requests"], 1);
+    EXPECT_EQ(second["feeds"][1]["download"], "not modified") << "the validators of the document it led to";
+    EXPECT_EQ(second["totalNewPages"], 0);
+}

@@ -80,6 +80,32 @@ CPageMergeResult MergeChannelPages(const CRssChannel& channel, std::uint32_t fee
     return result;
 }
 
+namespace {
+
+// The record of an updated feed: what the outline and the document say, the
+// date the channel gave (or now, for a feed with unread pages and no date),
+// and the updated status; the counters recounted from the pages.
+// Without a channel (a 304) the stored description and date stand for the
+// document's.
+bool WriteUpdatedRecord(const COutline& outline, FeedRecord& record, const CRssChannel* channel)
+{
+    const std::wstring& name = outline.DisplayName();
+    return CRssFeedManager::WriteFeedCounted(outline.xmlUrl, record, [&](FeedRecord& fresh) {
+        fresh.updateCounter = 0;
+        fresh.url = outline.xmlUrl;
+        fresh.title = name.empty() ? std::wstring(kUntitledFeed) : name;
+        if (channel)
+            fresh.description = channel->description;
+        CDateTime pubDate = channel ? channel->pubDate : fresh.lastDate;
+        if (fresh.unreadCount != 0 && pubDate.GetDays() == 0)
+            pubDate = CDateTime::GetCurrentTime();
+        fresh.lastDate = pubDate;
+        fresh.updateStatus = kFeedStatusUpdated;
+    });
+}
+
+} // namespace
+
 CFeedMergeResult FinishFeedUpdate(const COutline& outline, FeedRecord& record, const CRssChannel* channel,
                                   int newPages, const CCleanupLimits& limits)
 {
@@ -88,18 +114,17 @@ CFeedMergeResult FinishFeedUpdate(const COutline& outline, FeedRecord& record, c
     if (!channel)
         return result;
     result.newPages = std::max(0, newPages - result.deletedPages);
-    const std::wstring& name = outline.DisplayName();
-    result.recordWritten = CRssFeedManager::WriteFeedCounted(outline.xmlUrl, record, [&](FeedRecord& fresh) {
-        fresh.updateCounter = 0;
-        fresh.url = outline.xmlUrl;
-        fresh.title = name.empty() ? std::wstring(kUntitledFeed) : name;
-        fresh.description = channel->description;
-        CDateTime pubDate = channel->pubDate;
-        if (fresh.unreadCount != 0 && pubDate.GetDays() == 0)
-            pubDate = CDateTime::GetCurrentTime();
-        fresh.lastDate = pubDate;
-        fresh.updateStatus = kFeedStatusUpdated;
-    });
+    result.recordWritten = WriteUpdatedRecord(outline, record, channel);
+    if (!result.recordWritten)
+        result.error = GetLastError();
+    return result;
+}
+
+CFeedMergeResult FinishUnchangedFeed(const COutline& outline, FeedRecord& record, const CCleanupLimits& limits)
+{
+    CFeedMergeResult result;
+    result.deletedPages = CRssFeedManager().CleanupFeed(outline, false, limits);
+    result.recordWritten = WriteUpdatedRecord(outline, record, nullptr);
     if (!result.recordWritten)
         result.error = GetLastError();
     return result;

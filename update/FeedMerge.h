@@ -37,3 +37,11 @@ struct CFeedMergeResult {
 // counters from the pages and writes it (record receives what was written).
 CFeedMergeResult FinishFeedUpdate(const COutline& outline, FeedRecord& record, const CRssChannel* channel,
                                   int newPages, const CCleanupLimits& limits = CCleanupLimits::FromSettings());
+
+// After a 304: the stored document still stands, so nothing is parsed or
+// merged. The feed is trimmed as after any download, and its record is
+// written as for an update (url, title, the updated status, the date by the
+// same rule, with the stored date standing for the channel's), with its
+// description kept.
+CFeedMergeResult FinishUnchangedFeed(const COutline& outline, FeedRecord& record,
+                                     const CCleanupLimits& limits = CCleanupLimits::FromSettings());

@@ -7,7 +7,7 @@
 #include "platform/LastError.h"
 
 enum class CFeedOutcome {
-    Updated, // fetched, parsed and stored
+    Updated, // fetched, parsed and stored; or not modified since the last time
     Failed,
     Skipped, // not reached: the run stopped before it
 };
@@ -16,7 +16,9 @@ enum class CFeedFailure {
     None,
     NoRecord,     // the feed has no stored record
     NoConnection, // no connection could be made for it
-    HttpStatus,   // the server answered with another status than 200 or 403
+    HttpStatus,   // the server answered with another status than 200, 304 or 403
+    Gone,         // 410: the server says the feed is gone for good
+    RetryLater,   // 429 or 503 with Retry-After; the run asks that host nothing more
     Timeout,      // the server did not answer, or too slowly
     Network,      // name, connection, TLS or protocol error
     TooLarge,     // cut at the size limit, and what came was not a feed
@@ -31,6 +33,11 @@ struct CFeedUpdateResult {
     CFeedOutcome outcome = CFeedOutcome::Skipped;
     CFeedFailure failure = CFeedFailure::None;
     long httpStatus = 0;          // the final answer's status, when one came
+    bool notModified = false;     // the answer was a 304: the stored document still stands
+    // Where permanent redirects (301, 308) led; the subscription keeps its
+    // url, which is the feed's key.
+    std::wstring movedTo;
+    int requests = 0;             // HTTP requests sent for the feed, redirects included
     DWORD storeError = ERROR_SUCCESS;
     int newPages = 0;
     int pageCount = -1;           // the stored counters after the update, when written
@@ -40,5 +47,5 @@ struct CFeedUpdateResult {
 
 // "updated", "failed", "skipped".
 const char* OutcomeName(CFeedOutcome outcome);
-// "http-status", "timeout", ... ("" for None).
+// "http status", "timeout", "gone", "retry later", ... ("" for None).
 const char* FailureName(CFeedFailure failure);

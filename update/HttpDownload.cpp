@@ -8,7 +8,6 @@
 #include "platform/FileSystem.h"
 #include "platform/Registry.h"
 #include "platform/Unicode.h"
-#include "platform/FileSystem.h"
 
 namespace {
 
@@ -90,6 +89,12 @@ std::wstring CHttpDownload::NormalizeUrl(const std::wstring& url)
     if (!parts.port.empty())
         authority += L":" + parts.port;
     return parts.scheme + L"://" + authority + L"/" + path + parts.extra;
+}
+
+bool CHttpDownload::IsFetchableUrl(const std::wstring& url)
+{
+    CUrlParts parts;
+    return CrackUrl(url, parts) && parts.host.find(L'.') != std::wstring::npos;
 }
 
 std::string CHttpDownload::GetUserAgent()
@@ -237,10 +242,7 @@ void CHttpDownload::DownloadThread()
     bool fileWritten = false;
     if (m_dwCancelCode == 0) {
         m_bStop = false;
-        CUrlParts parts;
-        // A bare machine name is not tried: the platform's splitter refuses a
-        // host without a dot, before anything goes on the network.
-        if (CrackUrl(m_strUrl, parts) && parts.host.find(L'.') != std::wstring::npos) {
+        if (IsFetchableUrl(m_strUrl)) {
             std::wstring proxy;
             ConnMgrGetProxy(m_hConnection, proxy);
             CHttpRequest::COptions options;

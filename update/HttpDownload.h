@@ -98,6 +98,11 @@ public:
     // back unchanged. The user name, password and port are kept.
     static std::wstring NormalizeUrl(const std::wstring& url);
 
+    // Whether a download of the URL goes on the network at all: a URL that
+    // cannot be taken apart is not, nor a bare machine name (the platform's
+    // splitter refuses a host without a dot).
+    static bool IsFetchableUrl(const std::wstring& url);
+
     // The user agent: the registry's custom value, else "Tandrel/1.0".
     static std::string GetUserAgent();
 

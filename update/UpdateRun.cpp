@@ -9,6 +9,7 @@
 #include "content/TextUtil.h"
 #include "platform/Debug.h"
 #include "platform/FileSystem.h"
+#include "platform/Unicode.h"
 #include "resources/ResourceModule.h"
 #include "store/DataStorage.h"
 #include "store/FeedDatabase.h"
@@ -23,7 +24,7 @@ namespace {
 
 // From the worker to the dialog.
 constexpr UINT WM_RUN_STATUS = WM_USER + 20;         // the next pending status text
-constexpr UINT WM_RUN_PROGRESS = WM_USER + 21;       // wParam = bar position
+constexpr UINT WM_RUN_PROGRESS = WM_USER + 21;       // wParam = bar position, lParam = the end of the feed's share
 constexpr UINT WM_RUN_PROGRESS_RESET = WM_USER + 22; // range 0 to 100, position 0
 constexpr UINT WM_RUN_MESSAGE_BOX = WM_USER + 23;    // sent: show the worker's message box
 constexpr UINT WM_RUN_FEED_RESULT = WM_USER + 24;    // the next pending per-feed result
@@ -82,6 +83,10 @@ const char* FailureName(CFeedFailure failure)
         return "no connection";
     case CFeedFailure::HttpStatus:
         return "http status";
+    case CFeedFailure::Gone:
+        return "gone";
+    case CFeedFailure::RetryLater:
+        return "retry later";
     case CFeedFailure::Timeout:
         return "timeout";
     case CFeedFailure::Network:
@@ -116,9 +121,9 @@ CUpdateRun::CUpdateRun(IUpdateRunView& view, std::vector<COutline*> feeds, bool 
     // thread.
     m_limits = CCleanupLimits::FromSettings();
     m_strDownloadPath = UniqueDownloadPath();
+    m_strUserAgent = CHttpDownload::GetUserAgent();
     m_hWnd = CreateMessageWindow(
         [this](HWND, UINT message, WPARAM wParam, LPARAM lParam) { return OnMessage(message, wParam, lParam); });
-    m_download.SetSizeLimit(kFeedSizeLimit);
 }
 
 CUpdateRun::~CUpdateRun()
@@ -127,12 +132,11 @@ CUpdateRun::~CUpdateRun()
         std::lock_guard guard(m_lock);
         m_bRunning = false;
         m_bStopped = true;
-        m_download.Abort(kDownloadCancelled);
+        m_downloads.Cancel();
     }
     DestroyWindow(m_hWnd); // a worker waiting on a sent message is let go
     if (m_worker.joinable())
         m_worker.join();
-    m_download.Reset();
 }
 
 // ---- The dialog's side -----------------------------------------------------
@@ -171,7 +175,9 @@ bool CUpdateRun::Start()
     if (m_bAutomatic)
         CSetting::Instance().SetLastUpdatedNow();
     m_bDisconnected = false;
-    m_download.SetNotifyWindow(m_hWnd);
+    std::wstring proxy;
+    ConnMgrGetProxy(connection.GetConnection(), proxy);
+    m_strProxy = WideToUtf8(proxy);
     if (!m_worker.joinable()) {
         try {
             m_worker = std::thread(&CUpdateRun::UpdateFeeds, this);
@@ -193,18 +199,18 @@ void CUpdateRun::Cancel()
     std::lock_guard guard(m_lock);
     m_bRunning = false;
     m_bStopped = true;
-    m_download.Abort(kDownloadCancelled);
+    m_downloads.Cancel();
 }
 
 void CUpdateRun::OnNetworkLost()
 {
     std::lock_guard guard(m_lock);
-    if (m_bDisconnected || !m_download.IsBusy())
+    if (m_bDisconnected || !m_downloads.IsBusy())
         return;
     m_view.EnableSoftKeys(false, false);
     m_bDisconnected = true;
     m_bRunning = false;
-    m_download.Abort(kDownloadCancelled);
+    m_downloads.Cancel();
 }
 
 void CUpdateRun::EndDialog(int result)
@@ -215,7 +221,7 @@ void CUpdateRun::EndDialog(int result)
     m_view.EndDialog(result);
 }
 
-LRESULT CUpdateRun::OnMessage(UINT message, WPARAM wParam, LPARAM)
+LRESULT CUpdateRun::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_RUN_STATUS: {
@@ -233,10 +239,12 @@ LRESULT CUpdateRun::OnMessage(UINT message, WPARAM wParam, LPARAM)
     case WM_RUN_PROGRESS_RESET:
         m_view.SetProgressRange(0, kProgressEnd);
         m_nProgressPos = 0;
+        m_nShareEnd = 0;
         m_view.SetProgressPos(0);
         break;
     case WM_RUN_PROGRESS:
         m_nProgressPos = static_cast<int>(wParam);
+        m_nShareEnd = static_cast<int>(lParam);
         m_view.SetProgressPos(m_nProgressPos);
         break;
     case WM_RUN_FEED_RESULT:
@@ -266,12 +274,15 @@ LRESULT CUpdateRun::OnMessage(UINT message, WPARAM wParam, LPARAM)
     return 0;
 }
 
-// Each block received moves the bar one step, up to the share of the feed
-// being fetched.
+// Each block received moves the bar one step, up to the end of the share of
+// the feed the walk is at. Blocks of downloads ahead arrive at any time, so
+// the share is the one the dialog has been shown, never the worker's count,
+// and the bar never goes back.
 void CUpdateRun::OnDownloadProgress()
 {
-    const int target = static_cast<int>((m_nUpdatedFeeds + m_nFailedFeeds + 1) * m_dProgressStep.load());
-    m_nProgressPos = m_nProgressPos < target ? m_nProgressPos + 1 : target;
+    if (m_nProgressPos >= m_nShareEnd)
+        return;
+    ++m_nProgressPos;
     m_view.SetProgressPos(m_nProgressPos);
 }
 
@@ -328,9 +339,10 @@ void CUpdateRun::PostStatus(const std::wstring& text)
     PostMessage(m_hWnd, WM_RUN_STATUS, 0, 0);
 }
 
-void CUpdateRun::PostProgress(double position)
+void CUpdateRun::PostProgress(double position, double shareEnd)
 {
-    PostMessage(m_hWnd, WM_RUN_PROGRESS, static_cast<WPARAM>(std::max(0.0, position)), 0);
+    PostMessage(m_hWnd, WM_RUN_PROGRESS, static_cast<WPARAM>(std::max(0.0, position)),
+                static_cast<LPARAM>(std::max(0.0, shareEnd)));
 }
 
 void CUpdateRun::PostResult(size_t index, CFeedUpdateResult result)
@@ -340,6 +352,48 @@ void CUpdateRun::PostResult(size_t index, CFeedUpdateResult result)
         m_pendingResults.emplace_back(index, std::move(result));
     }
     PostMessage(m_hWnd, WM_RUN_FEED_RESULT, 0, 0);
+}
+
+// The worker's first step: what each feed's download needs from the store,
+// then the downloads, ahead of the walk. A feed without a record is not
+// fetched (it fails without a request). Returns the validators sent, in
+// list order.
+std::vector<CFeedValidators> CUpdateRun::StartDownloads()
+{
+    CZelviaRssDB& feeds = CZelviaRssDB::Instance();
+    std::vector<CFeedToFetch> plan(m_feeds.size());
+    std::vector<CFeedValidators> sent(m_feeds.size());
+    for (size_t index = 0; index < m_feeds.size(); ++index) {
+        plan[index].url = m_feeds[index].url;
+        FeedRecord record;
+        const CEOID oid = feeds.FindFeedByUrl(m_feeds[index].url);
+        plan[index].fetch = oid && feeds.ReadFeed(record, oid);
+        // A feed without pages asks for the whole document: a 304 would
+        // leave it empty (after its pages were lost with a damaged store,
+        // say) until the document changes.
+        if (plan[index].fetch && record.pageCount > 0 &&
+            feeds.ReadValidators(m_feeds[index].url, record.feedId, sent[index]))
+            plan[index].validators = sent[index];
+    }
+    CFeedDownloadSettings settings;
+    settings.pathBase = m_strDownloadPath;
+    settings.userAgent = m_strUserAgent;
+    settings.proxy = m_strProxy;
+    settings.stepTimeoutMs = m_dwFeedTimeout;
+    settings.lowSpeedBytes = m_transferLimits.lowSpeedBytes;
+    settings.lowSpeedSeconds = m_transferLimits.lowSpeedSeconds;
+    settings.totalMs = m_transferLimits.totalMs;
+    settings.sizeLimit = kFeedSizeLimit;
+    settings.notifyWindow = m_hWnd;
+    {
+        // Cancel and network loss reach the downloads under the lock; a run
+        // stopped before this point starts none.
+        std::lock_guard guard(m_lock);
+        if (!m_bRunning)
+            m_downloads.Cancel();
+        m_downloads.Start(std::move(plan), std::move(settings));
+    }
+    return sent;
 }
 
 void CUpdateRun::UpdateFeeds()
@@ -353,48 +407,19 @@ void CUpdateRun::UpdateFeeds()
     m_dProgressStep = total > 0 ? double(kProgressEnd) / total : double(kProgressEnd);
     m_nTotalNewPages = 0;
     m_nFailedFeeds = 0;
+    const std::vector<CFeedValidators> sent = StartDownloads();
     for (size_t index = 0; index < m_feeds.size(); ++index) {
-        UpdateFeed(index);
+        UpdateFeed(index, sent[index]);
         std::this_thread::yield();
         if (!m_bRunning)
             break;
     }
+    // Downloads the walk did not reach end here, with their files.
+    m_downloads.Stop();
     PostMessage(m_hWnd, WM_UPDATE_DONE, 0, 0);
 }
 
-// The download object is shared with the dialog's Cancel and network-lost
-// handling: it is set up and started under the lock.
-bool CUpdateRun::DownloadFeed(const std::wstring& url, HCONNECTION connection)
-{
-    CreateFolderPath(SplitPath(m_strDownloadPath).folder);
-    {
-        std::lock_guard guard(m_lock);
-        m_download.SetConnection(connection);
-        m_download.SetTransferLimits(m_transferLimits.lowSpeedBytes, m_transferLimits.lowSpeedSeconds,
-                                     m_transferLimits.totalMs);
-        if (!m_bRunning || !m_download.Start(url, m_strDownloadPath, m_dwFeedTimeout))
-            return false;
-    }
-    WaitForSingleObject(m_download.GetEndEvent(), INFINITE);
-    return m_download.Succeeded();
-}
-
-// Why the last download failed, as far as the download knows.
-CFeedFailure CUpdateRun::DownloadFailure() const
-{
-    if (m_bStopped || m_bDisconnected)
-        return CFeedFailure::Cancelled;
-    if (m_download.TimedOut())
-        return CFeedFailure::Timeout;
-    const long status = m_download.StatusCode();
-    if (status != 0 && status != 200 && status != 403)
-        return CFeedFailure::HttpStatus;
-    if (status != 0) // an answer came, but no document with it
-        return CFeedFailure::NotAFeed;
-    return CFeedFailure::Network;
-}
-
-void CUpdateRun::UpdateFeed(size_t index)
+void CUpdateRun::UpdateFeed(size_t index, const CFeedValidators& sent)
 {
     if (!m_bRunning || m_bStopped)
         return;
@@ -402,7 +427,7 @@ void CUpdateRun::UpdateFeed(size_t index)
     const int done = m_nUpdatedFeeds + m_nFailedFeeds;
     PostStatus(FormatText(LoadResString(IDS_FEED_UPDATING).c_str(), done + 1, m_nTotalFeeds.load(), feed.name.c_str()));
     if (!m_bDisconnected && !m_bStopped)
-        PostProgress(std::floor(done * m_dProgressStep));
+        PostProgress(std::floor(done * m_dProgressStep), (done + 1) * m_dProgressStep);
 
     CFeedUpdateResult result;
     result.url = feed.url;
@@ -412,6 +437,7 @@ void CUpdateRun::UpdateFeed(size_t index)
     FeedRecord record;
     const CEOID feedOid = feeds.FindFeedByUrl(feed.url);
     const bool haveRecord = feedOid && feeds.ReadFeed(record, feedOid);
+    CFeedDownload download;
     std::unique_ptr<CRssChannel> channel;
     CPageMergeResult merged;
     if (!haveRecord) {
@@ -419,20 +445,30 @@ void CUpdateRun::UpdateFeed(size_t index)
         const bool missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_ITEMS;
         result.failure = missing ? CFeedFailure::NoRecord : CFeedFailure::StoreError;
         result.storeError = missing ? ERROR_SUCCESS : error;
+        download = m_downloads.Take(index, false); // fetched while the record was there: not wanted now
     } else {
         CConnectionManager& connection = CConnectionManager::Instance();
         if (!connection.Connect(feed.url)) {
             m_bDisconnected = true;
             result.failure = CFeedFailure::NoConnection;
+            download = m_downloads.Take(index, false);
         } else {
             m_bDisconnected = false;
-            const bool downloaded = DownloadFeed(feed.url, connection.GetConnection());
-            result.httpStatus = m_download.StatusCode();
-            if (!downloaded) {
-                result.failure = DownloadFailure();
+            download = m_downloads.Take(index);
+            result.httpStatus = download.httpStatus;
+            result.movedTo = download.movedTo;
+            result.requests = download.requests;
+            if (download.end == CDownloadEnd::Failed) {
+                result.failure = m_bStopped || m_bDisconnected ? CFeedFailure::Cancelled : download.failure;
                 result.iconStatus = kOutlineStatusFailed;
-            } else if (!(channel = ParseFeedFile(m_strDownloadPath, static_cast<size_t>(m_limits.pageLimit)))) {
-                result.failure = m_download.SizeLimitReached() ? CFeedFailure::TooLarge : CFeedFailure::NotAFeed;
+            } else if (download.end == CDownloadEnd::NotModified) {
+                result.notModified = true;
+            } else if (!(channel = ParseFeedFile(download.path, static_cast<size_t>(m_limits.pageLimit)))) {
+                result.failure = download.sizeLimitReached ? CFeedFailure::TooLarge : CFeedFailure::NotAFeed;
+                // The next request must fetch the document whole: a 304 would
+                // keep this one standing.
+                if (!sent.Empty())
+                    feeds.WriteValidators(feed.url, record.feedId, {});
             } else {
                 merged = MergeChannelPages(*channel, record.feedId, m_limits.pageLimit);
                 if (!merged.stored) {
@@ -443,11 +479,8 @@ void CUpdateRun::UpdateFeed(size_t index)
             }
         }
     }
-    {
-        std::lock_guard guard(m_lock);
-        m_download.Reset();
-        m_download.SetSizeLimit(kFeedSizeLimit);
-    }
+    if (!download.path.empty())
+        DeleteFile(download.path);
     // The clean-up runs for every feed, updated or not. A feed whose pages
     // could not be stored is not recorded as updated.
     COutline outline;
@@ -455,17 +488,25 @@ void CUpdateRun::UpdateFeed(size_t index)
     outline.xmlUrl = feed.url;
     outline.kind = OutlineKindFeed;
     const bool parsed = channel && merged.stored;
-    const CFeedMergeResult finished = FinishFeedUpdate(outline, record, parsed ? channel.get() : nullptr, merged.written, m_limits);
-    if (parsed && !finished.recordWritten) {
+    const CFeedMergeResult finished =
+        result.notModified ? FinishUnchangedFeed(outline, record, m_limits)
+                           : FinishFeedUpdate(outline, record, parsed ? channel.get() : nullptr, merged.written, m_limits);
+    if ((parsed || result.notModified) && !finished.recordWritten) {
         result.failure = CFeedFailure::StoreError;
         result.storeError = finished.error;
         result.iconStatus = kOutlineStatusFailed;
-    } else if (parsed) {
+    } else if (parsed || result.notModified) {
         result.outcome = CFeedOutcome::Updated;
         result.newPages = finished.newPages;
         result.pageCount = record.pageCount;
         result.unreadCount = record.unreadCount;
         result.iconStatus = kOutlineStatusUpdated;
+        // Kept only once the pages and the record have landed: validators
+        // stored for a document whose pages were not would make the next
+        // run skip them. A 304 without validators keeps the ones sent.
+        const bool fresh = !(result.notModified && download.validators.Empty());
+        if (fresh && download.validators != sent)
+            feeds.WriteValidators(feed.url, record.feedId, download.validators);
     }
     if (result.outcome == CFeedOutcome::Updated) {
         ++m_nUpdatedFeeds;
@@ -474,7 +515,6 @@ void CUpdateRun::UpdateFeed(size_t index)
         ++m_nFailedFeeds;
         ShowFailureBox(result);
     }
-    DeleteFile(m_strDownloadPath);
     PostResult(index, std::move(result));
 }
 

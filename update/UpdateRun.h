@@ -1,7 +1,11 @@
 #pragma once
-// One update run: the feeds of a list are fetched one after another on a
-// worker thread, their new items merged into the store as unread pages, each
-// feed's record refreshed and its pages trimmed. The update dialog hosts the
+// One update run: a worker walks the feeds of a list one after another,
+// merging each feed's new items into the store as unread pages, refreshing
+// its record and trimming its pages, while their documents are downloaded
+// ahead of the walk, several at once (CFeedDownloads). What the run shows
+// (status texts, progress, per-feed results) comes in walk order all the
+// same. Each download sends the validators of the feed's last stored
+// document; a 304 is an update without new pages. The update dialog hosts the
 // run and draws what it shows (IUpdateRunView); everything else is here.
 //
 // The run belongs to the thread that makes it (the dialog's). That thread
@@ -23,6 +27,7 @@
 #include "platform/FileLock.h"
 #include "platform/WindowMessages.h"
 #include "subscriptions/OpmlDoc.h"
+#include "update/FeedDownloads.h"
 #include "update/FeedManager.h"
 #include "update/FeedUpdateResult.h"
 #include "update/HttpDownload.h"
@@ -30,8 +35,9 @@
 
 // Any address that leads to the Internet destination will do.
 inline constexpr wchar_t kConnectionProbeUrl[] = L"http://www.example.com/";
-// Each run downloads into a file of its own, "temp-<process>-<run>.xml" in
-// the DefaultDir folder: two runs never share one.
+// Each run downloads into files of its own, "temp-<process>-<run>-<n>.xml"
+// (n: the feed's place in the list) in the DefaultDir folder: two runs, and
+// two downloads of one run, never share one.
 inline constexpr wchar_t kDownloadFilePrefix[] = L"temp";
 // Held by a run for its whole length: a second run of the same data folder,
 // in this process or another, is refused.
@@ -80,7 +86,10 @@ public:
     {
         m_transferLimits = {lowSpeedBytesPerSecond, lowSpeedSeconds, totalMs};
     }
+    // The run's download files are named after this path (see above).
     const std::wstring& GetDownloadPath() const { return m_strDownloadPath; }
+    // HTTP requests the run has sent, redirects included.
+    int GetRequestCount() const { return m_downloads.RequestCount(); }
 
 private:
     // A feed of the list as the worker sees it: values only.
@@ -103,12 +112,11 @@ private:
 
     // The worker.
     void UpdateFeeds();
-    void UpdateFeed(size_t index);
-    bool DownloadFeed(const std::wstring& url, HCONNECTION connection);
-    CFeedFailure DownloadFailure() const;
+    std::vector<CFeedValidators> StartDownloads();
+    void UpdateFeed(size_t index, const CFeedValidators& sent);
     void ShowFailureBox(const CFeedUpdateResult& result);
     void PostStatus(const std::wstring& text);
-    void PostProgress(double position);
+    void PostProgress(double position, double shareEnd);
     void PostResult(size_t index, CFeedUpdateResult result);
 
     IUpdateRunView& m_view;
@@ -119,6 +127,8 @@ private:
     CTransferLimits m_transferLimits;
     CCleanupLimits m_limits;
     std::wstring m_strDownloadPath;
+    std::string m_strUserAgent;
+    std::string m_strProxy;
     CFileLock m_runLock;
     bool m_bRefusedAsBusy = false;
 
@@ -137,6 +147,7 @@ private:
 
     // The dialog's thread only.
     int m_nProgressPos = 0;
+    int m_nShareEnd = 0; // where download progress stops: the end of the walked feed's share
     bool m_bWaitCursor = false;
     bool m_bFinished = false;
     int m_nResult = 0;
@@ -147,7 +158,7 @@ private:
     std::wstring m_strMessageBox;            // the worker's message box, sent
     std::vector<CFeedUpdateResult> m_results; // the owning thread's
 
-    CHttpDownload m_download;
+    CFeedDownloads m_downloads; // started and stopped by the worker
     std::thread m_worker;
     HWND m_hWnd;
 };

@@ -1,11 +1,16 @@
 #pragma once
 // An HTTP server inside the test process, on 127.0.0.1 with a port the
 // system picks. Tests script the answer of each path: status, headers, body,
-// and how it is delivered (at once, trickled, stalled, cut off). Every
+// and how it is delivered (at once, after a delay, trickled, stalled, cut
+// off), and validators it answers conditional requests with. Every
 // connection gets a thread; Stop wakes and joins them all, also those that
-// stall "forever".
+// stall "forever". The server keeps count of the requests it is answering
+// at once, in all and per Host header, for tests of clients that fetch in
+// parallel. Any name that resolves to 127.0.0.1 reaches it (fNN.localhost).
 
+#include <atomic>
 #include <chrono>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -32,6 +37,14 @@ struct CHttpAnswer {
     size_t firstBytes = 0;
     size_t trickleBytes = 1;
     std::chrono::milliseconds trickleDelay{0};
+    std::chrono::milliseconds delay{0}; // before anything of the answer is sent
+    // Sent as ETag and Last-Modified when set. A request whose If-None-Match
+    // matches the ETag (or, without If-None-Match, whose If-Modified-Since
+    // is the Last-Modified text) is answered 304 without a body, unless
+    // conditional is false.
+    std::string etag;
+    std::string lastModified;
+    bool conditional = true;
 
     static CHttpAnswer Ok(std::string body);
     static CHttpAnswer Status(int status, std::string body = "");
@@ -54,9 +67,22 @@ public:
     void SetAnswer(const std::string& path, CHttpAnswer answer);
     void SetAnswers(const std::string& path, std::vector<CHttpAnswer> answers);
     std::string Url(const std::string& path) const;
+    // The same server under another name, e.g. "f01.localhost".
+    std::string Url(const std::string& host, const std::string& path) const;
     int Port() const { return m_nPort; }
 
     int Hits(const std::string& path) const;
+    int TotalHits() const;
+    // The most requests answered at once since the start (or the last
+    // reset), in all and for one Host header ("name:port").
+    int MaxInFlight() const;
+    int MaxInFlight(const std::string& host) const;
+    void ResetInFlight();
+    // Connections accepted since the start.
+    int Connections() const;
+    // Off by default: every answer closes its connection. On, an answer sent
+    // at once with its length leaves it open for the client's next request.
+    void SetKeepAlive(bool keepAlive) { m_bKeepAlive = keepAlive; }
     // Header values of the last request for the path, by lower-case name.
     std::map<std::string, std::string> LastRequestHeaders(const std::string& path) const;
 
@@ -66,6 +92,10 @@ public:
 private:
     void AcceptLoop();
     void Serve(int client);
+    // Both return whether the connection stays open for another request.
+    bool ServeRequest(int client, std::string& received);
+    bool ServeAnswer(int client, CHttpAnswer answer, const std::map<std::string, std::string>& headers,
+                     const std::function<void()>& onLastSend);
     bool WaitReadable(int fd, int timeoutMs) const; // false on stop
     bool SendAll(int fd, const std::string& data) const;
 
@@ -78,4 +108,10 @@ private:
     std::map<std::string, std::vector<CHttpAnswer>> m_answers;
     std::map<std::string, int> m_hits;
     std::map<std::string, std::map<std::string, std::string>> m_lastHeaders;
+    std::atomic<bool> m_bKeepAlive{false};
+    int m_nInFlight = 0;
+    int m_nMaxInFlight = 0;
+    int m_nConnections = 0;
+    std::map<std::string, int> m_inFlightByHost;
+    std::map<std::string, int> m_maxInFlightByHost;
 };

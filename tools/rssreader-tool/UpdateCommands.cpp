@@ -85,6 +85,15 @@ Json FeedResultToJson(const CFeedUpdateResult& feed)
 {
     Json json{{"url", ToUtf8(feed.url)}, {"name", ToUtf8(feed.name)}, {"result", OutcomeName(feed.outcome)},
               {"newPages", feed.newPages}};
+    // What the download came to: a document, a 304, or nothing usable.
+    const bool documentCame = feed.outcome == CFeedOutcome::Updated ||
+                              ((feed.httpStatus == 200 || feed.httpStatus == 403) &&
+                               feed.failure != CFeedFailure::Cancelled && feed.failure != CFeedFailure::Timeout);
+    if (feed.outcome != CFeedOutcome::Skipped)
+        json["download"] = feed.notModified ? "not modified" : documentCame ? "fetched" : "failed";
+    json["requests"] = feed.requests;
+    if (!feed.movedTo.empty())
+        json["movedTo"] = ToUtf8(feed.movedTo);
     if (feed.outcome == CFeedOutcome::Failed) {
         json["reason"] = FailureName(feed.failure);
         if (feed.failure == CFeedFailure::HttpStatus)
@@ -193,6 +202,7 @@ int CommandUpdate(const CArguments& args)
                {"updatedFeeds", run.GetUpdatedFeeds()},
                {"failedFeeds", run.GetFailedFeeds()},
                {"totalNewPages", run.GetTotalNewPages()},
+               {"requests", run.GetRequestCount()},
                {"stopped", run.IsStopped()},
                {"disconnected", run.IsDisconnected()},
                {"progress", view.m_nProgress},
