@@ -14,6 +14,7 @@
 #include "content/TextUtil.h"
 #include "platform/FileSystem.h"
 #include "platform/Unicode.h"
+#include "resources/ResourceModule.h"
 #include "subscriptions/OpmlFile.h"
 #include "subscriptions/ReaderSession.h"
 #include "update/FeedFetch.h"
@@ -366,7 +367,7 @@ int CommandProperties(const CArguments& args)
         }
         Json rows = Json::array();
         for (const CPropertyRow& row : session.Properties(*outline))
-            rows.push_back({{"label", ToUtf8(CViewMessage{row.labelId}.Text())}, {"value", ToUtf8(row.value)}});
+            rows.push_back({{"label", ToUtf8(LoadResString(row.labelId))}, {"value", ToUtf8(row.value)}});
         PrintJson(rows);
         return kExitDone;
     });
