@@ -1,5 +1,6 @@
 #include "views/KFileDialog.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
@@ -83,14 +84,21 @@ CKFileDialog::CKFileDialog(QWidget* host, int mode, const std::wstring& folder, 
     ClientLayout()->setStretchFactor(m_pList, 1);
     SetTitle(ResString(ModeCaption(m_nMode)));
 
-    connect(m_pList, &CReportList::rowActivated, this, [this](int row) { ActivateRow(row); });
     // A single tap walks the folders, as on the device; opening a file with
-    // the desktop waits for a double tap or Enter.
+    // the desktop waits for a double tap or Enter. The second tap of a double
+    // tap lands in the folder the first one opened, and does nothing there.
+    connect(m_pList, &CReportList::rowActivated, this, [this](int row) {
+        if (m_tapped.isValid() && m_tapped.elapsed() < QApplication::doubleClickInterval())
+            return;
+        ActivateRow(row);
+    });
     connect(m_pList, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) {
         const int row = m_pList->indexOfTopLevelItem(item);
         const CRow* entry = RowAt(row);
-        if (entry != nullptr && (entry->kind != ERow::File || m_nMode != kOpen))
+        if (entry != nullptr && (entry->kind != ERow::File || m_nMode != kOpen)) {
+            m_tapped.start();
             ActivateRow(row);
+        }
     });
 
     m_pWatcher = new CMountWatcher(this);

@@ -17,6 +17,7 @@
 // /run/media/$USER while the picker is open reaches OnDeviceChanged through
 // a CMountWatcher; a removal moves the picker to the deepest folder of its
 // path that still exists.
+#include <QElapsedTimer>
 #include <QFontMetrics>
 #include <QString>
 #include <memory>
@@ -101,4 +102,5 @@ private:
     QLineEdit* m_pName = nullptr;
     CMountWatcher* m_pWatcher = nullptr;
     std::unique_ptr<CWaitCursor> m_pWait; // a card went: until the next listing
+    QElapsedTimer m_tapped;               // since the last tap that opened a row
 };

@@ -6,6 +6,7 @@
 
 #include "DialogTestSupport.h"
 #include "platform/Unicode.h"
+#include "support/FailingVfs.h"
 #include "store/FeedDatabase.h"
 #include "subscriptions/OpmlFile.h"
 #include "subscriptions/ReaderSession.h"
@@ -258,6 +259,23 @@ TEST_F(FeedDialogsTest, RenameMakesAMissingFeedRecordAndKeepsABlankNameOpen)
 
     CRenameDlg nothing(m_pFrame.get(), m_session, nullptr);
     EXPECT_EQ(nothing.DoModal(), ID_CANCEL);
+}
+
+TEST_F(FeedDialogsTest, RenameEndsAsCancelWhenTheMissingRecordCannotBeWritten)
+{
+    FailingVfs::Install(); // before the store opens
+    m_session.Start();
+    COutline feed;
+    feed.title = L"No record";
+    feed.xmlUrl = L"http://norecord.invalid/feed";
+    feed.kind = OutlineKindFeed;
+    FailingVfs::FailWrites("RSS.CDB");
+    CRenameDlg dialog(m_pFrame.get(), m_session, &feed);
+    const int result = dialog.DoModal();
+    FailingVfs::Heal();
+    EXPECT_EQ(result, ID_CANCEL);
+    EXPECT_EQ(Boxes(), QStringList{QStringLiteral("Error in writing in the feed database.")});
+    EXPECT_EQ(m_pBoxes->Shown()[0].style & 0xF0, MB_ICONHAND);
 }
 
 TEST_F(FeedDialogsTest, PropertiesDrawsLabelsBoldAndValuesAsTheyAre)

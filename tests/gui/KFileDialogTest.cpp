@@ -90,6 +90,27 @@ TEST_F(KFileDialogTest, ItWalksDownAndUpButNotAboveItsRoot)
     EXPECT_EQ(dialog.ChosenPath(), Path("docs/B.OPML"));
 }
 
+TEST_F(KFileDialogTest, ATapOpensAFolderAndADoubleTapOpensOnlyOne)
+{
+    fs::create_directories(m_root + "/docs/sub/inner");
+    CKFileDialog dialog(m_pFrame.get(), CKFileDialog::kSelectFile, Path("docs"), L"", L"opml");
+    RunScripted(dialog, [&] {
+        auto tap = [&](const QString& name, bool twice) {
+            QTreeWidgetItem* item = dialog.List()->topLevelItem(RowOf(dialog, name));
+            ASSERT_NE(item, nullptr);
+            const QPoint at = dialog.List()->visualItemRect(item).center();
+            QTest::mouseClick(dialog.List()->viewport(), Qt::LeftButton, {}, at);
+            if (twice)
+                QTest::mouseDClick(dialog.List()->viewport(), Qt::LeftButton, {}, at);
+        };
+        tap("sub", false);
+        EXPECT_EQ(dialog.CurrentFolder(), Path("docs/sub"));
+        QTest::qWait(QApplication::doubleClickInterval() + 50);
+        tap("..", true);
+        EXPECT_EQ(dialog.CurrentFolder(), Path("docs"));
+    });
+}
+
 TEST_F(KFileDialogTest, SaveAsAsksBeforeOverwritingAndNoKeepsItOpen)
 {
     CKFileDialog dialog(m_pFrame.get(), CKFileDialog::kSaveAs, Path("docs"), L"a.opml", L"opml");
