@@ -38,10 +38,16 @@ CFeedCollectDlg::CFeedCollectDlg(QWidget* host, UINT titleId, UINT labelId)
 
     connect(m_pEdit, &QLineEdit::textChanged, this, [this] { UpdateSoftKeys(); });
     connect(m_pList, &CReportList::rowActivated, this, [this](int) { OnCommand(ID_ADD); });
-    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { OnFocusChanged(now); });
+    m_focusWatch =
+        connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { OnFocusChanged(now); });
 }
 
-CFeedCollectDlg::~CFeedCollectDlg() = default;
+CFeedCollectDlg::~CFeedCollectDlg()
+{
+    // The focus moves while the widgets go, after this part of the object
+    // is gone.
+    disconnect(m_focusWatch);
+}
 
 bool CFeedCollectDlg::OnInitDialog()
 {

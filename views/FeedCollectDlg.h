@@ -98,5 +98,6 @@ private:
     DWORD m_dwAddTimeout = kPageDownloadTimeoutMs;
     std::unique_ptr<CWaitCursor> m_pWait;
     std::unique_ptr<CCandidateFetch> m_pFetch;
+    QMetaObject::Connection m_focusWatch;
     CDialogMessageWindow m_window; // last: gone before what its handler uses
 };

@@ -1,5 +1,7 @@
 #include "views/FeedDialogs.h"
 
+#include "platform/FileSystem.h"
+#include "platform/SpecialFolders.h"
 #include "views/AddFeedDlg.h"
 #include "views/ChoiceDlg.h"
 #include "views/KFileDialog.h"
@@ -7,6 +9,13 @@
 #include "views/OpmlAddressDlg.h"
 #include "views/PropertiesDlg.h"
 #include "views/RenameDlg.h"
+
+std::wstring ImportExportFolder()
+{
+    std::wstring documents;
+    SHGetSpecialFolderPath(CSIDL_PERSONAL, documents);
+    return JoinPath(documents, L"RSS Reader");
+}
 
 void InstallFeedDialogs(CTreeDialogs& dialogs)
 {
@@ -39,7 +48,8 @@ void InstallFeedDialogs(CTreeDialogs& dialogs)
     };
     dialogs.importSource = [](QWidget* host) { return RunImportSourceDialog(host); };
     dialogs.pickFile = [](QWidget* host, const CTreeDialogs::CFileRequest& request) -> std::optional<std::wstring> {
-        CKFileDialog dialog(host, request.mode, request.folder, request.defaultName, request.extensions);
+        const std::wstring folder = request.folder.empty() ? ImportExportFolder() : request.folder;
+        CKFileDialog dialog(host, request.mode, folder, request.defaultName, request.extensions);
         dialog.SetTitleId(request.titleId);
         dialog.SetMenuId(request.menuId);
         if (dialog.DoModal() != ID_DONE)

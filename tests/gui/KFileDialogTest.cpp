@@ -6,6 +6,7 @@
 
 #include "DialogTestSupport.h"
 #include "platform/Unicode.h"
+#include "views/FeedDialogs.h"
 #include "views/KFileDialog.h"
 #include "views/MountWatcher.h"
 #include "views/ReportList.h"
@@ -205,6 +206,27 @@ TEST_F(KFileDialogTest, TheWatcherTellsEachCardThatComesAndGoes)
     EXPECT_EQ(arrived, (QStringList{"/media/u/B", "/media/u/C"}));
     EXPECT_EQ(removed, QStringList{"/media/u/A"});
     EXPECT_EQ(CMountWatcher::MediaRoots().size(), 2);
+}
+
+TEST_F(KFileDialogTest, ImportStartsInTheDocumentsFolderAndHandsBackTheChosenFile)
+{
+    WriteHomeFile("Documents/RSS Reader/mine.opml", "<opml/>");
+    EXPECT_EQ(ImportExportFolder(), HomePathW("Documents/RSS Reader"));
+    CTreeDialogs dialogs;
+    InstallFeedDialogs(dialogs);
+    ScriptNextDialog([&](CFullScreenDialog& shown) {
+        auto* picker = qobject_cast<CKFileDialog*>(&shown);
+        ASSERT_NE(picker, nullptr);
+        EXPECT_EQ(picker->Title(), QStringLiteral("Import OPML"));
+        picker->List()->SelectRow(RowOf(*picker, "mine.opml"));
+        PressLeftKey(*picker);
+    });
+    CTreeDialogs::CFileRequest request;
+    request.mode = CKFileDialog::kSelectFile;
+    request.extensions = L"opml";
+    request.titleId = IDS_IMPORT_OPML;
+    request.menuId = IDR_PICKER_SELECT;
+    EXPECT_EQ(dialogs.pickFile(m_pFrame.get(), request), HomePathW("Documents/RSS Reader/mine.opml"));
 }
 
 TEST_F(KFileDialogTest, ALongPathLosesItsMiddleFolders)
