@@ -12,6 +12,7 @@
 #include "subscriptions/SubscriptionFile.h"
 #include "update/ConnectionManager.h"
 #include "update/FeedManager.h"
+#include "update/FeedSearch.h"
 #include "update/Setting.h"
 
 CReaderSession::~CReaderSession()
@@ -31,6 +32,8 @@ CReaderSession::CStartUp CReaderSession::Start()
     CreateFolderPath(JoinPath(documents, L"RSS Reader"));
 
     m_strSubscriptionPath = PrepareDataFolder();
+    // The online search's keyword file, when the user has none.
+    InstallKeywordFile();
     CRecordDatabase* databases[] = {&CZelviaRssDB::Instance(), &CZelviaRssItemDB::Instance()};
     for (CRecordDatabase* database : databases) {
         if (!database->IsOpen())

@@ -2,6 +2,8 @@
 
 #include <QImage>
 #include <QPainter>
+#include <QTextOption>
+#include <QtMath>
 
 #include "views/MarkupText.h"
 
@@ -46,12 +48,15 @@ int CMarkupLabel::DrawnHeight(QPainter& painter, int width, bool measureOnly) co
     painter.setFont(font());
     painter.setPen(palette().color(QPalette::WindowText));
     if (m_bPlain) {
-        const QRect bounds = painter.boundingRect(QRect(area.topLeft(), QSize(area.width(), 100000)),
-                                                  Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, PlainText());
+        // A word longer than the line (an address, say) is broken where it
+        // must, rather than cut off at the label's edge.
+        QTextOption option(Qt::AlignLeft | Qt::AlignTop);
+        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        const QRectF bounds =
+            painter.boundingRect(QRectF(area.topLeft(), QSizeF(area.width(), 100000)), PlainText(), option);
         if (!measureOnly)
-            painter.drawText(QRect(area.topLeft(), QSize(area.width(), bounds.height())),
-                             Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, PlainText());
-        return bounds.height();
+            painter.drawText(QRectF(area.topLeft(), QSizeF(area.width(), bounds.height())), PlainText(), option);
+        return qCeil(bounds.height());
     }
     return DrawMarkupText(painter, m_strText, -1, area, DT_WORDBREAK | DT_NOPREFIX | (measureOnly ? DT_CALCRECT : 0));
 }

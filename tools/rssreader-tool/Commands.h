@@ -38,6 +38,7 @@ int CommandMove(const CArguments& args);
 int CommandProperties(const CArguments& args);
 int CommandImport(const CArguments& args);
 int CommandExport(const CArguments& args);
+int CommandSearch(const CArguments& args);
 
 // The setting names and their values, for --help.
 void PrintSettingsHelp();

@@ -55,6 +55,8 @@ const std::map<std::string, CCommand>& CommandTable()
         {"merge", {CommandMerge, "merge URL FILE        merge a feed document into a stored feed"}},
         {"fetch", {CommandFetch, "fetch URL FILE [--timeout MS]  download URL into FILE as a feed is"}},
         {"update", {CommandUpdate, "update [--feed URL] [--timeout MS]  update every feed of the subscriptions, or one"}},
+        {"search", {CommandSearch, "search KEYWORD [--check] [--timeout MS]  the online search's candidates for a keyword;\n"
+                                   "                        --check downloads each as Add does and tells which are feeds"}},
         {"notify", {CommandNotify, "notify sync-end|net-disconnect  raise the event the reader watches"}},
         {"help", {CommandHelp, "help                  this text (also --help)"}},
     };

@@ -1,0 +1,85 @@
+#pragma once
+// The check of one candidate feed before it is collected: an entry of an
+// OPML document found at an address, or a result of the online search. The
+// checks come in order (a web address, a connection, not yet subscribed nor
+// collected, a name to show), then the document is downloaded (60 s, 1 MB)
+// into a file of this object's own and parsed as a feed. The download
+// reports to the notify window by WM_DOWNLOAD_DONE (lParam = the download);
+// its owner then calls Finish. The messages come back as values for the
+// window to show.
+//
+// Belongs to the thread that made it; the download runs on its own thread.
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/WindowMessages.h"
+#include "resources/ViewMessage.h"
+#include "subscriptions/OpmlDoc.h"
+#include "subscriptions/ReaderSession.h"
+#include "update/HttpDownload.h"
+
+class CCandidateFetch {
+public:
+    explicit CCandidateFetch(HWND notifyWindow);
+    ~CCandidateFetch(); // a download still running is stopped; its file removed
+    CCandidateFetch(const CCandidateFetch&) = delete;
+    CCandidateFetch& operator=(const CCandidateFetch&) = delete;
+
+    struct CRefusal {
+        std::vector<CViewMessage> messages; // empty: the download runs
+        bool noConnection = false;
+    };
+    // isCollected: whether an address is already among the feeds gathered in
+    // this window (a subscription in the feed database is checked here).
+    CRefusal Start(const COutline& candidate, const std::function<bool(const std::wstring&)>& isCollected,
+                   DWORD timeoutMs = kPageDownloadTimeoutMs);
+
+    struct COutcome {
+        bool added = false;     // the document is a feed
+        bool cancelled = false; // stopped by Cancel: nothing to say
+        std::vector<CViewMessage> messages;
+    };
+    // After WM_DOWNLOAD_DONE of this download (or at once after Cancel).
+    COutcome Finish();
+    // Stops the download (cancel code 1); Finish then reports nothing.
+    void Cancel();
+
+    bool IsRunning() const { return m_bRunning; }
+    bool OwnsDownload(LPARAM lParam) const { return lParam == reinterpret_cast<LPARAM>(&m_download); }
+    const std::wstring& FilePath() const { return m_strPath; }
+
+private:
+    HWND m_hNotify;
+    CHttpDownload m_download;
+    std::wstring m_strUrl;
+    std::wstring m_strName;
+    std::wstring m_strPath;
+    bool m_bRunning = false;
+    bool m_bCancelled = false;
+};
+
+// A candidate as the list shows it: a clone, and its image (kImageAdded:
+// collected in this window; kImageNew: not yet).
+inline constexpr int kCandidateImageAdded = 2;
+inline constexpr int kCandidateImageFailed = 3;
+inline constexpr int kCandidateImageNew = 4;
+struct CListedCandidate {
+    std::unique_ptr<COutline> outline;
+    int image = kCandidateImageNew;
+};
+// The rows of a search or an OPML document, depth first through folders:
+// feeds whose address has 8 characters or more; a feed collected in this
+// window is listed as added, one listed already or subscribed already (in
+// the feed database) is left out.
+std::vector<CListedCandidate> ListCandidates(const COutlineList& candidates,
+                                             const std::function<bool(const std::wstring&)>& isCollected);
+
+// The properties of a candidate (no "Last update"): a subscribed feed's
+// stored title and description, where not empty, stand for the candidate's.
+std::vector<CPropertyRow> CandidateProperties(const COutline& candidate);
+
+// "temp-<process>-<tag><n>.xml" in the downloads folder: a file no other
+// window or run of this process writes to.
+std::wstring MakePrivateDownloadPath(const wchar_t* tag);
