@@ -264,6 +264,17 @@ TEST_F(ReaderSessionTest, TheLockKeepsASecondUpdateOutAndTheRunsListFollowsTheSe
     m_session.AfterUpdate();
     EXPECT_FALSE(m_session.IsAutomaticUpdate()) << "cleared after every update";
 
+    // An automatic request that arrives over a window of the view is
+    // dropped and forgotten; one the user chose runs.
+    EXPECT_TRUE(m_session.RequestUpdateAll(true));
+    EXPECT_FALSE(m_session.AcceptUpdateAll(true));
+    EXPECT_FALSE(m_session.IsAutomaticUpdate());
+    EXPECT_TRUE(m_session.AcceptUpdateAll(true)) << "a chosen Update All";
+    EXPECT_TRUE(m_session.RequestUpdateAll(true));
+    EXPECT_TRUE(m_session.AcceptUpdateAll(false));
+    EXPECT_TRUE(m_session.IsAutomaticUpdate());
+    m_session.AfterUpdate();
+
     // The periodic check: nothing while a dialog of the view is open.
     CSetting::Instance().SetUpdateMethod(CSetting::kUpdateAutomatic);
     SetCurrentTimeForTesting(UtcTimePoint(2030, 1, 1, 0, 0));
