@@ -301,3 +301,28 @@ TEST_F(ReaderSessionTest, RenameAndPropertiesGoThroughTheRecord)
 }
 
 } // namespace
+
+TEST(TreeLabelsTest, ALabelFromAnUpdateResultShowsWhatTheRecordNowHoldsOrTheFailure)
+{
+    CFeedUpdateResult updated;
+    updated.name = L"Kernel Notes";
+    updated.outcome = CFeedOutcome::Updated;
+    updated.unreadCount = 3;
+    EXPECT_EQ(ResultLabel(updated, L"old")->text, L"Kernel Notes (3)");
+    EXPECT_EQ(ResultLabel(updated, L"old")->icon, kTreeIconUnread);
+    updated.unreadCount = 0;
+    EXPECT_EQ(ResultLabel(updated, L"old")->text, L"Kernel Notes");
+    EXPECT_EQ(ResultLabel(updated, L"old")->icon, kTreeIconRead);
+
+    CFeedUpdateResult failed;
+    failed.outcome = CFeedOutcome::Failed;
+    failed.failure = CFeedFailure::HttpStatus;
+    failed.iconStatus = kOutlineStatusFailed;
+    EXPECT_EQ(ResultLabel(failed, L"Shown (2)")->text, L"Shown (2)") << "the count stays";
+    EXPECT_EQ(ResultLabel(failed, L"Shown (2)")->icon, kTreeIconFailed);
+    failed.failure = CFeedFailure::Cancelled;
+    EXPECT_FALSE(ResultLabel(failed, L"Shown (2)")) << "stopped by the user: no failure of the feed";
+    failed.failure = CFeedFailure::NotAFeed;
+    failed.iconStatus = -1;
+    EXPECT_FALSE(ResultLabel(failed, L"Shown (2)")) << "the run leaves the icon";
+}

@@ -147,6 +147,8 @@ bool CChannelTreeView::InitChannel()
     if (m_pKeyFilter != nullptr)
         m_pKeyFilter->Finish(kStartupKeyGraceMs);
     m_pTree->setFocus(Qt::OtherFocusReason);
+    m_pTree->ReportNextPaint();
+    m_pTree->viewport()->update();
     m_bInitialised = true;
     // Posted: the update starts once the start-up has returned.
     if (startUp.updateNow)
@@ -341,14 +343,16 @@ void CChannelTreeView::RefreshAll()
         RefreshLabels(m_pTree->topLevelItem(0));
 }
 
-// One feed's result came in while its update runs.
-void CChannelTreeView::RefreshFeed(const std::wstring& url)
+// One feed's result came in while its update runs: its entries show it at
+// once, from the result alone, without waiting for the store the worker is
+// writing.
+void CChannelTreeView::ShowFeedResult(const CFeedUpdateResult& result)
 {
     for (QTreeWidgetItemIterator it(m_pTree); *it != nullptr; ++it) {
         COutline* outline = OutlineOf(*it);
-        if (outline == nullptr || !outline->IsFeed() || outline->xmlUrl != url)
+        if (outline == nullptr || !outline->IsFeed() || outline->xmlUrl != result.url)
             continue;
-        if (const std::optional<CEntryLabel> label = m_session.LabelOf(*outline, false))
+        if (const std::optional<CEntryLabel> label = ResultLabel(result, ToWide((*it)->text(0))))
             SetEntryLabel(*it, ToQString(label->text), label->icon);
     }
 }

@@ -105,7 +105,7 @@ private:
     void CollectStates(QTreeWidgetItem* item, CEntryStates& states);
     void ForgetItems(QTreeWidgetItem* item);
     void SetEntryLabel(QTreeWidgetItem* item, const QString& text, int icon);
-    void RefreshFeed(const std::wstring& url);
+    void ShowFeedResult(const CFeedUpdateResult& result);
     void ExpandTopLevel();
     void UpdateSoftKeys();
     void RunFirstPrompt();

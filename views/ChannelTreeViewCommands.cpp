@@ -155,7 +155,7 @@ void CChannelTreeView::RunUpdate(bool all)
         return;
     if (all || selected != nullptr) {
         CUpdateFeedsDlg dialog(this, std::move(feeds), all && m_session.IsAutomaticUpdate(), all);
-        dialog.SetFeedResultHandler([this](const CFeedUpdateResult& result) { RefreshFeed(result.url); });
+        dialog.SetFeedResultHandler([this](const CFeedUpdateResult& result) { ShowFeedResult(result); });
         dialog.DoModal();
     }
     m_session.AfterUpdate();

@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
+#include <QTreeWidgetItemIterator>
 
 #include "platform/Debug.h"
 #include "resources/ResourceModule.h"
@@ -40,10 +41,10 @@ public:
         QColor foreground = item.palette.color(QPalette::Active, QPalette::ButtonText);
         if (moving) {
             background = CChannelTreeCtrl::kMovingColour;
-            foreground = item.palette.color(QPalette::Active, QPalette::HighlightedText);
+            foreground = m_pTree->HighlightTextColour();
         } else if (selected) {
-            background = item.palette.color(QPalette::Active, QPalette::Highlight);
-            foreground = item.palette.color(QPalette::Active, QPalette::HighlightedText);
+            background = m_pTree->HighlightColour();
+            foreground = m_pTree->HighlightTextColour();
         }
         const QFontMetrics metrics(item.font);
         const int textWidth = metrics.horizontalAdvance(item.text) + 2 * kTextPadding;
@@ -81,8 +82,6 @@ CChannelTreeCtrl::CChannelTreeCtrl(QWidget* parent) : QTreeWidget(parent)
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     setSelectionMode(QAbstractItemView::SingleSelection);
-    // Only the entry's text shows the selection, not the row.
-    setSelectionBehavior(QAbstractItemView::SelectItems);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setUniformRowHeights(true);
     setIconSize(QSize(22, 22));
@@ -92,10 +91,16 @@ CChannelTreeCtrl::CChannelTreeCtrl(QWidget* parent) : QTreeWidget(parent)
     entries.setPointSize(kEntryPointSize);
     entries.setWeight(QFont::Normal);
     setFont(entries);
-    // A selection keeps its colours when the focus is elsewhere.
+    // Only the entry's text shows the selection, in the highlight colours
+    // whether or not the tree has the focus: the view's own selection
+    // painting (the row's indent and branch) is made invisible.
     QPalette colours = palette();
-    for (const QPalette::ColorRole role : {QPalette::Highlight, QPalette::HighlightedText})
-        colours.setColor(QPalette::Inactive, role, colours.color(QPalette::Active, role));
+    m_highlight = colours.color(QPalette::Active, QPalette::Highlight);
+    m_highlightText = colours.color(QPalette::Active, QPalette::HighlightedText);
+    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        colours.setColor(group, QPalette::Highlight, colours.color(group, QPalette::Base));
+        colours.setColor(group, QPalette::HighlightedText, colours.color(group, QPalette::Text));
+    }
     setPalette(colours);
 }
 
@@ -125,6 +130,14 @@ void CChannelTreeCtrl::SetMovingItem(QTreeWidgetItem* item)
 
 void CChannelTreeCtrl::paintEvent(QPaintEvent* event)
 {
+    if (m_bReportPaint) {
+        m_bReportPaint = false;
+        QTreeWidgetItemIterator it(this);
+        int entries = 0;
+        for (; *it != nullptr; ++it)
+            ++entries;
+        DebugLogF("CChannelTreeView::OnPaint", "tree drawn: %d entries", entries);
+    }
     if (topLevelItemCount() > 0) {
         QTreeWidget::paintEvent(event);
         return;

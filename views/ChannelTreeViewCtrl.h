@@ -41,6 +41,14 @@ public:
     void SetMovingItem(QTreeWidgetItem* item);
     QTreeWidgetItem* MovingItem() const { return m_pMoving; }
 
+    // The next paint writes a debug line with the number of entries drawn
+    // (the start-up's end as the user sees it).
+    void ReportNextPaint() { m_bReportPaint = true; }
+
+    // What a selected entry's text is drawn in.
+    QColor HighlightColour() const { return m_highlight; }
+    QColor HighlightTextColour() const { return m_highlightText; }
+
 signals:
     void openRequested(QTreeWidgetItem* item);
     void moveStepRequested(bool up);
@@ -57,7 +65,10 @@ protected:
 
 private:
     QString m_strEmptyText;
+    QColor m_highlight;
+    QColor m_highlightText;
     QTreeWidgetItem* m_pMoving = nullptr;
+    bool m_bReportPaint = false;
     bool m_bDragArmed = false;
     int m_nDragY = 0;
 };

@@ -11,6 +11,7 @@ namespace {
 
 // The column spans the list less room for the scroll bar.
 constexpr int kColumnMargin = 25;
+constexpr int kRowHeight = 26;
 
 } // namespace
 
@@ -23,10 +24,11 @@ CNewSubscriptionDlg::CNewSubscriptionDlg(QWidget* host, std::function<bool(UINT)
         label->hide();
     for (const UINT choice : kChoices) {
         const int row = m_pList->InsertItem(m_pList->GetItemCount(), ResString(choice), -1, choice);
-        if (!IsRowAvailable(row)) {
-            QTreeWidgetItem* item = m_pList->topLevelItem(row);
+        QTreeWidgetItem* item = m_pList->topLevelItem(row);
+        // As tall as a row with an icon: a row is a finger's target.
+        item->setSizeHint(0, QSize(0, kRowHeight));
+        if (!IsRowAvailable(row))
             item->setFlags(item->flags() & ~(Qt::ItemIsEnabled | Qt::ItemIsSelectable));
-        }
     }
     connect(m_pList, &CReportList::focusedRowChanged, this, [this](int) { UpdateDoneKey(); });
     connect(m_pList, &CReportList::rowActivated, this, [this](int row) {

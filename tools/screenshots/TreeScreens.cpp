@@ -204,8 +204,9 @@ bool EndWhenFinished(CUpdateFeedsDlg& dialog)
     return true;
 }
 
-// Every window as available, so that the prompt's rows show as they do once
-// the windows of the other groups are in.
+// Every window the pictures show as available, so that the prompt's rows
+// and the menus look as they do once the windows of the other groups are in
+// (until then their commands are greyed).
 CTreeDialogs AllWindowsPresent()
 {
     CTreeDialogs dialogs;
@@ -214,6 +215,9 @@ CTreeDialogs AllWindowsPresent()
     dialogs.pickFile = [](QWidget*, const CTreeDialogs::CFileRequest&) { return std::optional<std::wstring>(); };
     dialogs.opmlAddress = [](QWidget*, CReaderSession&) { return COutlineList(); };
     dialogs.newItems = [](QWidget*, CReaderSession&) {};
+    dialogs.newFolder = [](QWidget*) { return std::optional<CTreeDialogs::CNewFolder>(); };
+    dialogs.rename = [](QWidget*, CReaderSession&, COutline&) { return std::optional<std::wstring>(); };
+    dialogs.properties = [](QWidget*, const std::vector<CPropertyRow>&) {};
     return dialogs;
 }
 
