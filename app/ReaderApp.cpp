@@ -2,6 +2,8 @@
 
 #include "app/MainFrame.h"
 #include "platform/Debug.h"
+#include "platform/FileSystem.h"
+#include "platform/SpecialFolders.h"
 #include "store/FeedDatabase.h"
 #include "store/ItemDatabase.h"
 #include "update/ConnectionManager.h"
@@ -18,6 +20,10 @@ void CReaderApp::Create()
     m_bCreated = true;
     m_pFrame = std::make_unique<CMainFrame>();
     m_pFrame->SetMenuBar(IDR_MAIN_MENU);
+    // The documents folder, where import and export start, on every start.
+    std::wstring documents;
+    if (SHGetSpecialFolderPath(CSIDL_PERSONAL, documents))
+        CreateFolderPath(JoinPath(documents, L"RSS Reader"));
     // Opened here, so that a store that cannot open is known when the tree
     // starts; the session tells the user why.
     CZelviaRssDB::Instance();

@@ -4,8 +4,9 @@
 // as the frame's client, and takes them up and down in the reader's fixed
 // order:
 //
-//   Create:   the frame with the main menu bar; the feed and item databases
-//             opened; the connection manager told to post its two
+//   Create:   the frame with the main menu bar; the documents folder
+//             ("RSS Reader" in the user's documents); the feed and item
+//             databases opened; the connection manager told to post its two
 //             notifications to the frame's window; the channel tree view as
 //             the client, which takes those notifications; the start-up
 //             command posted (the view starts the tree once the loop runs).

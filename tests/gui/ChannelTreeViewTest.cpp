@@ -319,3 +319,50 @@ TEST_F(ChannelTreeViewTest, TheGermanFileReplacesTheTreesTexts)
                                    ResString(IDS_ENTER_OPML_URL)}));
     EXPECT_EQ(prompt.front(), QStringLiteral("Neues Abonnement"));
 }
+
+TEST_F(ChannelTreeViewTest, EnterOpensAFeedWithItsLevelAndExitLeavesTheFileAsItWas)
+{
+    WriteStoredTree();
+    std::vector<std::wstring> level;
+    std::wstring opened;
+    CTreeDialogs dialogs;
+    dialogs.feedList = [&](QWidget*, CReaderSession&, std::vector<COutline*> outlines, COutline* feed) {
+        for (COutline* outline : outlines)
+            level.push_back(outline->DisplayName());
+        opened = feed->DisplayName();
+        // Reading the feed's pages marks one read.
+        const FeedRecord record = StoredFeed(Url("/a"));
+        std::vector<PageRecord> pages;
+        CZelviaRssItemDB::Instance().ReadFeedPages(record.feedId, pages);
+        pages.front().state = PageStateRead;
+        CZelviaRssItemDB::Instance().WritePage(pages.front());
+        FeedRecord counted = record;
+        counted.unreadCount = 2;
+        CZelviaRssDB::Instance().WriteFeed(counted, CZelviaRssDB::Instance().FindFeedByUrl(Url("/a")));
+    };
+    StartReader(std::move(dialogs));
+    const std::string saved = ReadWholeFile(HomePath("data/RSSReader/default.opml"));
+
+    SelectEntry("F");
+    PressKey(Qt::Key_Down);
+    PressKey(Qt::Key_Return);
+    EXPECT_EQ(opened, L"A");
+    EXPECT_EQ(level, (std::vector<std::wstring>{L"A", L"B"}));
+    EXPECT_EQ(Entry("Alpha Record")->text(0), QStringLiteral("Alpha Record (2)")) << "labels after the list";
+    EXPECT_EQ(Tree()->currentItem(), Entry("Alpha Record"));
+    // Enter on a folder without entries below opens nothing.
+    opened.clear();
+    SelectEntry("E");
+    PressKey(Qt::Key_Return);
+    EXPECT_TRUE(opened.empty());
+
+    // The outline takes the record's title in memory (Properties); Exit
+    // neither saves it nor asks.
+    Session().Properties(*View().OutlineOf(Entry("Alpha Record")));
+    CMessageBoxScript boxes;
+    View().OnCommand(ID_APP_EXIT);
+    EXPECT_TRUE(WaitFor([&] { return !Frame().isVisible(); }));
+    m_pApp->Shutdown();
+    EXPECT_TRUE(boxes.Shown().empty());
+    EXPECT_EQ(ReadWholeFile(HomePath("data/RSSReader/default.opml")), saved);
+}

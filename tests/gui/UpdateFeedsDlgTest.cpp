@@ -301,3 +301,27 @@ TEST_F(UpdateFeedsDlgTest, ALostNetworkStopsTheRunAndAConnectionThatCannotBeHadE
     EXPECT_TRUE(boxes.Shown()[1].text.startsWith(QStringLiteral("Unable to connect.")));
     EXPECT_EQ(dialog.StatusText()->text(), QStringLiteral("Connection failed."));
 }
+
+TEST_F(UpdateFeedsDlgTest, TheEndOfASynchronisationUpdatesOnlyWhenAskedAndNothingHoldsTheLock)
+{
+    m_server.SetAnswer("/a", CHttpAnswer::Ok(RssDocument("A", "a", 1)));
+    WriteTree(FeedOutline("A", "/a"));
+    StartReader();
+    CUpdateDialogWatch watch;
+    PostMessage(Frame().GetWindow(), WM_CONNECTED_NOTIFY, 0x10, 0);
+    QTest::qWait(200);
+    EXPECT_EQ(watch.Count(), 0) << "\"Update after ActiveSync\" is off";
+
+    CSetting::Instance().SetUpdateOnConnected(1);
+    ASSERT_TRUE(Session().UpdateLock()); // a save, a rename or a move
+    PostMessage(Frame().GetWindow(), WM_CONNECTED_NOTIFY, 0x10, 0);
+    QTest::qWait(200);
+    EXPECT_EQ(watch.Count(), 0) << "the lock is held";
+    Session().UpdateUnlock();
+
+    PostMessage(Frame().GetWindow(), WM_CONNECTED_NOTIFY, 0x10, 0);
+    ASSERT_TRUE(WaitFor([&] { return watch.Count() == 1 && CFullScreenDialog::ActiveDialog() == nullptr; }, 20000))
+        << "an automatic run that closes itself";
+    EXPECT_EQ(m_server.Hits("/a"), 1);
+    EXPECT_EQ(Entry("A")->text(0), QStringLiteral("A (1)"));
+}
