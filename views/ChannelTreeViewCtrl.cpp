@@ -179,11 +179,10 @@ void CChannelTreeCtrl::keyPressEvent(QKeyEvent* event)
         }
         event->accept();
         return;
-    case Qt::Key_Menu:
-        break; // the context key arrives as a context-menu event
     default:
         break;
     }
+    // While an entry moves, no other key changes the tree.
     if (m_pMoving != nullptr) {
         event->accept();
         return;
