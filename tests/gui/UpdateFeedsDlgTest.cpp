@@ -239,7 +239,12 @@ TEST_F(UpdateFeedsDlgTest, CancelStopsOnceAndBackClosesTheFinishedDialog)
             dialog.SoftKeys()->PressKey(CSoftKeyBar::kRight);
             EXPECT_FALSE(dialog.SoftKeys()->IsKeyEnabled(CSoftKeyBar::kRight)) << "both keys grey while it stops";
             EXPECT_NE(QGuiApplication::overrideCursor(), nullptr) << "the wait cursor";
-            dialog.PostCommand(ID_CANCEL); // a second Cancel does nothing
+            // A second Cancel (the Back key; the soft key is grey) before the
+            // run has ended does nothing.
+            QTest::keyClick(&dialog, Qt::Key_Escape);
+            EXPECT_TRUE(dialog.IsRunning());
+            EXPECT_FALSE(dialog.SoftKeys()->IsKeyEnabled(CSoftKeyBar::kLeft));
+            EXPECT_NE(QGuiApplication::overrideCursor(), nullptr);
             return true;
         })
         .Then([&](CFullScreenDialog*) {
