@@ -3,9 +3,17 @@
 #include <QCoreApplication>
 #include <QObject>
 #include <atomic>
+#include <chrono>
 #include <mutex>
 
 #include "platform/WindowMessages.h"
+
+namespace {
+
+// Long enough for many messages, short against a frame's time.
+constexpr std::chrono::milliseconds kDispatchBudget{8};
+
+} // namespace
 
 // Shared with the wake callback, which a posting thread may still be running
 // while the bridge goes away: the receiver is cleared under the lock first.
@@ -27,7 +35,11 @@ struct CMessageBridge::CState {
             pReceiver,
             [this] {
                 bScheduled = false;
-                DispatchPendingMessages();
+                // A worker that keeps posting (a download's progress) would
+                // keep one dispatch going for as long as it posts: the rest
+                // waits for the next turn, after what else the loop has to do.
+                if (!DispatchPendingMessagesFor(kDispatchBudget))
+                    Schedule();
             },
             Qt::QueuedConnection);
     }

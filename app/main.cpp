@@ -1,6 +1,5 @@
 // rssreader: the program entry. The order below is the start-up order of the
-// reader; the steps that belong to the channel tree view and its session are
-// marked where they go.
+// reader; the frame's own steps are CReaderApp's (app/ReaderApp.h).
 //
 // Exit codes: the event loop's (0), 1 when a running copy was brought to the
 // front instead, 2 when the single-instance rule could not run (no title
@@ -13,32 +12,17 @@
 
 #include "app/MainFrame.h"
 #include "app/MessageBridge.h"
+#include "app/ReaderApp.h"
 #include "app/SingleInstance.h"
 #include "platform/Debug.h"
 #include "views/FullScreenDialog.h"
-#include "views/SoftKeyBar.h"
+#include "views/InstallDialogs.h"
 #include "views/ResText.h"
 
 namespace {
 
 constexpr int kExitActivatedOther = 1;
 constexpr int kExitSingleInstanceFailed = 2;
-
-// Stands in the client area until the channel tree view takes its place; it
-// does what the view does with Exit and nothing else.
-class CEmptyView : public QWidget, public IFrameClient {
-public:
-    explicit CEmptyView(CMainFrame& frame) : m_frame(frame) { setObjectName(QString::number(IDD_CHANNEL_TREE)); }
-
-    void OnCommand(int id) override
-    {
-        if (id == ID_APP_EXIT)
-            QMetaObject::invokeMethod(&m_frame, &QWidget::close, Qt::QueuedConnection);
-    }
-
-private:
-    CMainFrame& m_frame;
-};
 
 // SIGTERM and SIGINT close the frame through the event loop, so a session
 // that ends takes the same way out as Exit. The handler only writes a byte.
@@ -101,36 +85,30 @@ int main(int argc, char** argv)
     // 3-5. Platform set-up: the core's window messages join the Qt loop.
     CMessageBridge bridge;
 
-    // 6-7. The frame: title and soft keys from the resources.
-    CMainFrame frame;
-    frame.SetMenuBar(IDR_MAIN_MENU);
+    // The windows the tree opens (views/InstallDialogs.h).
+    CTreeDialogs dialogs;
+    InstallAllDialogs(dialogs);
 
-    // 8-13. Creation of the frame's contents, in this order when the session
-    //    lands: the documents folder ("RSS Reader" in the user's documents,
-    //    created on every start); the feed and item databases; the
-    //    connection manager with frame.GetWindow() and the two notification
-    //    messages (frame.SetMessageHandler takes them).
-    // 14. The client view (the channel tree view, template 213).
-    auto* view = new CEmptyView(frame);
-    frame.SetClient(view, view);
-    frame.SoftKeys()->EnableKey(CSoftKeyBar::kLeft, false);
+    // 6-14. The frame, the databases, the connection manager and the
+    //    channel tree view as the client (CReaderApp::Create).
+    CReaderApp reader(std::move(dialogs));
+    reader.Create();
+    CMainFrame& frame = reader.Frame();
 
     // 15. A later start brings this copy to the front.
     QObject::connect(&instance, &CSingleInstance::activationRequested, &frame, &CMainFrame::BringToFront);
     instance.Listen();
     CloseOnTerminationSignal(frame);
 
-    // 16. The view initialises once the loop runs.
-    frame.PostCommand(ID_INIT_CHANNEL);
-
+    // 16. The start-up command is posted: the tree starts once the loop runs.
     // 17. Show the frame and run the loop until the frame closes.
     frame.show();
     const int result = QApplication::exec();
 
-    // Shutdown, in this order when the session lands: settings (written as
-    // they go), item database, feed database, connection manager, the XML
-    // parser's state; then the view, which frees the subscriptions without
-    // saving them.
+    // Shutdown: settings (written a last time), item database, feed
+    // database, connection manager, the XML parser's state; then the view's
+    // timer and the windows. The subscriptions are freed without a save.
+    reader.Shutdown();
     DebugLog("main", "End >>");
     return result;
 }

@@ -205,10 +205,13 @@ LRESULT SendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     return reply->result;
 }
 
-size_t DispatchPendingMessages()
+namespace {
+
+// Handles queued messages of the calling thread until the queue is empty or
+// more() says stop; true when the queue was emptied.
+bool DispatchWhile(size_t& handled, const std::function<bool()>& more)
 {
     const auto& queue = CurrentQueue();
-    size_t handled = 0;
     CQueuedMessage message;
     while (queue->Pop(message)) {
         LRESULT result = 0;
@@ -218,8 +221,26 @@ size_t DispatchPendingMessages()
         if (message.reply)
             message.reply->Answer(result);
         ++handled;
+        if (more && !more())
+            return false;
     }
+    return true;
+}
+
+} // namespace
+
+size_t DispatchPendingMessages()
+{
+    size_t handled = 0;
+    DispatchWhile(handled, {});
     return handled;
+}
+
+bool DispatchPendingMessagesFor(std::chrono::milliseconds budget)
+{
+    const auto deadline = std::chrono::steady_clock::now() + budget;
+    size_t handled = 0;
+    return DispatchWhile(handled, [deadline] { return std::chrono::steady_clock::now() < deadline; });
 }
 
 DWORD MsgWaitForMultipleObjects(std::span<CEvent* const> events, DWORD milliseconds)

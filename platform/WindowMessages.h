@@ -63,6 +63,11 @@ LRESULT SendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // Handles every message queued for the calling thread's windows, including
 // those queued by the procedures themselves meanwhile; returns how many.
 size_t DispatchPendingMessages();
+// The same within a time budget: returns once the queue is empty (true) or
+// the budget is used up (false; the rest stays queued). A thread that runs
+// another loop as well dispatches this way, so that threads that keep
+// posting cannot hold that loop up.
+bool DispatchPendingMessagesFor(std::chrono::milliseconds budget);
 
 // Waits until one of the events is set (WAIT_OBJECT_0 + index) or a message
 // arrives for the calling thread (WAIT_OBJECT_0 + events.size()), without

@@ -93,6 +93,14 @@ bool CReaderSession::RequestUpdateAll(bool automatic)
     return true;
 }
 
+bool CReaderSession::AcceptUpdateAll(bool windowOfTheViewOpen)
+{
+    if (!m_bAutomatic || !windowOfTheViewOpen)
+        return true;
+    m_bAutomatic = false;
+    return false;
+}
+
 bool CReaderSession::CheckPeriodicUpdate(bool dialogOfTheViewOpen)
 {
     CTimerTickState state;

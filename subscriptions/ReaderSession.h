@@ -93,6 +93,13 @@ public:
     // while the lock is held.
     bool RequestUpdateAll(bool automatic);
     bool IsAutomaticUpdate() const { return m_bAutomatic; }
+    // An Update All command as it arrives: false when it must not run now.
+    // An automatic request that finds a window of the view open (a dialog,
+    // a message box, a menu) is dropped and forgotten: its dialog would open
+    // over that window, in the middle of what the user is doing. The
+    // periodic check asks again once the window has closed. A command the
+    // user chose always runs (the lock still decides in BeginUpdate).
+    bool AcceptUpdateAll(bool windowOfTheViewOpen);
     // The periodic check: true when an automatic Update All is due now and
     // nothing is in the way (the request is made).
     bool CheckPeriodicUpdate(bool dialogOfTheViewOpen);

@@ -72,6 +72,22 @@ std::optional<CEntryLabel> RefreshedLabel(COutline& outline, bool folderOpen)
     return label;
 }
 
+std::optional<CEntryLabel> ResultLabel(const CFeedUpdateResult& result, const std::wstring& shownText)
+{
+    if (result.outcome == CFeedOutcome::Updated && result.unreadCount >= 0) {
+        // What the update wrote into the record: the feed's name as title.
+        FeedRecord record;
+        record.title = result.name.empty() ? std::wstring(kUntitledFeed) : result.name;
+        record.unreadCount = result.unreadCount;
+        record.updateStatus = kFeedStatusUpdated;
+        return FeedLabel(record);
+    }
+    if (result.outcome == CFeedOutcome::Failed && result.iconStatus == kOutlineStatusFailed &&
+        result.failure != CFeedFailure::Cancelled)
+        return CEntryLabel{shownText, kTreeIconFailed};
+    return std::nullopt;
+}
+
 void MakeEntryLabels(COutlineList& outlines)
 {
     for (auto& outline : outlines) {

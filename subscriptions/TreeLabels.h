@@ -7,6 +7,7 @@
 #include <string>
 
 #include "subscriptions/OpmlDoc.h"
+#include "update/FeedUpdateResult.h"
 
 enum TreeIcon : int {
     kTreeIconFolderOpen = 0,
@@ -28,6 +29,13 @@ std::optional<CEntryLabel> InsertEntryLabel(COutline& outline);
 // missing: its entry stays as it is. A folder's icon shows whether its entry
 // is open.
 std::optional<CEntryLabel> RefreshedLabel(COutline& outline, bool folderOpen);
+
+// The label of a feed whose update result has just come in, from the result
+// alone (the run's worker may be writing the store at that moment): an
+// updated feed's name and unread pages, as its record now has them, or the
+// failed icon on the text shown. Nothing for a result that changes nothing
+// (not reached, or stopped by the user).
+std::optional<CEntryLabel> ResultLabel(const CFeedUpdateResult& result, const std::wstring& shownText);
 
 // InsertEntryLabel for every outline of the list and below: what the tree
 // does when it is filled from a document (every feed gets its record).

@@ -264,6 +264,17 @@ TEST_F(ReaderSessionTest, TheLockKeepsASecondUpdateOutAndTheRunsListFollowsTheSe
     m_session.AfterUpdate();
     EXPECT_FALSE(m_session.IsAutomaticUpdate()) << "cleared after every update";
 
+    // An automatic request that arrives over a window of the view is
+    // dropped and forgotten; one the user chose runs.
+    EXPECT_TRUE(m_session.RequestUpdateAll(true));
+    EXPECT_FALSE(m_session.AcceptUpdateAll(true));
+    EXPECT_FALSE(m_session.IsAutomaticUpdate());
+    EXPECT_TRUE(m_session.AcceptUpdateAll(true)) << "a chosen Update All";
+    EXPECT_TRUE(m_session.RequestUpdateAll(true));
+    EXPECT_TRUE(m_session.AcceptUpdateAll(false));
+    EXPECT_TRUE(m_session.IsAutomaticUpdate());
+    m_session.AfterUpdate();
+
     // The periodic check: nothing while a dialog of the view is open.
     CSetting::Instance().SetUpdateMethod(CSetting::kUpdateAutomatic);
     SetCurrentTimeForTesting(UtcTimePoint(2030, 1, 1, 0, 0));
@@ -290,3 +301,28 @@ TEST_F(ReaderSessionTest, RenameAndPropertiesGoThroughTheRecord)
 }
 
 } // namespace
+
+TEST(TreeLabelsTest, ALabelFromAnUpdateResultShowsWhatTheRecordNowHoldsOrTheFailure)
+{
+    CFeedUpdateResult updated;
+    updated.name = L"Kernel Notes";
+    updated.outcome = CFeedOutcome::Updated;
+    updated.unreadCount = 3;
+    EXPECT_EQ(ResultLabel(updated, L"old")->text, L"Kernel Notes (3)");
+    EXPECT_EQ(ResultLabel(updated, L"old")->icon, kTreeIconUnread);
+    updated.unreadCount = 0;
+    EXPECT_EQ(ResultLabel(updated, L"old")->text, L"Kernel Notes");
+    EXPECT_EQ(ResultLabel(updated, L"old")->icon, kTreeIconRead);
+
+    CFeedUpdateResult failed;
+    failed.outcome = CFeedOutcome::Failed;
+    failed.failure = CFeedFailure::HttpStatus;
+    failed.iconStatus = kOutlineStatusFailed;
+    EXPECT_EQ(ResultLabel(failed, L"Shown (2)")->text, L"Shown (2)") << "the count stays";
+    EXPECT_EQ(ResultLabel(failed, L"Shown (2)")->icon, kTreeIconFailed);
+    failed.failure = CFeedFailure::Cancelled;
+    EXPECT_FALSE(ResultLabel(failed, L"Shown (2)")) << "stopped by the user: no failure of the feed";
+    failed.failure = CFeedFailure::NotAFeed;
+    failed.iconStatus = -1;
+    EXPECT_FALSE(ResultLabel(failed, L"Shown (2)")) << "the run leaves the icon";
+}

@@ -246,7 +246,7 @@ TEST_F(UpdateRunTest, ASingleFeedThatFailsSaysUnsupportedUrlThenStopped)
     EXPECT_EQ(view->messageBoxes[0], L"Unsupported URL\r\n\"" + Url(*tree[0]) + L"\"");
     EXPECT_EQ(view->statusTexts.back(), FormatUpdateResult(false, 0, 1, 0));
     EXPECT_EQ(tree[0]->status, kOutlineStatusFailed);
-    EXPECT_EQ(StoredFeed(Url(*tree[0])).updateStatus, kFeedStatusCreated) << "a failed feed's record is not written";
+    EXPECT_EQ(StoredFeed(Url(*tree[0])).updateStatus, kFeedStatusFailed) << "the record keeps the failure for the tree";
 
     // A document that is not a feed fails too, but leaves the status.
     m_server.SetAnswer("/page.html", CHttpAnswer::Ok("<html><body><p>Not a feed</p></body></html>"));
@@ -370,8 +370,8 @@ TEST_F(UpdateRunTest, HostileFeedsDoNotStopTheRunOrLeaveThreads)
     EXPECT_EQ(view->endResult, ID_DONE);
     EXPECT_EQ(StoredFeed(Url(*tree[4])).pageCount, 1) << "the good feed after them all";
     EXPECT_GE(StoredFeed(Url(*tree[0])).pageCount, 1) << "a truncated feed keeps what it has";
-    EXPECT_EQ(StoredFeed(Url(*tree[2])).updateStatus, kFeedStatusCreated) << "a redirect loop fails";
-    EXPECT_EQ(StoredFeed(Url(*tree[3])).updateStatus, kFeedStatusCreated) << "silence fails";
+    EXPECT_EQ(StoredFeed(Url(*tree[2])).updateStatus, kFeedStatusFailed) << "a redirect loop fails";
+    EXPECT_EQ(StoredFeed(Url(*tree[3])).updateStatus, kFeedStatusFailed) << "silence fails";
     ExpectNoDownloadFilesLeft();
     ExpectThreadsBackTo(threadsBefore);
 }
@@ -428,7 +428,7 @@ TEST_F(UpdateRunTest, AFullDiskFailsTheFeedsAndTheNextRunStoresWhatACleanRunWoul
     for (const auto& outline : tree) {
         EXPECT_EQ(outline->status, kOutlineStatusFailed) << "the failed icon";
         EXPECT_TRUE(StoredKeys(StoredFeed(Url(*outline)).feedId).empty());
-        EXPECT_EQ(StoredFeed(Url(*outline)).updateStatus, kFeedStatusCreated) << "not recorded as updated";
+        EXPECT_EQ(StoredFeed(Url(*outline)).updateStatus, kFeedStatusFailed) << "recorded as failed, not updated";
     }
     FailingVfs::FailWrites("RSSITEM.CDB");
     view = Update(tree, {tree[0].get()}, false, false);

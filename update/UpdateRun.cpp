@@ -49,6 +49,17 @@ void CollectFeeds(COutline& outline, std::vector<std::pair<COutline*, std::wstri
         CollectFeeds(*child, feeds);
 }
 
+void MarkFeedFailed(const std::wstring& url)
+{
+    CZelviaRssDB& feeds = CZelviaRssDB::Instance();
+    FeedRecord fresh;
+    const CEOID oid = feeds.FindFeedByUrl(url);
+    if (oid && feeds.ReadFeed(fresh, oid) && fresh.updateStatus != kFeedStatusFailed) {
+        fresh.updateStatus = kFeedStatusFailed;
+        feeds.WriteFeed(fresh, oid);
+    }
+}
+
 std::wstring UniqueDownloadPath()
 {
     static std::atomic<unsigned> s_nextRun{1};
@@ -191,7 +202,9 @@ bool CUpdateRun::Start()
 
 void CUpdateRun::Cancel()
 {
-    if (m_bStopped)
+    // Once the end text shows, only Done is left: a Cancel then (the Back
+    // key) would grey Done and raise a wait cursor nothing takes down.
+    if (m_bStopped || m_bFinished)
         return;
     m_bWaitCursor = true;
     m_view.ShowWaitCursor(true);
@@ -508,6 +521,12 @@ void CUpdateRun::UpdateFeed(size_t index, const CFeedValidators& sent)
         if (fresh && download.validators != sent)
             feeds.WriteValidators(feed.url, record.feedId, download.validators);
     }
+    // The tree's labels come from the record: a feed whose download failed
+    // keeps the failed status there until it updates again, or the failure
+    // would vanish at the next refresh. A download the user stopped is no
+    // failure of the feed.
+    if (haveRecord && result.iconStatus == kOutlineStatusFailed && result.failure != CFeedFailure::Cancelled)
+        MarkFeedFailed(feed.url);
     if (result.outcome == CFeedOutcome::Updated) {
         ++m_nUpdatedFeeds;
         m_nTotalNewPages += result.newPages;

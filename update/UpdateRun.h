@@ -57,6 +57,7 @@ public:
     // The dialog's start: connects, then starts the worker. False when the
     // dialog has already been ended (no connection, or no thread).
     bool Start();
+    // Stops the run; nothing once it is stopped or finished.
     void Cancel();
     // The network is gone: the run stops as disconnected.
     void OnNetworkLost();

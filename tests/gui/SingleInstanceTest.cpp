@@ -41,6 +41,10 @@ protected:
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
         environment.insert(QStringLiteral("HOME"), m_runtime.path());
+        // The program keeps its data and options under the private home.
+        environment.insert(QStringLiteral("XDG_DATA_HOME"), m_runtime.path() + QStringLiteral("/data"));
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_runtime.path() + QStringLiteral("/config"));
+        environment.remove(QStringLiteral("XDG_DOCUMENTS_DIR"));
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         environment.insert(QStringLiteral("RSSREADER_DEBUG"), QStringLiteral("1"));
         environment.insert(QStringLiteral("LANG"), QStringLiteral("C.UTF-8"));

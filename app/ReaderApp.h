@@ -1,0 +1,51 @@
+#pragma once
+// CReaderApp: the reader's window put together. It owns the session (and
+// with it the subscription document), the frame, and the channel tree view
+// as the frame's client, and takes them up and down in the reader's fixed
+// order:
+//
+//   Create:   the frame with the main menu bar; the documents folder
+//             ("RSS Reader" in the user's documents); the feed and item
+//             databases opened; the connection manager told to post its two
+//             notifications to the frame's window; the channel tree view as
+//             the client, which takes those notifications; the start-up
+//             command posted (the view starts the tree once the loop runs).
+//   Shutdown: the session's shutdown (options written, item database, feed
+//             database, connection manager, the XML parser's state), then
+//             the view's timer stopped and the windows taken down. The
+//             subscription document is freed with the object, never saved.
+//
+// main() runs one; the GUI tests drive the same object. Create it on the GUI
+// thread while a CMessageBridge exists.
+
+#include <memory>
+
+#include "subscriptions/ReaderSession.h"
+#include "views/TreeDialogs.h"
+
+class CMainFrame;
+class CChannelTreeView;
+
+class CReaderApp {
+public:
+    explicit CReaderApp(CTreeDialogs dialogs = {});
+    ~CReaderApp();
+    CReaderApp(const CReaderApp&) = delete;
+    CReaderApp& operator=(const CReaderApp&) = delete;
+
+    void Create();
+    // Idempotent; the destructor calls it.
+    void Shutdown();
+
+    CMainFrame& Frame() { return *m_pFrame; }
+    CChannelTreeView& View() { return *m_pView; }
+    CReaderSession& Session() { return m_session; }
+
+private:
+    CReaderSession m_session;
+    CTreeDialogs m_dialogs;
+    std::unique_ptr<CMainFrame> m_pFrame;
+    CChannelTreeView* m_pView = nullptr; // the frame's client, owned by it
+    bool m_bCreated = false;
+    bool m_bShutDown = false;
+};

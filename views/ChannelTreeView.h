@@ -1,0 +1,159 @@
+#pragma once
+// CChannelTreeView: the reader's main view, the whole client area of the
+// frame (template 213). It shows the subscription tree of the session,
+// folders and feeds with their unread counts and icons, takes every command
+// of the main menu, the context menu and move mode, and runs the periodic
+// update check. The session (CReaderSession) decides everything about the
+// tree; the view draws it, forwards the user's commands to it, and shows
+// what comes back. Each tree entry holds a pointer to its outline in the
+// session's document; after an operation that changed the structure, the
+// entries of the lists it touched are made again from the document.
+//
+// The windows the view opens come from CTreeDialogs: a command whose window
+// is missing is greyed in every menu. The update dialog and the
+// first-subscription prompt are the view's own.
+//
+// The frame's notifications (a desktop synchronisation ended, the connection
+// changed) arrive through OnFrameMessage. Everything runs on the GUI thread.
+
+#include <QHash>
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+#include <optional>
+
+#include "app/MainFrame.h"
+#include "subscriptions/ReaderSession.h"
+#include "views/ImageList.h"
+#include "views/TreeDialogs.h"
+
+class QMenu;
+class QTreeWidgetItem;
+class CChannelTreeCtrl;
+class CStartupKeyFilter;
+
+class CChannelTreeView : public QWidget, public IFrameClient {
+    Q_OBJECT
+public:
+    // Keys queued while start-up kept the loop busy arrive within this time
+    // after it; they are dropped with those typed during it.
+    static constexpr int kStartupKeyGraceMs = 250;
+    static constexpr int kCheckIntervalMs = 5000;
+
+    CChannelTreeView(CMainFrame& frame, CReaderSession& session, CTreeDialogs dialogs);
+    ~CChannelTreeView() override;
+
+    // ---- The frame's client ---------------------------------------------------
+    void OnCommand(int id) override;
+    void OnInitMenuPopup(QMenu* popup) override;
+    bool IsInitialised() const override { return m_bInitialised; }
+    bool KeepsTitle() const override;
+    // WM_CONNECTED_NOTIFY and WM_CONNECTION_STATUS, from the frame's window.
+    LRESULT OnFrameMessage(UINT message, WPARAM wParam, LPARAM lParam);
+
+    // ---- Start-up, updates and the timer ----------------------------------------
+    // The start-up of the tree: the session's start, the entries, the
+    // first-subscription prompt, the timer. False when there is no tree to
+    // show (the frame then closes).
+    bool InitChannel();
+    // Posts Update All unless the lock is held.
+    void RequestUpdateAll(bool automatic);
+    // The periodic check (every kCheckIntervalMs once initialised).
+    void OnTimer();
+    void SetCheckInterval(int milliseconds);
+    void StopTimer() { m_timer.stop(); }
+    // A window of the view is over the tree: a dialog, a message box or a
+    // menu.
+    static bool IsWindowOfTheViewOpen();
+
+    // ---- What the view shows ------------------------------------------------------
+    CChannelTreeCtrl* Tree() const { return m_pTree; }
+    QTreeWidgetItem* ItemOf(const COutline* outline) const;
+    COutline* OutlineOf(const QTreeWidgetItem* item) const;
+    // The icon index of an entry (TreeIcon).
+    static int IconOf(const QTreeWidgetItem* item);
+    COutline* Selected() const;
+    void Select(const COutline* outline);
+    // Labels and icons again from the store: the entry, the entries after
+    // it at its level, and everything below these.
+    void RefreshLabels(QTreeWidgetItem* from);
+    void RefreshAll();
+    // Whether the command's window exists in this build.
+    bool IsCommandAvailable(int command) const;
+    const CTreeDialogs& Dialogs() const { return m_dialogs; }
+
+signals:
+    // After InitChannel.
+    void initialised();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+
+private:
+    struct CEntryState {
+        QString text;
+        int icon = 0;
+        bool expanded = false;
+    };
+    using CEntryStates = QHash<const COutline*, CEntryState>;
+
+    // Entries (ChannelTreeView.cpp).
+    void FillTree();
+    QTreeWidgetItem* CreateEntry(COutline& outline, QTreeWidgetItem* parent, const CEntryStates& states);
+    void RebuildEntries(const COutline* parent);
+    void CollectStates(QTreeWidgetItem* item, CEntryStates& states);
+    void ForgetItems(QTreeWidgetItem* item);
+    void SetEntryLabel(QTreeWidgetItem* item, const QString& text, int icon);
+    void ShowFeedResult(const CFeedUpdateResult& result);
+    void ExpandTopLevel();
+    void UpdateSoftKeys();
+    void RunFirstPrompt();
+    void ApplyMenuState(QMenu* popup);
+    void ShowContextMenu(const QPoint& globalPos, bool fromKeyboard);
+    void OnFolderToggled(QTreeWidgetItem* item, bool expanded);
+
+    // Commands (ChannelTreeViewCommands.cpp).
+    void ApplyChange(const CTreeChange& change);
+    void ShowMessages(const std::vector<CViewMessage>& messages);
+    void OpenEntry(QTreeWidgetItem* item);
+    void RunUpdate(bool all);
+    void EnterUrl();
+    void NewFolder();
+    void Rename();
+    void Delete();
+    void Mark(bool read);
+    void Properties();
+    void Import();
+    void ImportFile();
+    void ImportAddress();
+    void AfterImport();
+    void OnlineSearch();
+    void Export();
+    void NewItems();
+    std::wstring DocumentsFolder() const;
+
+    // Move mode (ChannelTreeViewMove.cpp).
+    void StartMove();
+    void MoveStep(bool up);
+    void MoveDone();
+    void MoveCancel();
+    void ShowMoving();
+    const COutline* OuterOf(const COutline* first, const COutline* second) const;
+
+    CMainFrame& m_frame;
+    CReaderSession& m_session;
+    CTreeDialogs m_dialogs;
+    CChannelTreeCtrl* m_pTree = nullptr;
+    CImageList m_icons;
+    QHash<const COutline*, QTreeWidgetItem*> m_items;
+    QTimer m_timer;
+    int m_nCheckInterval = kCheckIntervalMs;
+    bool m_bInitialised = false;
+    bool m_bFirstPromptPending = true;
+    bool m_bHandlingStatus = false;
+    bool m_bMovingWasExpanded = false;
+    CEntryStates m_movingStates; // what the moving entry's children showed
+
+    QPointer<CStartupKeyFilter> m_pKeyFilter;
+};

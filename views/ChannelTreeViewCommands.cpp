@@ -1,0 +1,318 @@
+// The commands of the channel tree view: the main menu, the context menu
+// and the soft keys. Each forwards to the session and shows what comes back;
+// the windows of other groups are reached through CTreeDialogs.
+#include <QMetaObject>
+
+#include "app/MessageBox.h"
+#include "platform/FileSystem.h"
+#include "platform/SpecialFolders.h"
+#include "views/ChannelTreeView.h"
+#include "views/ChannelTreeViewCtrl.h"
+#include "views/ResText.h"
+#include "views/SoftKeyBar.h"
+#include "views/UpdateFeedsDlg.h"
+#include "views/WaitCursor.h"
+
+void CChannelTreeView::OnCommand(int id)
+{
+    switch (id) {
+    case ID_INIT_CHANNEL:
+        if (!InitChannel())
+            QMetaObject::invokeMethod(&m_frame, &QWidget::close, Qt::QueuedConnection);
+        return;
+    case ID_MOVE_DONE:
+        MoveDone();
+        return;
+    case ID_MOVE_CANCEL:
+        MoveCancel();
+        return;
+    default:
+        break;
+    }
+    // Nothing else while an entry moves: its menu bar offers only Done and
+    // Cancel, and a command that slipped through would act on the tree
+    // behind the move's back.
+    if (m_session.IsMoving() || !IsCommandAvailable(id))
+        return;
+    switch (id) {
+    case ID_NEW_ITEMS:
+        NewItems();
+        break;
+    case ID_ENTER_URL:
+        EnterUrl();
+        break;
+    case ID_ONLINE_SEARCH:
+        OnlineSearch();
+        break;
+    case ID_MARK_READ:
+    case ID_MARK_UNREAD:
+        Mark(id == ID_MARK_READ);
+        break;
+    case ID_MOVE:
+        StartMove();
+        break;
+    case ID_DELETE:
+        Delete();
+        break;
+    case ID_RENAME:
+        Rename();
+        break;
+    case ID_NEW_FOLDER:
+        NewFolder();
+        break;
+    case ID_PROPERTIES:
+        Properties();
+        break;
+    case ID_IMPORT:
+        Import();
+        break;
+    case ID_IMPORT_FILE:
+        ImportFile();
+        break;
+    case ID_IMPORT_URL:
+        ImportAddress();
+        break;
+    case ID_EXPORT:
+        Export();
+        break;
+    case ID_UPDATE:
+    case ID_UPDATE_ALL:
+        RunUpdate(id == ID_UPDATE_ALL);
+        break;
+    case ID_OPTIONS:
+        m_dialogs.options(this);
+        m_session.AfterOptions();
+        RefreshAll();
+        break;
+    case ID_APP_ABOUT:
+        m_dialogs.about(this);
+        break;
+    case ID_APP_EXIT:
+        QMetaObject::invokeMethod(&m_frame, &QWidget::close, Qt::QueuedConnection);
+        break;
+    default:
+        break;
+    }
+}
+
+void CChannelTreeView::ShowMessages(const std::vector<CViewMessage>& messages)
+{
+    for (const CViewMessage& message : messages)
+        ShowMessageBox(this, ToQString(message.Text()), message.style);
+}
+
+void CChannelTreeView::ApplyChange(const CTreeChange& change)
+{
+    if (change.structureChanged)
+        RebuildEntries(change.changedParent);
+    if (QTreeWidgetItem* open = ItemOf(change.expand); open != nullptr && open->childCount() > 0)
+        open->setExpanded(true);
+    if (change.select != nullptr)
+        Select(change.select);
+}
+
+std::wstring CChannelTreeView::DocumentsFolder() const
+{
+    std::wstring documents;
+    SHGetSpecialFolderPath(CSIDL_PERSONAL, documents);
+    return JoinPath(documents, L"RSS Reader");
+}
+
+void CChannelTreeView::NewItems()
+{
+    if (!m_bInitialised)
+        return;
+    m_dialogs.newItems(this, m_session);
+    RefreshAll();
+}
+
+void CChannelTreeView::OpenEntry(QTreeWidgetItem* item)
+{
+    COutline* feed = OutlineOf(item);
+    if (m_session.IsMoving() || feed == nullptr || !feed->IsFeed() || !m_dialogs.feedList)
+        return;
+    std::vector<COutline*> level;
+    COutline* parent = m_session.ParentOf(*feed);
+    {
+        CWaitCursor wait;
+        for (auto& outline : m_session.ListOf(parent))
+            level.push_back(outline.get());
+    }
+    m_dialogs.feedList(this, m_session, std::move(level), feed);
+    QTreeWidgetItem* from = parent != nullptr ? ItemOf(parent) : m_pTree->topLevelItem(0);
+    RefreshLabels(from);
+    Select(feed);
+}
+
+void CChannelTreeView::RunUpdate(bool all)
+{
+    // An automatic run would open over a window the user is working in.
+    if (all && !m_session.AcceptUpdateAll(IsWindowOfTheViewOpen()))
+        return;
+    COutline* selected = all ? nullptr : Selected();
+    std::vector<COutline*> feeds;
+    if (!m_session.BeginUpdate(selected, all, feeds))
+        return;
+    if (all || selected != nullptr) {
+        CUpdateFeedsDlg dialog(this, std::move(feeds), all && m_session.IsAutomaticUpdate(), all);
+        dialog.SetFeedResultHandler([this](const CFeedUpdateResult& result) { ShowFeedResult(result); });
+        dialog.DoModal();
+    }
+    m_session.AfterUpdate();
+    RefreshAll();
+}
+
+void CChannelTreeView::EnterUrl()
+{
+    std::optional<CTreeDialogs::CAddedFeed> added = m_dialogs.addFeed(this, m_session);
+    if (!added || !added->feed)
+        return;
+    const CTreeChange change = m_session.AddFeed(std::move(added->feed), added->atRoot, Selected());
+    ApplyChange(change);
+    RefreshLabels(m_pTree->currentItem());
+    ShowMessages(change.messages);
+    UpdateSoftKeys();
+    m_pTree->setFocus(Qt::OtherFocusReason);
+}
+
+void CChannelTreeView::NewFolder()
+{
+    const std::optional<CTreeDialogs::CNewFolder> folder = m_dialogs.newFolder(this);
+    if (!folder)
+        return;
+    const CTreeChange change = m_session.AddFolder(folder->name, folder->atRoot, Selected());
+    ApplyChange(change);
+    RefreshLabels(m_pTree->currentItem());
+    ShowMessages(change.messages);
+    UpdateSoftKeys();
+}
+
+void CChannelTreeView::Rename()
+{
+    COutline* selected = Selected();
+    // The lock is held while the dialog is open, so that nothing updates
+    // the tree under it.
+    if (selected == nullptr || !m_session.UpdateLock())
+        return;
+    const std::optional<std::wstring> name = m_dialogs.rename(this, m_session, *selected);
+    m_session.UpdateUnlock();
+    if (name) {
+        const CTreeChange change = m_session.Rename(*selected, *name);
+        RefreshLabels(ItemOf(selected));
+        ShowMessages(change.messages);
+    }
+    m_frame.SetMenuBar(IDR_MAIN_MENU);
+    UpdateSoftKeys();
+}
+
+void CChannelTreeView::Delete()
+{
+    COutline* selected = Selected();
+    if (selected != nullptr) {
+        const CViewMessage question = m_session.DeleteQuestion(*selected);
+        if (ShowMessageBox(this, ToQString(question.Text()), question.style) != IDYES)
+            return;
+    }
+    CTreeChange change;
+    {
+        CWaitCursor wait;
+        change = m_session.Delete(selected);
+        ApplyChange(change);
+        QTreeWidgetItem* parent = ItemOf(change.changedParent);
+        RefreshLabels(parent != nullptr ? parent : m_pTree->topLevelItem(0));
+    }
+    ShowMessages(change.messages);
+    UpdateSoftKeys();
+}
+
+void CChannelTreeView::Mark(bool read)
+{
+    COutline* selected = Selected();
+    if (selected == nullptr)
+        return;
+    CWaitCursor wait;
+    m_session.MarkSubtree(*selected, read);
+    RefreshLabels(ItemOf(selected));
+}
+
+void CChannelTreeView::Properties()
+{
+    COutline* selected = Selected();
+    if (selected == nullptr || !selected->IsFeed())
+        return;
+    m_dialogs.properties(this, m_session.Properties(*selected));
+    RefreshLabels(ItemOf(selected));
+}
+
+void CChannelTreeView::Import()
+{
+    const int source = m_dialogs.importSource(this);
+    if ((source == ID_IMPORT_FILE || source == ID_IMPORT_URL) && IsCommandAvailable(source))
+        OnCommand(source);
+}
+
+void CChannelTreeView::ImportFile()
+{
+    CTreeDialogs::CFileRequest request;
+    request.mode = 1;
+    request.folder = DocumentsFolder();
+    request.extensions = L"opml";
+    request.titleId = IDS_IMPORT_OPML;
+    request.menuId = IDR_PICKER_SELECT;
+    const std::optional<std::wstring> path = m_dialogs.pickFile(this, request);
+    if (path) {
+        CTreeChange change;
+        {
+            CWaitCursor wait;
+            change = m_session.ImportFile(*path, Selected());
+            ApplyChange(change);
+        }
+        ShowMessages(change.messages);
+    }
+    AfterImport();
+}
+
+void CChannelTreeView::ImportAddress()
+{
+    COutlineList outlines = m_dialogs.opmlAddress(this, m_session);
+    if (!outlines.empty()) {
+        const CTreeChange change = m_session.ImportOutlines(std::move(outlines), Selected());
+        ApplyChange(change);
+        ShowMessages(change.messages);
+    }
+    AfterImport();
+}
+
+void CChannelTreeView::AfterImport()
+{
+    UpdateSoftKeys();
+    m_pTree->setFocus(Qt::OtherFocusReason);
+    ExpandTopLevel();
+}
+
+void CChannelTreeView::OnlineSearch()
+{
+    COutlineList outlines = m_dialogs.onlineSearch(this, m_session);
+    if (!outlines.empty()) {
+        const CTreeChange change = m_session.ImportOutlines(std::move(outlines), Selected());
+        ApplyChange(change);
+        ShowMessages(change.messages);
+    }
+    if (QTreeWidgetItem* selected = m_pTree->currentItem(); selected != nullptr && selected->childCount() > 0)
+        selected->setExpanded(true);
+    UpdateSoftKeys();
+    m_pTree->setFocus(Qt::OtherFocusReason);
+}
+
+void CChannelTreeView::Export()
+{
+    CTreeDialogs::CFileRequest request;
+    request.mode = 2;
+    request.folder = DocumentsFolder();
+    request.defaultName = L"export.opml";
+    request.extensions = L"opml";
+    request.titleId = IDS_EXPORT_OPML;
+    request.menuId = IDR_PICKER_SAVE;
+    if (const std::optional<std::wstring> path = m_dialogs.pickFile(this, request))
+        ShowMessages({m_session.Export(*path)});
+}

@@ -1,0 +1,246 @@
+#include "views/ChannelTreeViewCtrl.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QStyledItemDelegate>
+#include <QTreeWidgetItemIterator>
+
+#include "platform/Debug.h"
+#include "resources/ResourceModule.h"
+
+namespace {
+
+// Simplified Chinese has no bold face worth the name at this size.
+constexpr char kNormalWeightLanguage[] = "0804";
+constexpr int kTextPadding = 2;
+
+// Paints an entry as the tree of the device does: the icon, then the text
+// on a filled rectangle just large enough for it.
+class CEntryDelegate : public QStyledItemDelegate {
+public:
+    explicit CEntryDelegate(CChannelTreeCtrl* tree) : QStyledItemDelegate(tree), m_pTree(tree) {}
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QStyleOptionViewItem item = option;
+        initStyleOption(&item, index);
+        const QWidget* widget = item.widget;
+        QStyle* style = widget != nullptr ? widget->style() : QApplication::style();
+        const QRect iconRect = style->subElementRect(QStyle::SE_ItemViewItemDecoration, &item, widget);
+        const QRect textArea = style->subElementRect(QStyle::SE_ItemViewItemText, &item, widget);
+        if (!item.icon.isNull())
+            item.icon.paint(painter, iconRect, Qt::AlignCenter);
+
+        const bool moving = m_pTree->MovingItem() != nullptr && m_pTree->itemFromIndex(index) == m_pTree->MovingItem();
+        const bool selected = (item.state & QStyle::State_Selected) != 0;
+        QColor background = item.palette.color(QPalette::Active, QPalette::Base);
+        QColor foreground = item.palette.color(QPalette::Active, QPalette::ButtonText);
+        if (moving) {
+            background = CChannelTreeCtrl::kMovingColour;
+            foreground = m_pTree->HighlightTextColour();
+        } else if (selected) {
+            background = m_pTree->HighlightColour();
+            foreground = m_pTree->HighlightTextColour();
+        }
+        const QFontMetrics metrics(item.font);
+        const int textWidth = metrics.horizontalAdvance(item.text) + 2 * kTextPadding;
+        const QRect textRect(textArea.left(), textArea.top(), textWidth, textArea.height());
+        painter->save();
+        painter->fillRect(textRect, background);
+        painter->setPen(foreground);
+        painter->setFont(item.font);
+        painter->drawText(textRect.adjusted(kTextPadding, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                          item.text);
+        painter->restore();
+    }
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        size.setWidth(size.width() + 2 * kTextPadding);
+        return size;
+    }
+
+private:
+    CChannelTreeCtrl* m_pTree;
+};
+
+} // namespace
+
+CChannelTreeCtrl::CChannelTreeCtrl(QWidget* parent) : QTreeWidget(parent)
+{
+    setHeaderHidden(true);
+    setColumnCount(1);
+    // One column as wide as the widest entry, so a long title scrolls
+    // sideways instead of being cut.
+    header()->setStretchLastSection(false);
+    header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setUniformRowHeights(true);
+    setIconSize(QSize(22, 22));
+    setFrameShape(QFrame::NoFrame);
+    setItemDelegate(new CEntryDelegate(this));
+    QFont entries = QApplication::font();
+    entries.setPointSize(kEntryPointSize);
+    entries.setWeight(QFont::Normal);
+    setFont(entries);
+    // Only the entry's text shows the selection, in the highlight colours
+    // whether or not the tree has the focus: the view's own selection
+    // painting (the row's indent and branch) is made invisible.
+    QPalette colours = palette();
+    m_highlight = colours.color(QPalette::Active, QPalette::Highlight);
+    m_highlightText = colours.color(QPalette::Active, QPalette::HighlightedText);
+    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        colours.setColor(group, QPalette::Highlight, colours.color(group, QPalette::Base));
+        colours.setColor(group, QPalette::HighlightedText, colours.color(group, QPalette::Text));
+    }
+    setPalette(colours);
+}
+
+QFont CChannelTreeCtrl::EmptyTextFont() const
+{
+    QFont empty = QApplication::font();
+    empty.setPointSize(kEmptyTextPointSize);
+    empty.setWeight(UserLanguageId() == kNormalWeightLanguage ? QFont::Normal : QFont::Bold);
+    return empty;
+}
+
+void CChannelTreeCtrl::SetEmptyText(const QString& text)
+{
+    m_strEmptyText = text;
+    viewport()->update();
+}
+
+void CChannelTreeCtrl::SetMovingItem(QTreeWidgetItem* item)
+{
+    // A step recreates the moving entry: a drag in progress goes on with
+    // the new one.
+    m_pMoving = item;
+    if (item == nullptr)
+        m_bDragArmed = false;
+    viewport()->update();
+}
+
+void CChannelTreeCtrl::paintEvent(QPaintEvent* event)
+{
+    if (m_bReportPaint) {
+        m_bReportPaint = false;
+        QTreeWidgetItemIterator it(this);
+        int entries = 0;
+        for (; *it != nullptr; ++it)
+            ++entries;
+        DebugLogF("CChannelTreeView::OnPaint", "tree drawn: %d entries", entries);
+    }
+    if (topLevelItemCount() > 0) {
+        QTreeWidget::paintEvent(event);
+        return;
+    }
+    QPainter painter(viewport());
+    const QRect area = viewport()->rect();
+    painter.fillRect(area, palette().color(QPalette::Base));
+    painter.setPen(kEmptyTextColour);
+    painter.setFont(EmptyTextFont());
+    painter.drawText(area, Qt::AlignCenter | Qt::TextWordWrap, m_strEmptyText);
+}
+
+void CChannelTreeCtrl::keyPressEvent(QKeyEvent* event)
+{
+    switch (event->key()) {
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+        horizontalScrollBar()->triggerAction(event->key() == Qt::Key_Left ? QAbstractSlider::SliderSingleStepSub
+                                                                          : QAbstractSlider::SliderSingleStepAdd);
+        event->accept();
+        return;
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+        DebugLog("CChannelTreeView::PreTranslateMessage", "Key Down=============VK_TUP & VK_KEYDOWN");
+        if (m_pMoving != nullptr) {
+            emit moveStepRequested(event->key() == Qt::Key_Up);
+            event->accept();
+            return;
+        }
+        break;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (m_pMoving == nullptr) {
+            QTreeWidgetItem* item = currentItem();
+            if (item != nullptr && item->childCount() > 0)
+                item->setExpanded(!item->isExpanded());
+            else if (item != nullptr)
+                emit openRequested(item);
+        }
+        event->accept();
+        return;
+    default:
+        break;
+    }
+    // While an entry moves, no other key changes the tree.
+    if (m_pMoving != nullptr) {
+        event->accept();
+        return;
+    }
+    QTreeWidget::keyPressEvent(event);
+}
+
+void CChannelTreeCtrl::mousePressEvent(QMouseEvent* event)
+{
+    if (m_pMoving == nullptr) {
+        QTreeWidget::mousePressEvent(event);
+        return;
+    }
+    // In move mode a tap moves nothing but may start a drag of the entry.
+    const int y = event->position().toPoint().y();
+    m_bDragArmed = event->button() == Qt::LeftButton && itemAt(event->position().toPoint()) == m_pMoving;
+    m_nDragY = y;
+    event->accept();
+}
+
+void CChannelTreeCtrl::mouseMoveEvent(QMouseEvent* event)
+{
+    if (m_pMoving == nullptr) {
+        QTreeWidget::mouseMoveEvent(event);
+        return;
+    }
+    event->accept();
+    if (!m_bDragArmed)
+        return;
+    const int y = event->position().toPoint().y();
+    const int travelled = y - m_nDragY;
+    if (travelled <= -kDragStepPixels || travelled >= kDragStepPixels) {
+        m_nDragY = y;
+        emit moveStepRequested(travelled < 0);
+    }
+}
+
+void CChannelTreeCtrl::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (m_pMoving == nullptr) {
+        QTreeWidget::mouseReleaseEvent(event);
+        return;
+    }
+    m_bDragArmed = false;
+    event->accept();
+}
+
+void CChannelTreeCtrl::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    if (m_pMoving != nullptr) {
+        event->accept();
+        return;
+    }
+    QTreeWidget::mouseDoubleClickEvent(event);
+}
+
+void CChannelTreeCtrl::contextMenuEvent(QContextMenuEvent* event)
+{
+    emit contextMenuRequested(event->globalPos(), event->reason() == QContextMenuEvent::Keyboard);
+    event->accept();
+}

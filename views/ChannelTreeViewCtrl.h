@@ -1,0 +1,74 @@
+#pragma once
+// CChannelTreeCtrl: the tree control of the channel tree view (control 1025
+// of template 213). It draws and reports; the view decides.
+//
+// Drawing: entries in a 9-point normal font with a 22x22 icon; each entry's
+// text is drawn on one line over a filled rectangle: the highlight colours
+// when selected, red behind the entry being moved, the window colour
+// otherwise. An empty tree shows only its empty-state text, grey, centred
+// and word-wrapped in a 12-point bold font.
+//
+// Keys: Left and Right scroll sideways (they never open or close folders);
+// Enter opens or closes a folder that has entries below it, and asks the
+// view to open anything else (openRequested). While an entry moves (a moving
+// entry is set), Up and Down ask for a step (moveStepRequested) and taps,
+// double taps and other keys do nothing; a press on the moving entry arms
+// dragging, and each 5 pixels the stylus then travels up or down asks for
+// one step.
+//
+// A right click, a tap held 0.7 s or the context key asks for the context
+// menu (contextMenuRequested; fromKeyboard for the key).
+
+#include <QTreeWidget>
+
+class CChannelTreeCtrl : public QTreeWidget {
+    Q_OBJECT
+public:
+    static constexpr int kEntryPointSize = 9;
+    static constexpr int kEmptyTextPointSize = 12;
+    static constexpr int kDragStepPixels = 5;
+    static inline const QColor kMovingColour{255, 0, 0};
+    static inline const QColor kEmptyTextColour{128, 128, 128};
+
+    explicit CChannelTreeCtrl(QWidget* parent = nullptr);
+
+    void SetEmptyText(const QString& text);
+    QString EmptyText() const { return m_strEmptyText; }
+    QFont EmptyTextFont() const;
+
+    // The entry being moved (nullptr: none): drawn red, and the only one
+    // that can be selected.
+    void SetMovingItem(QTreeWidgetItem* item);
+    QTreeWidgetItem* MovingItem() const { return m_pMoving; }
+
+    // The next paint writes a debug line with the number of entries drawn
+    // (the start-up's end as the user sees it).
+    void ReportNextPaint() { m_bReportPaint = true; }
+
+    // What a selected entry's text is drawn in.
+    QColor HighlightColour() const { return m_highlight; }
+    QColor HighlightTextColour() const { return m_highlightText; }
+
+signals:
+    void openRequested(QTreeWidgetItem* item);
+    void moveStepRequested(bool up);
+    void contextMenuRequested(const QPoint& globalPos, bool fromKeyboard);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    QString m_strEmptyText;
+    QColor m_highlight;
+    QColor m_highlightText;
+    QTreeWidgetItem* m_pMoving = nullptr;
+    bool m_bReportPaint = false;
+    bool m_bDragArmed = false;
+    int m_nDragY = 0;
+};
