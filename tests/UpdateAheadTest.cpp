@@ -375,7 +375,7 @@ TEST_F(UpdateAheadTest, GoneRetryLaterAndMovedAnswersAreToldApart)
     EXPECT_EQ(failure(0), CFeedFailure::Gone);
     EXPECT_EQ(view.feedResults[0].httpStatus, 410);
     EXPECT_EQ(m_tree[0]->status, kOutlineStatusFailed);
-    EXPECT_EQ(StoredFeed(UrlOf(0)).updateStatus, kFeedStatusCreated) << "a failed feed's record is not written";
+    EXPECT_EQ(StoredFeed(UrlOf(0)).updateStatus, kFeedStatusFailed) << "the failure stays on the record, for the icon";
     EXPECT_EQ(failure(1), CFeedFailure::RetryLater);
     EXPECT_EQ(failure(2), CFeedFailure::RetryLater) << "its host asked to be left alone";
     EXPECT_EQ(m_server.Hits("/busy-next.xml"), 0);

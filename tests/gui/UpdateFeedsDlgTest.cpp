@@ -291,7 +291,9 @@ TEST_F(UpdateFeedsDlgTest, ALostNetworkStopsTheRunAndAConnectionThatCannotBeHadE
         }));
     View().OnCommand(ID_UPDATE_ALL);
     EXPECT_TRUE(pilot.IsDone());
-    EXPECT_EQ(m_server.Hits("/never"), 0) << "the run stopped";
+    // The feed after the stalled one may have been fetched ahead; the run
+    // stopped before it was merged.
+    EXPECT_EQ(StoredFeed(Url("/never")).pageCount, 0) << "the run stopped";
     EXPECT_TRUE(endText.startsWith(QStringLiteral("1/3 feed(s) updated."))) << endText.toStdString();
     ASSERT_EQ(boxes.Shown().size(), 1u);
     EXPECT_EQ(boxes.Shown()[0].text, QStringLiteral("The device is disconnected from the network."));
