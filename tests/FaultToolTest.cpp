@@ -16,7 +16,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kFeeds = 6;
+constexpr int kFeedCount = 6;
 
 class FaultToolTest : public CNetTest {
 protected:
@@ -37,7 +37,7 @@ protected:
     void ServeFeeds()
     {
         std::string opml = "<opml version='1.0'><body>";
-        for (int feed = 0; feed < kFeeds; ++feed) {
+        for (int feed = 0; feed < kFeedCount; ++feed) {
             const std::string path = "/f" + std::to_string(feed) + ".xml";
             auto document = [&](int items) {
                 std::string xml = "<rss version='2.0'><channel><title>F" + std::to_string(feed) + "</title>";
@@ -102,7 +102,7 @@ TEST_F(FaultToolTest, AFullDiskFailsFeedsAndTheNextRunStoresWhatACleanRunWould)
                          Tool("update", "full") + "ls " + ShellQuote(DataFolder()) + " > " +
                          ShellQuote(Out("listing")) + "\nrm " + ShellQuote(DataFolder() + "/filler") + "\n" +
                          Tool("update", "again") + Tool("feeds", "feeds");
-    for (int feed = 0; feed < kFeeds; ++feed)
+    for (int feed = 0; feed < kFeedCount; ++feed)
         script += Tool("pages " + ShellQuote(m_server.Url("/f" + std::to_string(feed) + ".xml")),
                        "pages" + std::to_string(feed));
     const CScriptRun run = RunInMountNamespace(script);
@@ -115,16 +115,16 @@ TEST_F(FaultToolTest, AFullDiskFailsFeedsAndTheNextRunStoresWhatACleanRunWould)
     for (const auto& feed : full["feeds"])
         storeErrors += feed["result"] == "failed" && feed["reason"] == "store error";
     EXPECT_GT(storeErrors, 0) << full.dump(1);
-    EXPECT_EQ(full["updatedFeeds"].get<int>() + storeErrors, kFeeds);
-    EXPECT_EQ(full["finalText"].get<std::string>().find(std::to_string(kFeeds) + "/" + std::to_string(kFeeds)),
+    EXPECT_EQ(full["updatedFeeds"].get<int>() + storeErrors, kFeedCount);
+    EXPECT_EQ(full["finalText"].get<std::string>().find(std::to_string(kFeedCount) + "/" + std::to_string(kFeedCount)),
               std::string::npos)
         << "the end text does not claim every feed";
     EXPECT_TRUE(DamagedFiles("listing").empty()) << "a full disk is not damage";
 
     EXPECT_EQ(ExitOf("again"), 0) << ReadWholeFile(Out("again.err"));
     const auto feeds = JsonOf("feeds");
-    ASSERT_EQ(feeds.size(), static_cast<size_t>(kFeeds));
-    for (int feed = 0; feed < kFeeds; ++feed) {
+    ASSERT_EQ(feeds.size(), static_cast<size_t>(kFeedCount));
+    for (int feed = 0; feed < kFeedCount; ++feed) {
         const auto pages = JsonOf("pages" + std::to_string(feed));
         EXPECT_EQ(pages.size(), 40u) << "feed " << feed;
     }

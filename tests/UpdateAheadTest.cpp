@@ -2,7 +2,6 @@
 // its reading of HTTP answers, against a loopback server reached under
 // several host names (fNN.localhost all lead to 127.0.0.1).
 
-#include <dirent.h>
 #include <filesystem>
 #include <thread>
 #include <gtest/gtest.h>
@@ -13,6 +12,7 @@
 #include "store/FeedDatabase.h"
 #include "subscriptions/TreeLabels.h"
 #include "support/NetTest.h"
+#include "support/ThreadCount.h"
 #include "update/FeedManager.h"
 #include "update/Setting.h"
 #include "update/UpdateRun.h"
@@ -59,17 +59,6 @@ std::string Rss(const std::string& tag, int items)
                std::to_string(i) + "</link><pubDate>" + std::to_string(1 + i % 28) +
                " Dec 2026 10:00:00 +0000</pubDate></item>";
     return xml + "</channel></rss>";
-}
-
-int ThreadCount()
-{
-    int count = 0;
-    if (DIR* tasks = opendir("/proc/self/task")) {
-        while (dirent* entry = readdir(tasks))
-            count += entry->d_name[0] != '.';
-        closedir(tasks);
-    }
-    return count;
 }
 
 std::vector<std::string> DownloadFilesLeft()

@@ -1,7 +1,6 @@
 // The update run against a loopback server: what is stored, what is shown,
 // and how cancel, network loss, failures and hostile feeds end.
 
-#include <dirent.h>
 #include <filesystem>
 #include <thread>
 #include <gtest/gtest.h>
@@ -13,6 +12,7 @@
 #include "subscriptions/TreeLabels.h"
 #include "support/FailingVfs.h"
 #include "support/NetTest.h"
+#include "support/ThreadCount.h"
 #include "update/FeedManager.h"
 #include "update/Setting.h"
 #include "update/UpdateRun.h"
@@ -70,17 +70,6 @@ std::string Items(const std::string& prefix, int count)
     for (int i = 0; i < count; ++i)
         xml += Item("http://x/" + prefix + std::to_string(i), "", 1 + i % 28);
     return xml;
-}
-
-int ThreadCount()
-{
-    int count = 0;
-    if (DIR* tasks = opendir("/proc/self/task")) {
-        while (dirent* entry = readdir(tasks))
-            count += entry->d_name[0] != '.';
-        closedir(tasks);
-    }
-    return count;
 }
 
 // The run's threads are joined when it ends; the loopback server's may take a

@@ -11,7 +11,7 @@
 
 namespace {
 
-constexpr size_t kBlockSize = 1024;
+constexpr size_t kBodyBlockSize = 1024;
 constexpr char kDefaultUserAgent[] = "Tandrel/1.0";
 constexpr size_t kMaxUserAgent = 256;
 
@@ -63,7 +63,7 @@ bool CrackUrl(const std::wstring& url, CUrlParts& parts)
            parts.password.size() < 128 && parts.path.size() < 2048 && parts.extra.size() < 2048;
 }
 
-void ReplaceAll(std::wstring& text, std::wstring_view from, std::wstring_view to)
+void ReplaceInPlace(std::wstring& text, std::wstring_view from, std::wstring_view to)
 {
     for (size_t at = text.find(from); at != std::wstring::npos; at = text.find(from, at + to.size()))
         text.replace(at, from.size(), to);
@@ -78,8 +78,8 @@ std::wstring CHttpDownload::NormalizeUrl(const std::wstring& url)
         return url;
     std::wstring path = parts.path;
     path.erase(0, path.find_first_not_of(L'/') == std::wstring::npos ? path.size() : path.find_first_not_of(L'/'));
-    ReplaceAll(path, L"//", L"/");
-    ReplaceAll(path, L"//", L"/");
+    ReplaceInPlace(path, L"//", L"/");
+    ReplaceInPlace(path, L"//", L"/");
     if (parts.host.empty())
         return parts.scheme + L"://" + path + parts.extra;
     std::wstring authority;
@@ -216,7 +216,7 @@ bool CHttpDownload::OnBlock(const char* data, size_t size)
     while (size > 0) {
         if (m_bStop || m_dwCancelCode != 0)
             return false;
-        const size_t block = std::min(size, kBlockSize);
+        const size_t block = std::min(size, kBodyBlockSize);
         if (std::fwrite(data, 1, block, m_pFile) != block) {
             m_bSuccess = false;
             std::fclose(m_pFile);
