@@ -4,6 +4,7 @@
 #include <QObject>
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <mutex>
 
 #include "platform/WindowMessages.h"
@@ -14,6 +15,22 @@ namespace {
 constexpr std::chrono::milliseconds kDispatchBudget{8};
 
 } // namespace
+
+// Receives the queued dispatch. The call is queued by name, so the event
+// that carries it is made inside Qt: nothing of the posting thread's making
+// crosses to the GUI thread but the message queue, which has a lock of its
+// own.
+class CBridgeReceiver : public QObject {
+    Q_OBJECT
+public:
+    explicit CBridgeReceiver(std::function<void()> dispatch) : m_dispatch(std::move(dispatch)) {}
+
+public slots:
+    void Dispatch() { m_dispatch(); }
+
+private:
+    std::function<void()> m_dispatch;
+};
 
 // Shared with the wake callback, which a posting thread may still be running
 // while the bridge goes away: the receiver is cleared under the lock first.
@@ -29,25 +46,24 @@ struct CMessageBridge::CState {
         if (bScheduled.exchange(true))
             return;
         std::lock_guard guard(lock);
-        if (pReceiver == nullptr)
-            return;
-        QMetaObject::invokeMethod(
-            pReceiver,
-            [this] {
-                bScheduled = false;
-                // A worker that keeps posting (a download's progress) would
-                // keep one dispatch going for as long as it posts: the rest
-                // waits for the next turn, after what else the loop has to do.
-                if (!DispatchPendingMessagesFor(kDispatchBudget))
-                    Schedule();
-            },
-            Qt::QueuedConnection);
+        if (pReceiver != nullptr)
+            QMetaObject::invokeMethod(pReceiver, "Dispatch", Qt::QueuedConnection);
+    }
+
+    void Dispatch()
+    {
+        bScheduled = false;
+        // A worker that keeps posting (a download's progress) would keep one
+        // dispatch going for as long as it posts: the rest waits for the next
+        // turn, after what else the loop has to do.
+        if (!DispatchPendingMessagesFor(kDispatchBudget))
+            Schedule();
     }
 };
 
 CMessageBridge::CMessageBridge() : m_pState(std::make_shared<CState>())
 {
-    m_pState->pReceiver = new QObject;
+    m_pState->pReceiver = new CBridgeReceiver([state = m_pState.get()] { state->Dispatch(); });
     std::weak_ptr<CState> weak = m_pState;
     SetMessageWakeCallback([weak] {
         if (const auto state = weak.lock())
@@ -67,3 +83,5 @@ CMessageBridge::~CMessageBridge()
     }
     delete receiver;
 }
+
+#include "MessageBridge.moc"

@@ -218,10 +218,10 @@ void CUpdateRun::Cancel()
 void CUpdateRun::OnNetworkLost()
 {
     std::lock_guard guard(m_lock);
-    if (m_bDisconnected || !m_downloads.IsBusy())
+    if (IsDisconnected() || !m_downloads.IsBusy())
         return;
     m_view.EnableSoftKeys(false, false);
-    m_bDisconnected = true;
+    m_bNetworkLost = true;
     m_bRunning = false;
     m_downloads.Cancel();
 }
@@ -325,7 +325,7 @@ void CUpdateRun::OnUpdateDone()
         allUpdated = true;
     if (m_bStopped)
         allUpdated = false;
-    if (m_bDisconnected)
+    if (IsDisconnected())
         allUpdated = true;
     m_view.SetStatusText(FormatUpdateResult(allUpdated, m_nUpdatedFeeds, m_nTotalFeeds, m_nTotalNewPages));
     m_bFinished = true;
@@ -333,7 +333,7 @@ void CUpdateRun::OnUpdateDone()
         m_bWaitCursor = false;
         m_view.ShowWaitCursor(false);
     }
-    if (m_bDisconnected)
+    if (IsDisconnected())
         m_view.ShowErrorBox(LoadResString(IDS_DISCONNECTED), true);
     if (m_bAutomatic)
         PostMessage(m_hWnd, WM_COMMAND, ID_DONE, 0);
@@ -439,7 +439,7 @@ void CUpdateRun::UpdateFeed(size_t index, const CFeedValidators& sent)
     const CFeedToUpdate& feed = m_feeds[index];
     const int done = m_nUpdatedFeeds + m_nFailedFeeds;
     PostStatus(FormatText(LoadResString(IDS_FEED_UPDATING).c_str(), done + 1, m_nTotalFeeds.load(), feed.name.c_str()));
-    if (!m_bDisconnected && !m_bStopped)
+    if (!IsDisconnected() && !m_bStopped)
         PostProgress(std::floor(done * m_dProgressStep), (done + 1) * m_dProgressStep);
 
     CFeedUpdateResult result;
@@ -472,7 +472,7 @@ void CUpdateRun::UpdateFeed(size_t index, const CFeedValidators& sent)
             result.movedTo = download.movedTo;
             result.requests = download.requests;
             if (download.end == CDownloadEnd::Failed) {
-                result.failure = m_bStopped || m_bDisconnected ? CFeedFailure::Cancelled : download.failure;
+                result.failure = m_bStopped || IsDisconnected() ? CFeedFailure::Cancelled : download.failure;
                 result.iconStatus = kOutlineStatusFailed;
             } else if (download.end == CDownloadEnd::NotModified) {
                 result.notModified = true;
@@ -543,7 +543,7 @@ void CUpdateRun::UpdateFeed(size_t index, const CFeedValidators& sent)
 // instead.
 void CUpdateRun::ShowFailureBox(const CFeedUpdateResult& result)
 {
-    if (m_bUpdateAll || m_bAutomatic || m_bStopped || m_bDisconnected || m_nTotalFeeds != 1)
+    if (m_bUpdateAll || m_bAutomatic || m_bStopped || IsDisconnected() || m_nTotalFeeds != 1)
         return;
     if (result.failure == CFeedFailure::StoreError)
         m_strMessageBox =

@@ -78,7 +78,8 @@ public:
     int GetFailedFeeds() const { return m_nFailedFeeds; }
     int GetTotalNewPages() const { return m_nTotalNewPages; }
     bool IsStopped() const { return m_bStopped; }
-    bool IsDisconnected() const { return m_bDisconnected; }
+    // The worker found no connection, or the network went away meanwhile.
+    bool IsDisconnected() const { return m_bDisconnected || m_bNetworkLost; }
 
     // Each feed's download may wait this long for the network at each step.
     void SetFeedTimeout(DWORD milliseconds) { m_dwFeedTimeout = milliseconds; }
@@ -137,7 +138,10 @@ private:
     // feeds.
     std::atomic<bool> m_bRunning{true};
     std::atomic<bool> m_bStopped{false};
-    std::atomic<bool> m_bDisconnected{false};
+    std::atomic<bool> m_bDisconnected{false}; // the worker's own finding, feed by feed
+    // The network went away: told by the frame, never taken back by a later
+    // connection the worker still gets.
+    std::atomic<bool> m_bNetworkLost{false};
     std::mutex m_lock;
 
     std::atomic<int> m_nTotalFeeds{0};

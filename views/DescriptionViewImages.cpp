@@ -170,17 +170,12 @@ void CDescriptionImages::Worker()
         const unsigned generation = m_nGeneration;
         ++m_nBusy;
         lock.unlock();
-        const CResult result = Fetch(url);
-        // Posted before the worker counts itself idle, so that IsIdle never
-        // reports idle while a result is on its way.
-        QMetaObject::invokeMethod(
-            this,
-            [this, url, image = result.image, ok = result.ok, generation] {
-                if (generation == m_nGeneration)
-                    OnFetched(url, image, ok);
-            },
-            Qt::QueuedConnection);
+        CResult result = Fetch(url);
+        // Handed over before the worker counts itself idle, so that IsIdle
+        // never reports idle while a result is on its way.
         lock.lock();
+        m_arrived.push_back({url, std::move(result), generation});
+        QMetaObject::invokeMethod(this, "DeliverArrivals", Qt::QueuedConnection);
         --m_nBusy;
     }
 }
@@ -244,6 +239,18 @@ CDescriptionImages::CResult CDescriptionImages::Download(const QString& url, con
         QFile::remove(partFile);
     TrimCache(m_strCacheFolder);
     return result;
+}
+
+void CDescriptionImages::DeliverArrivals()
+{
+    std::deque<CArrival> arrived;
+    {
+        std::lock_guard lock(m_mutex);
+        arrived.swap(m_arrived);
+    }
+    for (const CArrival& arrival : arrived)
+        if (arrival.generation == m_nGeneration)
+            OnFetched(arrival.url, arrival.result.image, arrival.result.ok);
 }
 
 void CDescriptionImages::OnFetched(const QString& url, const QImage& image, bool ok)

@@ -81,6 +81,18 @@ private:
     CResult Download(const QString& url, const QString& cacheFile);
     void OnFetched(const QString& url, const QImage& image, bool ok);
 
+private slots:
+    // Takes what the workers have fetched (queued by name, so that nothing
+    // but m_arrived, under m_mutex, passes between the threads).
+    void DeliverArrivals();
+
+private:
+    struct CArrival {
+        QString url;
+        CResult result;
+        unsigned generation = 0;
+    };
+
     // The GUI thread's.
     QCache<QString, QImage> m_images;
     QSet<QString> m_pending;
@@ -91,6 +103,7 @@ private:
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
     std::deque<QString> m_queue;
+    std::deque<CArrival> m_arrived;
     std::vector<CHttpDownload*> m_running;
     int m_nBusy = 0;
     int m_nIdle = 0;

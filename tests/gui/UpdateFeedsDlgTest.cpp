@@ -51,23 +51,25 @@ protected:
     COutlineList m_feeds;
 };
 
-// Every CUpdateFeedsDlg that comes on top while it runs.
+// Every CUpdateFeedsDlg shown while it exists, however briefly: an
+// automatic run of one loopback feed may open and close its dialog between
+// two turns of any polling timer.
 class CUpdateDialogWatch : public QObject {
 public:
-    CUpdateDialogWatch()
+    CUpdateDialogWatch() { qApp->installEventFilter(this); }
+    ~CUpdateDialogWatch() override { qApp->removeEventFilter(this); }
+    int Count() const { return m_shown; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
     {
-        connect(&m_timer, &QTimer::timeout, this, [this] {
-            if (auto* dialog = qobject_cast<CUpdateFeedsDlg*>(CFullScreenDialog::ActiveDialog());
-                dialog != nullptr && !m_seen.contains(dialog))
-                m_seen << dialog;
-        });
-        m_timer.start(5);
+        if (event->type() == QEvent::Show && qobject_cast<CUpdateFeedsDlg*>(watched) != nullptr)
+            ++m_shown;
+        return false;
     }
-    int Count() const { return m_seen.size(); }
 
 private:
-    QList<CUpdateFeedsDlg*> m_seen;
-    QTimer m_timer;
+    int m_shown = 0;
 };
 
 } // namespace
