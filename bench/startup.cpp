@@ -23,6 +23,7 @@
 
 #include "BenchHome.h"
 #include "Draw.h"
+#include "TimeCommand.h"
 #include "platform/FileSystem.h"
 #include "platform/Unicode.h"
 #include "store/FeedDatabase.h"
@@ -91,27 +92,6 @@ bool BuildStore(const std::string& dataFolder)
 double Seconds(std::chrono::steady_clock::time_point since)
 {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
-}
-
-// Runs the command with stdout and stderr thrown away; seconds, or -1.
-double TimeCommand(const std::vector<std::string>& argv)
-{
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t child = fork();
-    if (child == 0) {
-        std::freopen("/dev/null", "w", stdout);
-        std::freopen("/dev/null", "w", stderr);
-        std::vector<char*> args;
-        for (const auto& arg : argv)
-            args.push_back(const_cast<char*>(arg.c_str()));
-        args.push_back(nullptr);
-        execv(args[0], args.data());
-        _exit(127);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    const double seconds = Seconds(start);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? seconds : -1;
 }
 
 // Starts the window offscreen, waits for its "tree drawn" line and ends it

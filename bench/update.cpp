@@ -38,6 +38,7 @@
 #include <vector>
 
 #include "ScratchFolder.h"
+#include "TimeCommand.h"
 #include "platform/FileSystem.h"
 #include "support/LoopbackHttpServer.h"
 
@@ -76,28 +77,6 @@ std::string FeedDocument(int feed, int items, int firstItem)
                ":00:00 +0000</pubDate></item>";
     }
     return xml + "</channel></rss>";
-}
-
-// Runs a command with its output thrown away; wall-clock seconds, or a
-// negative number when it failed.
-double TimeCommand(const std::vector<std::string>& argv)
-{
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t child = fork();
-    if (child == 0) {
-        std::freopen("/dev/null", "w", stdout);
-        std::freopen("/dev/null", "w", stderr);
-        std::vector<char*> args;
-        for (const auto& arg : argv)
-            args.push_back(const_cast<char*>(arg.c_str()));
-        args.push_back(nullptr);
-        execvp(args[0], args.data());
-        _exit(127);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? seconds : -1;
 }
 
 std::string CommandOutput(const std::string& command)
