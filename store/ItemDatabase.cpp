@@ -203,7 +203,7 @@ bool CZelviaRssItemDB::DeleteFirstPageOfFeed(std::uint32_t feedId)
     return Delete(SeekFeedPages(feedId, true));
 }
 
-bool CZelviaRssItemDB::CountFeedPages(std::uint32_t feedId, int& pageCount, int& unreadCount)
+bool CZelviaRssItemDB::CountFeedPages(std::uint32_t feedId, int& pageCount, int& unreadCount, int* tombstoneCount)
 {
     if (!m_hCountDB)
         m_hCountDB = OpenHandle(kItemOrderByFeedState);
@@ -218,6 +218,8 @@ bool CZelviaRssItemDB::CountFeedPages(std::uint32_t feedId, int& pageCount, int&
         return false;
     pageCount = static_cast<int>(total - std::min(total, tombstones));
     unreadCount = static_cast<int>(unreadPages);
+    if (tombstoneCount)
+        *tombstoneCount = static_cast<int>(tombstones);
     return true;
 }
 

@@ -67,8 +67,9 @@ public:
     bool ReadNewPages(const FILETIME& cutoff, int count, std::vector<PageRecord>& pages);
 
     // The feed's stored pages (deleted ones not counted) and how many of them
-    // are unread: three index look-ups, the walk position left alone.
-    bool CountFeedPages(std::uint32_t feedId, int& pageCount, int& unreadCount);
+    // are unread, and the deleted pages kept as tombstones when asked: three
+    // index look-ups, the walk position left alone.
+    bool CountFeedPages(std::uint32_t feedId, int& pageCount, int& unreadCount, int* tombstoneCount = nullptr);
     // The feed id of the first page of the next feed after feedId in order 1
     // (feedId 0: the first feed); 0 when there is none or on failure
     // (GetLastError tells which).

@@ -105,6 +105,7 @@ bool CFeedDownloads::Start(std::vector<CFeedToFetch> feeds, CFeedDownloadSetting
     for (size_t i = 0; i < feeds.size(); ++i) {
         m_slots[i].url = std::move(feeds[i].url);
         m_slots[i].host = HostOf(m_slots[i].url);
+        m_slots[i].fetchable = CHttpDownload::IsFetchableUrl(m_slots[i].url);
         m_slots[i].validators = std::move(feeds[i].validators);
         m_slots[i].fetch = feeds[i].fetch;
     }
@@ -205,7 +206,7 @@ void CFeedDownloads::StartWhatFits()
                 settled = true;
                 continue;
             }
-            if (!CHttpDownload::IsFetchableUrl(slot.url)) {
+            if (!slot.fetchable) {
                 slot.result = Failure(CFeedFailure::Network);
                 slot.state = CState::Done;
                 settled = true;

@@ -106,6 +106,7 @@ private:
         std::string host; // "host:port", lower case: the unit of the per-host limit
         CFeedValidators validators;
         bool fetch = true;
+        bool fetchable = false; // a web address the downloader takes: judged once
         CState state = CState::Queued;
         CFeedDownload result;
     };

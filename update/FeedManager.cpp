@@ -59,13 +59,27 @@ CCleanupLimits CCleanupLimits::FromSettings()
 
 // Deletes, in the page list sorted newest first, what the limits remove;
 // the number of live pages deleted.
-int CRssFeedManager::DeleteBeyondLimits(const CCleanupLimits& limits)
+// Without expiry, the rules of DeleteBeyondLimits delete nothing when the
+// live pages are within the limit and there are no tombstones, or when the
+// live pages are below it and the tombstones within it.
+bool CRssFeedManager::NothingToTrim(const CCleanupLimits& limits, int livePages, int tombstones)
+{
+    const int limit = limits.pageLimit;
+    return !limits.expire && ((tombstones == 0 && livePages <= limit) || (livePages < limit && tombstones <= limit));
+}
+
+int CRssFeedManager::DeleteBeyondLimits(const CCleanupLimits& limits,
+                                        std::optional<CRecordDatabase::CWriteGroup>& group)
 {
     const int limit = limits.pageLimit;
     CZelviaRssItemDB& items = CZelviaRssItemDB::Instance();
     auto remove = [&](CPageEntry& entry) {
+        if (entry.deleted)
+            return true;
+        if (!group)
+            group.emplace(items);
         // A page already removed fails to delete again and is not counted twice.
-        if (!entry.deleted && items.Delete(entry.oid))
+        if (items.Delete(entry.oid))
             entry.deleted = true;
         return entry.deleted;
     };
@@ -119,6 +133,14 @@ int CRssFeedManager::CleanupFeed(const COutline& outline, bool correctCounters, 
               WideToUtf8(outline.DisplayName()).c_str());
 
     CZelviaRssItemDB& items = CZelviaRssItemDB::Instance();
+    // The counts, from the index alone, often show there is nothing to trim:
+    // then no page needs reading.
+    int pages = 0, unread = 0, tombstones = 0;
+    if (items.CountFeedPages(feed.feedId, pages, unread, &tombstones) && NothingToTrim(limits, pages, tombstones)) {
+        if (correctCounters && (pages != feed.pageCount || unread != feed.unreadCount))
+            WriteFeedCounted(outline.xmlUrl, feed);
+        return 0;
+    }
     PageRecord page;
     if (items.SeekFeedPages(feed.feedId, true)) {
         // A read failure ends the scan; the pages read so far are judged.
@@ -133,14 +155,13 @@ int CRssFeedManager::CleanupFeed(const COutline& outline, bool correctCounters, 
     const int total = static_cast<int>(
         std::count_if(m_pageList.begin(), m_pageList.end(), [](const CPageEntry& e) { return e.state != PageStateDeleted; }));
 
-    CRecordDatabase::CWriteGroup group(items); // the deletions cost one commit, and land together
-    int deleted = DeleteBeyondLimits(limits);
-    if (!group.Commit())
+    std::optional<CRecordDatabase::CWriteGroup> group; // the deletions cost one commit, and land together
+    int deleted = DeleteBeyondLimits(limits, group);
+    if (group && !group->Commit())
         deleted = 0;
     if (correctCounters) {
         // After deletions the record is out of date; otherwise a count, three
         // index look-ups, says whether it is (after a crash, say).
-        int pages = 0, unread = 0;
         if (deleted > 0 ||
             (items.CountFeedPages(feed.feedId, pages, unread) && (pages != feed.pageCount || unread != feed.unreadCount)))
             WriteFeedCounted(outline.xmlUrl, feed);

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,7 @@
 #include "platform/PropertyDatabase.h"
 #include "store/FeedRecord.h"
 #include "store/PageRecord.h"
+#include "store/RecordDatabase.h"
 #include "subscriptions/OpmlDoc.h"
 
 // What one feed's clean-up removed.
@@ -79,7 +81,10 @@ private:
         bool deleted = false;
     };
 
-    int DeleteBeyondLimits(const CCleanupLimits& limits);
+    static bool NothingToTrim(const CCleanupLimits& limits, int livePages, int tombstones);
+    // Deletes inside one write group, opened at the first deletion: most
+    // clean-ups delete nothing and then write nothing.
+    int DeleteBeyondLimits(const CCleanupLimits& limits, std::optional<CRecordDatabase::CWriteGroup>& group);
     void RemoveOrphanPages();
     void ClearPageList();
     void CleanupOutlines(const COutlineList& outlines, bool correctCounters, int& total,
