@@ -136,7 +136,6 @@ bool CPropertyVolume::PrepareSchema()
     // keeps every committed write across a crash of the process.
     if (!Execute("PRAGMA journal_mode=WAL") || !Execute("PRAGMA synchronous=NORMAL"))
         return false;
-    Execute("PRAGMA cache_size=-16384");
     sqlite3_stmt* version = Statement("PRAGMA user_version");
     if (!version || sqlite3_step(version) != SQLITE_ROW) {
         FailWith(ERROR_READ_FAULT, "reading the volume header");
