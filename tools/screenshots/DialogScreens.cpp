@@ -18,20 +18,10 @@
 
 namespace {
 
-// A home for the demo data, made afresh once for the whole run at a fixed
-// place, so the pictures show the same paths every time.
+// A home for the demo data, made afresh once for the whole run.
 const QString& DemoHome()
 {
-    static const QString path = [] {
-        const QString home = QDir::tempPath() + QStringLiteral("/demo");
-        QDir(home).removeRecursively();
-        QDir().mkpath(home);
-        const QByteArray bytes = home.toUtf8();
-        qputenv("HOME", bytes);
-        qputenv("XDG_DATA_HOME", bytes + "/data");
-        qputenv("XDG_CONFIG_HOME", bytes + "/config");
-        return home;
-    }();
+    static const QString path = ResetDemoHome(QStringLiteral("demo"));
     return path;
 }
 

@@ -32,6 +32,11 @@ public:
 
 using ScreenRenderer = std::function<QImage(CScreenContext&)>;
 
+// Makes <temp>/<name> afresh, at a fixed place so that the pictures show the
+// same paths every time, and points HOME and the XDG data and config
+// folders into it; the folder's path.
+QString ResetDemoHome(const QString& name);
+
 bool RegisterScreen(const char* name, ScreenRenderer renderer);
 
 #define RSS_SCREEN_CONCAT2(a, b) a##b

@@ -18,17 +18,7 @@ namespace {
 
 void UseDemoHome()
 {
-    static const bool prepared = [] {
-        const QString home = QDir::tempPath() + QStringLiteral("/demo-search");
-        QDir(home).removeRecursively();
-        QDir().mkpath(home);
-        const QByteArray bytes = home.toUtf8();
-        qputenv("HOME", bytes);
-        qputenv("XDG_DATA_HOME", bytes + "/data");
-        qputenv("XDG_CONFIG_HOME", bytes + "/config");
-        return true;
-    }();
-    (void)prepared;
+    static const QString home = ResetDemoHome(QStringLiteral("demo-search"));
 }
 
 QImage OptionsPage(CScreenContext& context, int page)

@@ -30,6 +30,18 @@ bool RegisterScreen(const char* name, ScreenRenderer renderer)
     return true;
 }
 
+QString ResetDemoHome(const QString& name)
+{
+    const QString home = QDir::tempPath() + QLatin1Char('/') + name;
+    QDir(home).removeRecursively();
+    QDir().mkpath(home);
+    const QByteArray bytes = home.toUtf8();
+    qputenv("HOME", bytes);
+    qputenv("XDG_DATA_HOME", bytes + "/data");
+    qputenv("XDG_CONFIG_HOME", bytes + "/config");
+    return home;
+}
+
 void CScreenContext::Settle(int milliseconds)
 {
     QEventLoop loop;
