@@ -58,6 +58,7 @@ public:
     // nothing, so that a run can be caught in the middle.
     void Prepare(bool empty, const std::string& stalled = {})
     {
+        UseThisHome();
         QDir(m_folder.filePath(QStringLiteral("data"))).removeRecursively();
         QDir(m_folder.filePath(QStringLiteral("config"))).removeRecursively();
         QDir().mkpath(m_folder.filePath(QStringLiteral("data/RSSReader")));
@@ -100,7 +101,11 @@ private:
                 {"", {{"Recipe of the Day", 8}, {"Photo of the Week", 1}}}};
     }
 
-    CDemoHome()
+    CDemoHome() { m_server.Start(); }
+
+    // Screens of other files point HOME elsewhere meanwhile: each
+    // preparation points it back here.
+    void UseThisHome()
     {
         const QString root = m_folder.path();
         for (const auto& [name, sub] : {std::pair{"HOME", ""}, {"XDG_DATA_HOME", "/data"},
@@ -110,7 +115,6 @@ private:
         }
         QFile::setPermissions(root + QStringLiteral("/run"), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                                                  QFileDevice::ExeOwner);
-        m_server.Start();
     }
 
     QTemporaryDir m_folder;
@@ -239,10 +243,9 @@ RSS_SCREEN(update-running)
     QImage image;
     reader.UpdateAll([&](CUpdateFeedsDlg& dialog) {
         if (image.isNull()) {
-            // The stalled feed has come half way: its share of the bar is
-            // partly filled.
-            if (!dialog.StatusText()->text().contains(QStringLiteral("Kernel Notes")) ||
-                dialog.ProgressBar()->value() < 30)
+            // The walk waits at the stalled feed; the bar shows the feeds
+            // before it and whatever downloads ahead still bring.
+            if (!dialog.StatusText()->text().contains(QStringLiteral("Kernel Notes")))
                 return false;
             context.Settle(300);
             image = context.Grab(reader.Frame());
