@@ -1,9 +1,6 @@
 #include "update/CandidateFetch.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <atomic>
 
 #include "content/FeedParser.h"
 #include "platform/FileSystem.h"
@@ -11,13 +8,6 @@
 #include "update/ConnectionManager.h"
 #include "update/FeedFetch.h"
 #include "update/Setting.h"
-
-std::wstring MakePrivateDownloadPath(const wchar_t* tag)
-{
-    static std::atomic<unsigned> s_next{1};
-    return CSetting::Instance().GetDataFilePath(L"temp-" + std::to_wstring(::getpid()) + L"-" + tag +
-                                                std::to_wstring(s_next++) + L".xml");
-}
 
 namespace {
 

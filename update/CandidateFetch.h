@@ -79,7 +79,3 @@ std::vector<CListedCandidate> ListCandidates(const COutlineList& candidates,
 // The properties of a candidate (no "Last update"): a subscribed feed's
 // stored title and description, where not empty, stand for the candidate's.
 std::vector<CPropertyRow> CandidateProperties(const COutline& candidate);
-
-// "temp-<process>-<tag><n>.xml" in the downloads folder: a file no other
-// window or run of this process writes to.
-std::wstring MakePrivateDownloadPath(const wchar_t* tag);

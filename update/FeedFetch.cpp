@@ -13,14 +13,6 @@
 
 namespace {
 
-// "temp-<process>-f<n>.xml": each fetch its own file, beside the update's.
-std::wstring FetchFilePath()
-{
-    static std::atomic<unsigned> s_next{1};
-    return CSetting::Instance().GetDataFilePath(L"temp-" + std::to_wstring(::getpid()) + L"-f" +
-                                                std::to_wstring(s_next++) + L".xml");
-}
-
 bool StartsWithNoCase(const std::wstring& text, const wchar_t* prefix)
 {
     const std::wstring start(prefix);
@@ -28,6 +20,13 @@ bool StartsWithNoCase(const std::wstring& text, const wchar_t* prefix)
 }
 
 } // namespace
+
+std::wstring MakePrivateDownloadPath(const wchar_t* tag)
+{
+    static std::atomic<unsigned> s_next{1};
+    return CSetting::Instance().GetDataFilePath(L"temp-" + std::to_wstring(::getpid()) + L"-" + tag +
+                                                std::to_wstring(s_next++) + L".xml");
+}
 
 bool IsWebUrl(const std::wstring& url)
 {
@@ -63,7 +62,7 @@ std::vector<CViewMessage> CFeedFetch::Start(const std::wstring& typedUrl, DWORD 
         return {{IDS_UNABLE_TO_CONNECT, {}, MB_ICONHAND}, {IDS_DISCONNECTED, {}, MB_ICONHAND | MB_TOPMOST}};
     m_download.Reset();
     if (m_strPath.empty())
-        m_strPath = FetchFilePath();
+        m_strPath = MakePrivateDownloadPath(L"f");
     CreateFolderPath(SplitPath(m_strPath).folder);
     DeleteFile(m_strPath);
     m_download.SetConnection(connection.GetConnection());

@@ -1,9 +1,9 @@
 #pragma once
-// A choice list (the new-subscription choice, template 225; the import
-// source, template 215): one column "Select Menu" without header, one row
-// per entry (a string id), the first row selected. "Done", Enter or a double
-// tap ends the dialog with ID_DONE and the chosen entry; "Cancel" with
-// ID_CANCEL.
+// A choice list (the import source, template 215; the new-subscription
+// choice, whose rows can be greyed, is CNewSubscriptionDlg): one column
+// "Select Menu" without header, one row per entry (a string id), the first
+// row selected. "Done", Enter or a double tap ends the dialog with ID_DONE
+// and the chosen entry; "Cancel" with ID_CANCEL.
 #include <vector>
 
 #include "views/FullScreenDialog.h"

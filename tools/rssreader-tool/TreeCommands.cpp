@@ -394,7 +394,7 @@ int Import(CReaderSession& session, const std::wstring& source, COutline* target
     // An OPML address: downloaded as the address dialog does, into a file
     // of its own, and read as OPML only.
     CHttpDownload download;
-    const std::wstring file = CSetting::Instance().GetDataFilePath(L"_temp-" + std::to_wstring(::getpid()) + L".xml");
+    const std::wstring file = MakePrivateDownloadPath(L"i");
     CreateFolderPath(SplitPath(file).folder);
     if (!download.Start(source, file, kFeedDownloadTimeoutMs)) {
         PrintMessages({{IDS_UNSUPPORTED_URL, {source}, MB_ICONHAND}});
