@@ -141,6 +141,14 @@ void EndElement(void* context, const xmlChar* localName, const xmlChar* prefix, 
     }
     xmlUnlinkNode(closing);
     xmlFreeNode(closing);
+    // libxml2 appends character data in place to the parent's last text
+    // node, with the length and capacity it remembers (nodelen, nodemem) of
+    // the text node it made last. With the taken element gone, the parent's
+    // last child may be an older text node (text between two items), whose
+    // buffer those figures do not describe: appending into it would write
+    // past its end. nodemem 0 makes the next append measure the node itself.
+    parser->nodelen = 0;
+    parser->nodemem = 0;
 }
 
 struct CParserContextDeleter {

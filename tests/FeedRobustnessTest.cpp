@@ -193,3 +193,53 @@ TEST_F(FeedRobustnessTest, TheRepairedSecondReadIsGuardedLikeTheFirst)
     EXPECT_FALSE(trap.WasContacted());
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
 }
+
+TEST_F(FeedRobustnessTest, TextBetweenTakenItemsIsReadSafely)
+{
+    // Items are taken out of the tree as they end; text that stood between
+    // two of them must not be appended to with another node's lengths.
+    const std::string longText(5000, 'x');
+    const struct {
+        const char* name;
+        std::string document;
+        size_t items;
+    } cases[] = {
+        {"star", "<rss version='2.0'><channel><title>T</title><link>http://x.example/</link>\n"
+                 "  <item><title>One</title><link>http://x.example/1</link></item>\n"
+                 " *<item><title>Two</title><link>http://x.example/2</link></item>\n</channel></rss>",
+         2},
+        {"words", "<rss><channel><title>T</title><item><title>One</title></item> stray text <item><title>Two</title>"
+                  "</item> more stray <item><title>Three</title></item>\n</channel></rss>",
+         3},
+        {"long", "<rss><channel><title>T</title><item><title>One</title></item>" + longText
+                     + "<item><title>Two</title><description>" + longText + "</description></item>" + longText
+                     + longText + "<item><title>Three</title></item>ab&amp;c<![CDATA[d]]>&#x41;</channel></rss>",
+         3},
+        {"channel elements after", "<rss><channel><title>T</title><item><title>One</title></item>*"
+                                   "<item><title>Two</title></item>*<description>late</description>tail</channel></rss>",
+         2},
+        {"atom", "<feed xmlns='http://www.w3.org/2005/Atom'><title>T</title><entry><title>One</title></entry>"
+                 "!<entry><title>Two</title></entry>!!<entry><title>Three</title></entry></feed>",
+         3},
+        {"rdf", "<rdf:RDF xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#' xmlns='http://purl.org/rss/1.0/'>"
+                "<channel><title>T</title></channel><item><title>One</title></item>-"
+                "<item><title>Two</title></item>--<item><title>Three</title></item></rdf:RDF>",
+         3},
+        // A bare "&" sends the document through the repaired second read too.
+        {"repaired", "<rss><channel><title>T & U</title><item><title>One</title></item>*"
+                     "<item><title>Two</title></item>*<item><title>Three</title></item></channel></rss>",
+         3},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.name);
+        for (size_t limit : {size_t{0}, size_t{1}}) {
+            const auto channel = ParseFeedFile(WriteHomeFile("between.xml", test.document), limit);
+            ASSERT_NE(channel, nullptr);
+            EXPECT_EQ(channel->title.substr(0, 1), L"T");
+            ASSERT_EQ(channel->items.size(), limit == 0 ? test.items : 1u);
+            EXPECT_EQ(channel->items[0]->title, L"One");
+            if (limit == 0)
+                EXPECT_EQ(channel->items[1]->title, L"Two");
+        }
+    }
+}
