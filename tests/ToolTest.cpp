@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <tuple>
 #include <vector>
 
@@ -291,4 +292,22 @@ TEST_F(ToolTest, StoreCommandsWorkOnTheUsersDataFolder)
     EXPECT_EQ(RunRssReaderTool({"feeds"}).Json().size(), 1u);
     EXPECT_EQ(ReadWholeFile(HomePath("data/RSSReader/default.opml.damaged")), "not a subscription file")
         << "the broken file is kept aside, not deleted";
+}
+
+// Text between items once corrupted the heap as items were taken from the
+// tree: the document must parse and merge whole, in a process of its own.
+TEST_F(ToolTest, AFeedWithTextBetweenItsItemsMergesWhole)
+{
+    const std::string feed = TestDataPath("feeds/text-between-items.xml");
+    const auto parsed = RunRssReaderTool({"feed", feed});
+    ASSERT_EQ(parsed.exitCode, 0) << parsed.errors;
+    EXPECT_EQ(parsed.Json()["items"].size(), 3u);
+
+    ASSERT_EQ(RunRssReaderTool({"store-feed", "http://x.example/feed", "X"}).exitCode, 0);
+    const auto merged = RunRssReaderTool({"merge", "http://x.example/feed", feed});
+    ASSERT_EQ(merged.exitCode, 0) << merged.errors;
+    std::set<std::string> titles;
+    for (const auto& page : RunRssReaderTool({"pages", "http://x.example/feed"}).Json())
+        titles.insert(page["title"].get<std::string>());
+    EXPECT_TRUE(titles.count("One") && titles.count("Two"));
 }

@@ -42,6 +42,24 @@ inline void Initialise(const char* name)
     std::atexit(RemoveScratch);
 }
 
+// Harnesses that reach the store or the options get a home of their own,
+// so that fuzzing never touches the user's data. Called from
+// LLVMFuzzerInitialize, before anything opens a store.
+inline void UsePrivateHome(const char* name)
+{
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/" + name + "-home-XXXXXX";
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        std::perror("mkdtemp");
+        std::abort();
+    }
+    ::setenv("HOME", pattern.c_str(), 1);
+    ::setenv("XDG_DATA_HOME", (pattern + "/data").c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", (pattern + "/config").c_str(), 1);
+    ::setenv("XDG_CACHE_HOME", (pattern + "/cache").c_str(), 1);
+    ::setenv("XDG_DOCUMENTS_DIR", (pattern + "/documents").c_str(), 1);
+}
+
 // The input as the file's whole content; the wide path to hand the parser.
 inline std::wstring WriteScratch(const std::uint8_t* data, size_t size)
 {
