@@ -244,9 +244,15 @@ private:
     // the hyphen also separates tokens, so it is remembered on the token) or,
     // after the seconds, any number read as sign character, two hour digits
     // and two minute digits. A zone with only its hours ("+09" of "+09:00")
-    // takes its minutes from the next number. True once the zone is complete.
+    // takes its minutes from the next number. A meridiem marker may come
+    // before the zone. True once the zone is complete.
     bool ReadTail(const CDateToken& token)
     {
+        // "04:42 PM", "04:42:00 PM": a 12-hour time, whose zone may follow.
+        if (m_meridiem == Meridiem::None && !m_zoneMinutesPending && (token.IsWord(L"PM") || token.IsWord(L"AM"))) {
+            m_meridiem = token.IsWord(L"PM") ? Meridiem::Pm : Meridiem::Am;
+            return false;
+        }
         if (m_zoneMinutesPending) {
             if (!token.IsWord())
                 m_zoneMinutes = LeadingNumber(token.text);
@@ -294,8 +300,8 @@ private:
     // The zone names of RFC 822: UT, GMT (also UTC) with an optional offset
     // ("GMT+0200"), the North American zones and the military letters, the
     // latter at their true offsets (RFC 822 printed their signs reversed,
-    // RFC 1123 says). Any other word ("PM", an unknown abbreviation) counts
-    // as offset zero.
+    // RFC 1123 says). Any other word (an unknown abbreviation) counts as
+    // offset zero.
     bool ReadZoneName(std::wstring_view word)
     {
         for (const wchar_t* universal : {L"UTC", L"GMT", L"UT"}) {

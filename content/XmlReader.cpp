@@ -7,6 +7,7 @@
 #include <libxml/SAX2.h>
 #include <libxml/entities.h>
 #include <libxml/parser.h>
+#include <libxml/uri.h>
 #include <map>
 #include <mutex>
 #include <sys/stat.h>
@@ -60,6 +61,8 @@ struct CReadNotes {
     // the first byte of its character.
     bool entityInAttribute = false;
     IXmlElementSink* sink = nullptr;
+    bool stopAtBadReference = false;
+    bool stopped = false;
 };
 
 CReadNotes& NotesOf(void* context)
@@ -92,8 +95,16 @@ void KeepExpanding(void* context) { static_cast<xmlParserCtxtPtr>(context)->well
 // undeclared prefix) and warnings leave nothing for a repair to mend.
 void NoteError(void* context, xmlErrorPtr error)
 {
-    if (error != nullptr && error->level >= XML_ERR_ERROR && error->domain != XML_FROM_NAMESPACE)
-        NotesOf(context).sawError = true;
+    if (error == nullptr || error->level < XML_ERR_ERROR || error->domain == XML_FROM_NAMESPACE)
+        return;
+    CReadNotes& notes = NotesOf(context);
+    notes.sawError = true;
+    const bool badReference = error->code == XML_ERR_ENTITYREF_NO_NAME || error->code == XML_ERR_ENTITYREF_SEMICOL_MISSING ||
+                              error->code == XML_ERR_UNDECLARED_ENTITY || error->code == XML_ERR_NAME_REQUIRED;
+    if (badReference && notes.stopAtBadReference && !notes.stopped) {
+        notes.stopped = true;
+        xmlStopParser(static_cast<xmlParserCtxtPtr>(context));
+    }
 }
 
 void Characters(void* context, const xmlChar* text, int length)
@@ -236,23 +247,41 @@ bool ReadWhole(const CFileDescriptor& file, off_t size, std::string& bytes)
 
 } // namespace
 
-CXmlDocPtr ReadXmlFile(const std::wstring& path, bool* repairable, IXmlElementSink* sink)
+namespace {
+
+CReadNotes NotesFor(const CXmlReadOptions& options)
 {
-    if (repairable != nullptr)
-        *repairable = false;
+    CReadNotes notes;
+    notes.sink = options.sink;
+    notes.stopAtBadReference = options.stopAtBadReference;
+    return notes;
+}
+
+void Report(const CReadNotes& notes, bool read, CXmlReadNotes* out)
+{
+    if (out == nullptr)
+        return;
+    out->repairable = read && (notes.sawError || notes.entityInAttribute);
+    out->stopped = read && notes.stopped;
+}
+
+} // namespace
+
+CXmlDocPtr ReadXmlFile(const std::wstring& path, CXmlReadNotes* readNotes, const CXmlReadOptions& options)
+{
+    Report({}, false, readNotes);
     const std::string nativePath = NativePath(path);
     CFileDescriptor file;
     off_t size = 0;
     if (!OpenRegularFile(nativePath, file, size))
         return nullptr;
-    CReadNotes notes;
-    notes.sink = sink;
+    CReadNotes notes = NotesFor(options);
     const CParserContextPtr context = NewReaderContext(notes);
     if (!context)
         return nullptr;
-    CXmlDocPtr doc(xmlCtxtReadFd(context.get(), file.fd, nativePath.c_str(), nullptr, kXmlReadOptions));
-    if (repairable != nullptr)
-        *repairable = doc && (notes.sawError || notes.entityInAttribute);
+    const std::string& url = options.documentUrl.empty() ? nativePath : options.documentUrl;
+    CXmlDocPtr doc(xmlCtxtReadFd(context.get(), file.fd, url.c_str(), nullptr, kXmlReadOptions));
+    Report(notes, doc != nullptr, readNotes);
     return doc;
 }
 
@@ -267,28 +296,79 @@ CRepairedXml ReadRepairedXmlText(const std::wstring& path)
     return RepairXmlText(bytes);
 }
 
-CXmlDocPtr ParseRepairedXml(const CRepairedXml& repaired, const std::wstring& path, IXmlElementSink* sink)
+CXmlDocPtr ParseRepairedXml(const CRepairedXml& repaired, const std::wstring& path, const CXmlReadOptions& options,
+                            CXmlReadNotes* readNotes)
 {
+    Report({}, false, readNotes);
     if (!repaired.changed || repaired.text.size() > INT_MAX)
         return nullptr;
-    CReadNotes notes;
-    notes.sink = sink;
+    CReadNotes notes = NotesFor(options);
     const CParserContextPtr context = NewReaderContext(notes);
     if (!context)
         return nullptr;
-    return CXmlDocPtr(xmlCtxtReadMemory(context.get(), repaired.text.data(), static_cast<int>(repaired.text.size()),
-                                        NativePath(path).c_str(), nullptr, kXmlReadOptions));
+    const std::string url = options.documentUrl.empty() ? NativePath(path) : options.documentUrl;
+    CXmlDocPtr doc(xmlCtxtReadMemory(context.get(), repaired.text.data(), static_cast<int>(repaired.text.size()),
+                                     url.c_str(), nullptr, kXmlReadOptions));
+    Report(notes, doc != nullptr, readNotes);
+    return doc;
 }
 
 CXmlDocPtr ReadXmlFileRepaired(const std::wstring& path)
 {
-    bool repairable = false;
-    CXmlDocPtr doc = ReadXmlFile(path, &repairable);
-    if (repairable) {
+    CXmlReadNotes notes;
+    CXmlDocPtr doc = ReadXmlFile(path, &notes);
+    if (notes.repairable) {
         if (CXmlDocPtr repaired = ParseRepairedXml(ReadRepairedXmlText(path), path))
             return repaired;
     }
     return doc;
+}
+
+namespace {
+
+// RFC 3986: a scheme is a letter, then letters, digits, "+", "-" or ".",
+// then ":".
+template <typename Char>
+bool HasScheme(const Char* uri, size_t length)
+{
+    const auto isAlpha = [](Char ch) { return (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z'); };
+    if (length == 0 || !isAlpha(uri[0]))
+        return false;
+    for (size_t i = 1; i < length; ++i) {
+        const Char ch = uri[i];
+        if (ch == ':')
+            return true;
+        if (!isAlpha(ch) && !(ch >= '0' && ch <= '9') && ch != '+' && ch != '-' && ch != '.')
+            return false;
+    }
+    return false;
+}
+
+struct CXmlCharDeleter {
+    void operator()(xmlChar* text) const { xmlFree(text); }
+};
+using CXmlCharPtr = std::unique_ptr<xmlChar, CXmlCharDeleter>;
+
+bool HasScheme(const CXmlCharPtr& uri)
+{
+    return uri && HasScheme(uri.get(), static_cast<size_t>(xmlStrlen(uri.get())));
+}
+
+} // namespace
+
+std::wstring ResolveLink(const xmlNode* node, std::wstring link)
+{
+    // Nearly every link is absolute: it costs this test and nothing more.
+    if (link.empty() || HasScheme(link.data(), link.size()) || node == nullptr || node->doc == nullptr)
+        return link;
+    const CXmlCharPtr base(xmlNodeGetBase(node->doc, node));
+    if (!HasScheme(base))
+        return link;
+    const std::string written = WideToUtf8(link);
+    const CXmlCharPtr resolved(xmlBuildURI(reinterpret_cast<const xmlChar*>(written.c_str()), base.get()));
+    if (!HasScheme(resolved))
+        return link;
+    return Utf8ToWide(reinterpret_cast<const char*>(resolved.get()));
 }
 
 bool NameIs(const xmlNode* node, const char* name)

@@ -1,7 +1,9 @@
 #include "content/XmlRepair.h"
 
 #include <libxml/HTMLparser.h>
+#include <algorithm>
 #include <set>
+#include <vector>
 
 #include "platform/Unicode.h"
 
@@ -47,6 +49,25 @@ bool IsVoidElement(std::string_view name)
         if (EqualsAsciiNoCase(name, candidate))
             return true;
     }
+    return false;
+}
+
+// The local part of a name: "itunes:category" gives "category".
+std::string_view LocalName(std::string_view name)
+{
+    const size_t colon = name.find(':');
+    return colon == std::string_view::npos ? name : name.substr(colon + 1);
+}
+
+// The element an item or entry belongs in: "channel" (RSS; RSS 1.0 items
+// may also stand in the RDF root) or "feed" (Atom). Nothing for any other
+// element: an "item" of another namespace ("foo:item") is left alone.
+bool IsItemContainer(std::string_view item, std::string_view element)
+{
+    if (EqualsAsciiNoCase(item, "item"))
+        return EqualsAsciiNoCase(LocalName(element), "channel") || EqualsAsciiNoCase(LocalName(element), "RDF");
+    if (EqualsAsciiNoCase(item, "entry"))
+        return EqualsAsciiNoCase(LocalName(element), "feed");
     return false;
 }
 
@@ -235,7 +256,9 @@ private:
     }
 
     // An end tag of a void element is dropped: the element was closed where
-    // it started.
+    // it started. So is the end tag of an element closed in front of an
+    // item, should it come after all. Any other end tag closes the element
+    // open last, whatever its name, as libxml2's recovery has it.
     void EndTag()
     {
         size_t pos = m_pos + 2;
@@ -249,7 +272,40 @@ private:
             m_bChanged = true;
             return;
         }
+        if (m_open.empty() || m_open.back() != name) {
+            const auto closed = std::find(m_closedBeforeItems.begin(), m_closedBeforeItems.end(), name);
+            if (closed != m_closedBeforeItems.end() && close != std::string_view::npos) {
+                m_closedBeforeItems.erase(closed);
+                m_pos = end;
+                m_bChanged = true;
+                return;
+            }
+        }
+        if (!m_open.empty())
+            m_open.pop_back();
         CopyTo(end);
+    }
+
+    // An item (entry) that starts inside an element left open in its
+    // channel (feed), an "itunes:category" without its end tag, say, would
+    // nest in it and be lost: the open elements are closed in front of it.
+    void CloseAboveContainer(std::string_view item)
+    {
+        if (m_open.empty() || IsItemContainer(item, m_open.back()))
+            return;
+        size_t container = m_open.size();
+        while (container > 0 && !IsItemContainer(item, m_open[container - 1]))
+            --container;
+        if (container == 0)
+            return;
+        while (m_open.size() > container) {
+            m_out += "</";
+            m_out += m_open.back();
+            m_out += '>';
+            m_closedBeforeItems.push_back(m_open.back());
+            m_open.pop_back();
+        }
+        m_bChanged = true;
     }
 
     // A start tag; references in its attribute values are mended like those
@@ -259,7 +315,9 @@ private:
         size_t pos = m_pos + 1;
         while (pos < m_text.size() && IsNameChar(m_text[pos]))
             ++pos;
-        const bool isVoid = IsVoidElement(m_text.substr(m_pos + 1, pos - m_pos - 1));
+        const std::string_view name = m_text.substr(m_pos + 1, pos - m_pos - 1);
+        const bool isVoid = IsVoidElement(name);
+        CloseAboveContainer(name);
         CopyTo(pos);
         while (m_pos < m_text.size()) {
             const char ch = m_text[m_pos];
@@ -270,6 +328,8 @@ private:
                 if (isVoid && !EndsWithSlash()) {
                     m_out += '/';
                     m_bChanged = true;
+                } else if (!isVoid && !EndsWithSlash()) {
+                    m_open.push_back(name);
                 }
                 CopyTo(m_pos + 1);
                 return;
@@ -314,6 +374,10 @@ private:
     size_t m_pos = 0;
     std::string m_out;
     std::set<std::string, std::less<>> m_declared;
+    // The elements open at this point, as libxml2 will see them, and those
+    // closed in front of an item whose end tags may still come.
+    std::vector<std::string_view> m_open;
+    std::vector<std::string_view> m_closedBeforeItems;
     bool m_bChanged = false;
 };
 

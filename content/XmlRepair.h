@@ -10,6 +10,9 @@
 //   libxml2 reads correctly in attribute values too;
 // - an HTML void element (br, img, hr, ...) written without "/>" is closed
 //   and its end tags are dropped, so that it cannot swallow what follows;
+// - an <item> (<entry>) that starts inside an element left open in its
+//   channel (feed) closes that element first, so that it cannot swallow
+//   the items;
 // - a document that declares no encoding and is not UTF-8 is taken for
 //   windows-1252 and converted to UTF-8.
 // Comments, CDATA sections, processing instructions and the document type

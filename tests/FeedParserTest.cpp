@@ -1,7 +1,8 @@
 // Feed documents under data/feeds, each with the expected parse beside it:
 // NAME.xml and NAME.expected.json. The expected JSON names only what it
 // checks (every key it holds must match; lists must match in length), or is
-// null when the document must give no channel. Dates are read in UTC.
+// null when the document must give no channel. Dates are read in UTC; each
+// document is read as fetched from kFixtureBaseUrl + NAME.xml.
 
 #include <filesystem>
 #include <fstream>
@@ -16,6 +17,8 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+const std::string kFixtureBaseUrl = "https://feeds.example.com/fixtures/";
 
 void ExpectSubset(const Json& expected, const Json& actual, const std::string& where)
 {
@@ -59,7 +62,8 @@ TEST(FeedParser, EveryFixtureParsesAsExpected)
         expectedPath.replace_extension(".expected.json");
         ASSERT_TRUE(fs::exists(expectedPath)) << "missing " << expectedPath;
         const Json expected = Json::parse(ReadWholeFile(expectedPath.string()));
-        const auto channel = ParseFeedFile(Utf8ToWide(document.string()));
+        const auto channel = ParseFeedFile(Utf8ToWide(document.string()), 0,
+                                           Utf8ToWide(kFixtureBaseUrl + document.filename().string()));
         if (expected.is_null()) {
             EXPECT_EQ(channel, nullptr);
             continue;

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <system_error>
 
+#include "content/DateText.h"
 #include "content/FeedParser.h"
 #include "content/TextUtil.h"
 #include "platform/Debug.h"
@@ -37,6 +38,14 @@ std::wstring FormatUpdateResult(bool allUpdated, int updatedFeeds, int totalFeed
 {
     return FormatText(LoadResString(allUpdated ? IDS_FEEDS_UPDATED : IDS_UPDATE_STOPPED).c_str(), updatedFeeds,
                       totalFeeds, totalNewPages);
+}
+
+std::wstring FormatNotBefore(const FILETIME& utc)
+{
+    CSystemTime utcTime, localTime;
+    if (!FileTimeToSystemTime(utc, utcTime) || !UtcToLocalTime(utcTime, localTime))
+        return L"";
+    return FormatSystemTime(localTime, kFileTimeFormat);
 }
 
 namespace {
@@ -100,6 +109,10 @@ const char* FailureName(CFeedFailure failure)
         return "retry later";
     case CFeedFailure::Timeout:
         return "timeout";
+    case CFeedFailure::Incomplete:
+        return "incomplete";
+    case CFeedFailure::UnexpectedAnswer:
+        return "unexpected answer";
     case CFeedFailure::Network:
         return "network error";
     case CFeedFailure::TooLarge:
@@ -389,6 +402,7 @@ std::vector<CFeedValidators> CUpdateRun::StartDownloads()
             plan[index].validators = sent[index];
     }
     CFeedDownloadSettings settings;
+    ReadHostWaits(settings.hostsLeftAlone);
     settings.pathBase = m_strDownloadPath;
     settings.userAgent = m_strUserAgent;
     settings.proxy = m_strProxy;
@@ -407,6 +421,44 @@ std::vector<CFeedValidators> CUpdateRun::StartDownloads()
         m_downloads.Start(std::move(plan), std::move(settings));
     }
     return sent;
+}
+
+// The waits hosts of the list asked for and the store still keeps. An
+// automatic run leaves those hosts alone until then; a run the user asked
+// for tries them all the same.
+void CUpdateRun::ReadHostWaits(std::vector<std::string>& hostsLeftAlone)
+{
+    CZelviaRssDB& feeds = CZelviaRssDB::Instance();
+    FILETIME now;
+    SystemTimeToFileTime(GetSystemTime(), now);
+    for (const CFeedToUpdate& feed : m_feeds) {
+        const std::string host = DownloadHostOf(feed.url);
+        FILETIME notBefore;
+        if (host.empty() || m_hostWaits.count(host) != 0 || !feeds.ReadHostNotBefore(Utf8ToWide(host), notBefore))
+            continue;
+        m_hostWaits[host] = notBefore;
+        if (m_bAutomatic && notBefore.Ticks() > now.Ticks())
+            hostsLeftAlone.push_back(host);
+    }
+}
+
+// A host that asks to be left alone has its wait kept; one that answers
+// has it dropped.
+void CUpdateRun::NoteHostWait(const std::wstring& url, const CFeedDownload& download, CFeedUpdateResult& result)
+{
+    const std::string host = DownloadHostOf(url);
+    const auto stored = m_hostWaits.find(host);
+    if (download.failure == CFeedFailure::RetryLater) {
+        result.notBefore = download.notBefore;
+        if (download.notBefore.Ticks() == 0 && download.requests == 0 && stored != m_hostWaits.end())
+            result.notBefore = stored->second; // left alone: the stored wait is why
+        else if (download.notBefore.Ticks() != 0 && (stored == m_hostWaits.end() || !(stored->second == download.notBefore)) &&
+                 CZelviaRssDB::Instance().WriteHostNotBefore(Utf8ToWide(host), download.notBefore))
+            m_hostWaits[host] = download.notBefore;
+    } else if (download.httpStatus != 0 && stored != m_hostWaits.end() &&
+               CZelviaRssDB::Instance().WriteHostNotBefore(Utf8ToWide(host), {})) {
+        m_hostWaits.erase(stored);
+    }
 }
 
 void CUpdateRun::UpdateFeeds()
@@ -471,13 +523,23 @@ void CUpdateRun::UpdateFeed(size_t index, const CFeedValidators& sent)
             result.httpStatus = download.httpStatus;
             result.movedTo = download.movedTo;
             result.requests = download.requests;
+            NoteHostWait(feed.url, download, result);
             if (download.end == CDownloadEnd::Failed) {
                 result.failure = m_bStopped || IsDisconnected() ? CFeedFailure::Cancelled : download.failure;
                 result.iconStatus = kOutlineStatusFailed;
+            } else if (download.end == CDownloadEnd::NotModified && sent.Empty()) {
+                // Nothing was asked that a 304 could answer: no stored
+                // document stands behind it.
+                result.failure = CFeedFailure::UnexpectedAnswer;
+                result.iconStatus = kOutlineStatusFailed;
             } else if (download.end == CDownloadEnd::NotModified) {
                 result.notModified = true;
-            } else if (!(channel = ParseFeedFile(download.path, static_cast<size_t>(m_limits.pageLimit)))) {
+            } else if (!(channel = ParseFeedFile(download.path, static_cast<size_t>(m_limits.pageLimit),
+                                                 download.documentUrl.empty() ? feed.url : download.documentUrl))) {
+                // A login page or a portal in place of the feed fails it
+                // like any other failure, icon included.
                 result.failure = download.sizeLimitReached ? CFeedFailure::TooLarge : CFeedFailure::NotAFeed;
+                result.iconStatus = kOutlineStatusFailed;
                 // The next request must fetch the document whole: a 304 would
                 // keep this one standing.
                 if (!sent.Empty())
@@ -538,9 +600,9 @@ void CUpdateRun::UpdateFeed(size_t index, const CFeedValidators& sent)
 }
 
 // A single feed updated by hand that fails is worth a message box: the
-// store's trouble in words, or the URL it could not use. A feed cut off by
-// a lost network is not the URL's fault: the disconnected box follows
-// instead.
+// store's trouble in words, the time its server asked to be left alone
+// until, or the URL it could not use. A feed cut off by a lost network is
+// not the URL's fault: the disconnected box follows instead.
 void CUpdateRun::ShowFailureBox(const CFeedUpdateResult& result)
 {
     if (m_bUpdateAll || m_bAutomatic || m_bStopped || IsDisconnected() || m_nTotalFeeds != 1)
@@ -548,6 +610,11 @@ void CUpdateRun::ShowFailureBox(const CFeedUpdateResult& result)
     if (result.failure == CFeedFailure::StoreError)
         m_strMessageBox =
             FormatText(LoadResString(IDS_STORE_NOT_WRITTEN).c_str(), DescribeStoreError(result.storeError).c_str());
+    else if (result.failure == CFeedFailure::RetryLater && result.notBefore.Ticks() != 0)
+        m_strMessageBox = FormatText(LoadResString(IDS_RETRY_LATER_UNTIL).c_str(),
+                                     FormatNotBefore(result.notBefore).c_str(), result.url.c_str());
+    else if (result.failure == CFeedFailure::RetryLater)
+        m_strMessageBox = FormatText(LoadResString(IDS_RETRY_LATER).c_str(), result.url.c_str());
     else
         m_strMessageBox = FormatText(LoadResString(IDS_UNSUPPORTED_URL).c_str(), result.url.c_str());
     SendMessage(m_hWnd, WM_RUN_MESSAGE_BOX, 0, 0);
