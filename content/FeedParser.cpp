@@ -228,10 +228,7 @@ std::unique_ptr<CRssChannel> ReadChannel(const std::wstring& path, size_t newest
     options.stopAtBadReference = true;
     CXmlReadNotes firstNotes;
     CXmlDocPtr doc = ReadXmlFile(path, &firstNotes, options);
-    if (!firstNotes.repairable)
-        return ParseDocument(doc.get(), firstStream);
-    CRepairedXml repairedText = ReadRepairedXmlText(path);
-    if (!repairedText.changed && !firstNotes.stopped)
+    if (!firstNotes.repairable || (!firstNotes.stopped && !XmlFileNeedsRepair(path)))
         return ParseDocument(doc.get(), firstStream);
     std::optional<size_t> firstItems;
     if (!firstNotes.stopped) {
@@ -241,20 +238,19 @@ std::unique_ptr<CRssChannel> ReadChannel(const std::wstring& path, size_t newest
     }
     doc.reset();
     firstStream.Take(); // what the first read kept is not needed any more
-    if (!repairedText.changed)
-        return ReadWholeFile(path, newestItems, options);
 
     CItemStream repairedStream(newestItems);
     CXmlReadOptions repairedOptions = options;
     repairedOptions.sink = &repairedStream;
     repairedOptions.stopAtBadReference = false;
     CXmlReadNotes repairedNotes;
-    CXmlDocPtr repairedDoc = ParseRepairedXml(repairedText, path, repairedOptions, &repairedNotes);
-    repairedText = {};
+    bool changed = false;
+    CXmlDocPtr repairedDoc = ReadRepairedXmlFile(path, &repairedNotes, repairedOptions, &changed);
     size_t repairedItems = 0;
     std::unique_ptr<CRssChannel> repaired = ParseDocument(repairedDoc.get(), repairedStream, &repairedItems);
     repairedDoc.reset();
-    if (repaired && firstNotes.stopped && !repairedNotes.repairable)
+    // Nothing mended: that was a whole read of the document as it is.
+    if (firstNotes.stopped && (!changed || (repaired && !repairedNotes.repairable)))
         return repaired;
     if (firstNotes.stopped)
         firstItems = CountFileItems(path, options);

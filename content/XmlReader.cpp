@@ -1,6 +1,5 @@
 #include "content/XmlReader.h"
 
-#include <cerrno>
 #include <climits>
 #include <fcntl.h>
 #include <libxml/HTMLparser.h>
@@ -10,6 +9,7 @@
 #include <libxml/uri.h>
 #include <map>
 #include <mutex>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -228,22 +228,74 @@ bool OpenRegularFile(const std::string& nativePath, CFileDescriptor& file, off_t
     return true;
 }
 
-bool ReadWhole(const CFileDescriptor& file, off_t size, std::string& bytes)
-{
-    bytes.resize(static_cast<size_t>(size));
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t got = ::read(file.fd, bytes.data() + done, bytes.size() - done);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            break;
-        done += static_cast<size_t>(got);
+// A regular file's bytes, mapped rather than read: a careless document is
+// mended as libxml2 reads it, straight from the file's pages.
+class CMappedFile {
+public:
+    explicit CMappedFile(const std::wstring& path)
+    {
+        CFileDescriptor file;
+        off_t size = 0;
+        if (!OpenRegularFile(NativePath(path), file, size))
+            return;
+        m_bOpen = true;
+        if (size == 0)
+            return;
+        void* data = ::mmap(nullptr, static_cast<size_t>(size), PROT_READ, MAP_PRIVATE, file.fd, 0);
+        if (data == MAP_FAILED) {
+            m_bOpen = false;
+            return;
+        }
+        m_pData = data;
+        m_nSize = static_cast<size_t>(size);
+        ::madvise(m_pData, m_nSize, MADV_SEQUENTIAL);
     }
-    const bool whole = done == bytes.size();
-    bytes.resize(done);
-    return whole;
+    ~CMappedFile()
+    {
+        if (m_pData != nullptr)
+            ::munmap(m_pData, m_nSize);
+    }
+    CMappedFile(const CMappedFile&) = delete;
+    CMappedFile& operator=(const CMappedFile&) = delete;
+
+    bool IsOpen() const { return m_bOpen; }
+    std::string_view Text() const { return {static_cast<const char*>(m_pData), m_nSize}; }
+
+    // The pages before offset leave memory (they are read back from the
+    // file, should they be needed again): read once, a large document need
+    // not stay resident whole.
+    void Release(size_t offset)
+    {
+        static const size_t page = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
+        const size_t end = std::min(offset, m_nSize) / page * page;
+        if (end >= m_nReleased + kReleaseStep) {
+            ::madvise(static_cast<char*>(m_pData) + m_nReleased, end - m_nReleased, MADV_DONTNEED);
+            m_nReleased = end;
+        }
+    }
+
+private:
+    static constexpr size_t kReleaseStep = 1024 * 1024;
+    void* m_pData = nullptr;
+    size_t m_nSize = 0;
+    size_t m_nReleased = 0;
+    bool m_bOpen = false;
+};
+
+struct CRepairedReading {
+    CMappedFile& file;
+    CXmlRepairStream& stream;
+};
+
+int ReadRepaired(void* context, char* buffer, int size)
+{
+    auto& reading = *static_cast<CRepairedReading*>(context);
+    const size_t got = reading.stream.Read(buffer, static_cast<size_t>(size));
+    reading.file.Release(reading.stream.Consumed());
+    return static_cast<int>(got);
 }
+
+int CloseNothing(void*) { return 0; }
 
 } // namespace
 
@@ -285,15 +337,34 @@ CXmlDocPtr ReadXmlFile(const std::wstring& path, CXmlReadNotes* readNotes, const
     return doc;
 }
 
-CRepairedXml ReadRepairedXmlText(const std::wstring& path)
+bool XmlFileNeedsRepair(const std::wstring& path)
 {
-    const std::string nativePath = NativePath(path);
-    CFileDescriptor file;
-    off_t size = 0;
-    std::string bytes;
-    if (!OpenRegularFile(nativePath, file, size) || size > INT_MAX || !ReadWhole(file, size, bytes))
-        return {};
-    return RepairXmlText(bytes);
+    const CMappedFile file(path);
+    return file.IsOpen() && NeedsRepair(file.Text());
+}
+
+CXmlDocPtr ReadRepairedXmlFile(const std::wstring& path, CXmlReadNotes* readNotes, const CXmlReadOptions& options,
+                               bool* changed)
+{
+    Report({}, false, readNotes);
+    if (changed != nullptr)
+        *changed = false;
+    CMappedFile file(path);
+    if (!file.IsOpen())
+        return nullptr;
+    CReadNotes notes = NotesFor(options);
+    const CParserContextPtr context = NewReaderContext(notes);
+    if (!context)
+        return nullptr;
+    CXmlRepairStream stream(file.Text());
+    CRepairedReading reading{file, stream};
+    const std::string url = options.documentUrl.empty() ? NativePath(path) : options.documentUrl;
+    CXmlDocPtr doc(xmlCtxtReadIO(context.get(), ReadRepaired, CloseNothing, &reading, url.c_str(), nullptr,
+                                 kXmlReadOptions));
+    Report(notes, doc != nullptr, readNotes);
+    if (changed != nullptr)
+        *changed = stream.Changed();
+    return doc;
 }
 
 CXmlDocPtr ParseRepairedXml(const CRepairedXml& repaired, const std::wstring& path, const CXmlReadOptions& options,
@@ -317,9 +388,9 @@ CXmlDocPtr ReadXmlFileRepaired(const std::wstring& path)
 {
     CXmlReadNotes notes;
     CXmlDocPtr doc = ReadXmlFile(path, &notes);
-    if (notes.repairable) {
-        if (CXmlDocPtr repaired = ParseRepairedXml(ReadRepairedXmlText(path), path))
-            return repaired;
+    if (notes.repairable && XmlFileNeedsRepair(path)) {
+        doc.reset();
+        return ReadRepairedXmlFile(path);
     }
     return doc;
 }

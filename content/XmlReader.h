@@ -66,16 +66,21 @@ public:
 };
 CXmlDocPtr ReadXmlFile(const std::wstring& path, CXmlReadNotes* notes = nullptr, const CXmlReadOptions& options = {});
 
-// The second read, in two steps so that a caller can free the first tree in
-// between: the file's text as RepairXmlText mends it (not changed when the
-// file cannot be read or needs no mending), then its tree (nothing when the
-// text was not changed).
-CRepairedXml ReadRepairedXmlText(const std::wstring& path);
+// The second read: the file's text as RepairXmlText mends it, mended as
+// libxml2 reads it (the file is mapped, never copied whole). changed (when
+// given) tells whether anything was mended: when not, the tree is that of
+// ReadXmlFile. XmlFileNeedsRepair says beforehand, stopping at the first
+// change.
+CXmlDocPtr ReadRepairedXmlFile(const std::wstring& path, CXmlReadNotes* notes = nullptr,
+                               const CXmlReadOptions& options = {}, bool* changed = nullptr);
+bool XmlFileNeedsRepair(const std::wstring& path);
+
+// The tree of a text RepairXmlText mended (nothing when it was not changed).
 CXmlDocPtr ParseRepairedXml(const CRepairedXml& repaired, const std::wstring& path,
                             const CXmlReadOptions& options = {}, CXmlReadNotes* notes = nullptr);
 
 // ReadXmlFile, then the repaired read when the first was repairable and the
-// repair changed something: the repaired tree then replaces the first.
+// repair changes something: the repaired tree then replaces the first.
 CXmlDocPtr ReadXmlFileRepaired(const std::wstring& path);
 
 // A link written in the document, resolved (RFC 3986) against the base of
