@@ -13,16 +13,17 @@ const wchar_t* const kMonthNames[] = {L"Jan", L"Feb", L"Mar", L"Apr", L"May", L"
                                       L"Jul", L"Aug", L"Sep", L"Oct", L"Nov", L"Dec"};
 const wchar_t* const kDayNames[] = {L"Sun", L"Mon", L"Tue", L"Wed", L"Thu", L"Fri", L"Sat"};
 
-// 1..12 when the first three letters name a month, else 0.
+// 1..12 when the first three letters name a month, else 0. Month names
+// are ASCII: other letters are no month, whatever their case.
 int MonthFromWord(std::wstring_view word)
 {
     if (word.size() < 3)
         return 0;
+    const auto lower = [](wchar_t ch) { return ch >= L'A' && ch <= L'Z' ? static_cast<wchar_t>(ch + (L'a' - L'A')) : ch; };
+    const wchar_t first = lower(word[0]), second = lower(word[1]), third = lower(word[2]);
     for (int month = 0; month < 12; ++month) {
-        bool same = true;
-        for (int i = 0; i < 3 && same; ++i)
-            same = std::towlower(word[i]) == std::towlower(kMonthNames[month][i]);
-        if (same)
+        const wchar_t* name = kMonthNames[month];
+        if (first == lower(name[0]) && second == name[1] && third == name[2])
             return month + 1;
     }
     return 0;

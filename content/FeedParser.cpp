@@ -68,15 +68,27 @@ public:
 
     bool TakeElement(xmlDoc* doc, xmlNode* node) override
     {
-        const xmlNode* root = xmlDocGetRootElement(doc);
         const xmlNode* parent = node->parent;
-        if (root == nullptr || parent == nullptr || parent->type != XML_ELEMENT_NODE)
+        if (parent == nullptr || parent->type != XML_ELEMENT_NODE)
             return false;
+        // The root is the first element of the document, there before any
+        // element ends.
+        if (m_pRoot == nullptr) {
+            m_pRoot = xmlDocGetRootElement(doc);
+            if (m_pRoot == nullptr)
+                return false;
+            m_rootDialect = NameIs(m_pRoot, "rss") ? Dialect::Rss
+                            : IsRdf(m_pRoot)       ? Dialect::Rdf
+                            : NameIs(m_pRoot, "feed") ? Dialect::Atom
+                                                      : Dialect::Unknown;
+        }
         // Only the items of the feed itself: the root says which dialect,
         // and an item quoted inside some content is no item of the feed.
-        const bool rss = NameIs(root, "rss") && NameIs(node, "item") && NameIs(parent, "channel") && parent->parent == root;
-        const bool rdf = !rss && IsRdf(root) && NameIs(node, "item") && parent == root;
-        const bool atom = !rss && !rdf && NameIs(root, "feed") && NameIs(node, "entry") && parent == root;
+        // Where an element stands is told before its name is looked at.
+        const bool rss = m_rootDialect == Dialect::Rss && parent->parent == m_pRoot && NameIs(node, "item") &&
+                         NameIs(parent, "channel");
+        const bool rdf = m_rootDialect == Dialect::Rdf && parent == m_pRoot && NameIs(node, "item");
+        const bool atom = m_rootDialect == Dialect::Atom && parent == m_pRoot && NameIs(node, "entry");
         if (!rss && !rdf && !atom)
             return false;
         if (m_use == Use::CountOnly)
@@ -134,6 +146,8 @@ private:
 
     size_t m_nLimit;
     Use m_use;
+    const xmlNode* m_pRoot = nullptr;
+    Dialect m_rootDialect = Dialect::Unknown;
     size_t m_nSeen = 0;
     std::vector<CKept> m_undated; // and every item when there is no limit
     std::priority_queue<CKept, std::vector<CKept>, COlderFirst> m_dated;

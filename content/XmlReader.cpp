@@ -275,7 +275,7 @@ public:
     }
 
 private:
-    static constexpr size_t kReleaseStep = 1024 * 1024;
+    static constexpr size_t kReleaseStep = 256 * 1024;
     void* m_pData = nullptr;
     size_t m_nSize = 0;
     size_t m_nReleased = 0;

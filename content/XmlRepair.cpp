@@ -47,6 +47,9 @@ bool EqualsAsciiNoCase(std::string_view left, std::string_view right)
 
 bool IsVoidElement(std::string_view name)
 {
+    // Every void name is 2 to 5 letters long: most names of feeds are not.
+    if (name.size() < 2 || name.size() > 5)
+        return false;
     for (std::string_view candidate : kVoidElements) {
         if (EqualsAsciiNoCase(name, candidate))
             return true;
@@ -130,25 +133,29 @@ public:
     size_t Read(char* buffer, size_t size)
     {
         size_t done = 0;
+        bool more = true;
         while (done < size) {
             if (m_outRead < m_out.size()) {
                 const size_t count = std::min(size - done, m_out.size() - m_outRead);
                 std::memcpy(buffer + done, m_out.data() + m_outRead, count);
                 m_outRead += count;
                 done += count;
-            } else if (m_copied < m_pos) {
-                m_out.clear();
-                m_outRead = 0;
-                const size_t count = std::min(size - done, m_pos - m_copied);
-                std::memcpy(buffer + done, m_text.data() + m_copied, count);
-                m_copied += count;
-                done += count;
-            } else {
-                m_out.clear();
-                m_outRead = 0;
-                if (!Step())
-                    break;
+                continue;
             }
+            m_out.clear();
+            m_outRead = 0;
+            // Text that needs no mending goes out in pieces as long as the
+            // buffer takes: steps are taken while they only move on.
+            while (more && m_out.empty() && m_pos - m_copied < size - done)
+                more = Step();
+            if (!m_out.empty())
+                continue;
+            if (m_copied == m_pos)
+                break; // the end
+            const size_t count = std::min(size - done, m_pos - m_copied);
+            std::memcpy(buffer + done, m_text.data() + m_copied, count);
+            m_copied += count;
+            done += count;
         }
         return done;
     }
@@ -269,17 +276,18 @@ private:
 
     void Markup()
     {
-        if (At("<!--"))
-            CopyThrough("-->", m_pos + 4);
-        else if (At("<![CDATA["))
-            CopyThrough("]]>", m_pos + 9);
-        else if (At("<?"))
-            CopyThrough("?>", m_pos + 2);
-        else if (At("<!"))
-            Declaration();
-        else if (At("</"))
+        const char next = m_pos + 1 < m_text.size() ? m_text[m_pos + 1] : '\0';
+        if (next == '/')
             EndTag();
-        else if (m_pos + 1 < m_text.size() && IsNameStart(m_text[m_pos + 1]))
+        else if (next == '!' && At("<!--"))
+            CopyThrough("-->", m_pos + 4);
+        else if (next == '!' && At("<![CDATA["))
+            CopyThrough("]]>", m_pos + 9);
+        else if (next == '!')
+            Declaration();
+        else if (next == '?')
+            CopyThrough("?>", m_pos + 2);
+        else if (IsNameStart(next))
             StartTag();
         else
             CopyTo(m_pos + 1); // a stray "<": libxml2's recovery deals with it
@@ -346,7 +354,7 @@ private:
             Replace(end, "");
             return;
         }
-        if (m_open.empty() || m_open.back() != name) {
+        if (m_open.Empty() || m_open.Back() != name) {
             const auto closed = std::find(m_closedBeforeItems.begin(), m_closedBeforeItems.end(), name);
             if (closed != m_closedBeforeItems.end() && close != std::string_view::npos) {
                 m_closedBeforeItems.erase(closed);
@@ -354,8 +362,8 @@ private:
                 return;
             }
         }
-        if (!m_open.empty())
-            m_open.pop_back();
+        if (!m_open.Empty())
+            m_open.Pop();
         CopyTo(end);
     }
 
@@ -364,20 +372,20 @@ private:
     // nest in it and be lost: the open elements are closed in front of it.
     void CloseAboveContainer(std::string_view item)
     {
-        if (m_open.empty() || IsItemContainer(item, m_open.back()) ||
+        if (m_open.Empty() || IsItemContainer(item, m_open.Back()) ||
             !(EqualsAsciiNoCase(item, "item") || EqualsAsciiNoCase(item, "entry")))
             return;
-        size_t container = m_open.size();
-        while (container > 0 && !IsItemContainer(item, m_open[container - 1]))
+        size_t container = m_open.Size();
+        while (container > 0 && !IsItemContainer(item, m_open.At(container - 1)))
             --container;
         if (container == 0)
             return;
-        while (m_open.size() > container) {
+        while (m_open.Size() > container) {
             Insert("</");
-            Insert(m_open.back());
+            Insert(m_open.Back());
             Insert(">");
-            m_closedBeforeItems.push_back(m_open.back());
-            m_open.pop_back();
+            m_closedBeforeItems.emplace_back(m_open.Back());
+            m_open.Pop();
         }
     }
 
@@ -402,7 +410,7 @@ private:
                 if (isVoid && !EndsWithSlash()) {
                     Insert("/");
                 } else if (!isVoid && !EndsWithSlash()) {
-                    m_open.push_back(name);
+                    m_open.Push(name);
                 }
                 CopyTo(m_pos + 1);
                 return;
@@ -456,8 +464,36 @@ private:
     std::set<std::string, std::less<>> m_declared;
     // The elements open at this point, as libxml2 will see them, and those
     // closed in front of an item whose end tags may still come.
-    std::vector<std::string_view> m_open;
-    std::vector<std::string_view> m_closedBeforeItems;
+    // Copies, not views of the text: the text's pages are let go behind the
+    // reader (CXmlRepairStream::Consumed), and the names of the root and
+    // the channel would otherwise keep its first pages in memory.
+    class COpenElements {
+    public:
+        bool Empty() const { return m_starts.empty(); }
+        size_t Size() const { return m_starts.size(); }
+        std::string_view At(size_t index) const
+        {
+            const size_t end = index + 1 < m_starts.size() ? m_starts[index + 1] : m_names.size();
+            return std::string_view(m_names).substr(m_starts[index], end - m_starts[index]);
+        }
+        std::string_view Back() const { return std::string_view(m_names).substr(m_starts.back()); }
+        void Push(std::string_view name)
+        {
+            m_starts.push_back(m_names.size());
+            m_names += name;
+        }
+        void Pop()
+        {
+            m_names.resize(m_starts.back());
+            m_starts.pop_back();
+        }
+
+    private:
+        std::string m_names;
+        std::vector<size_t> m_starts;
+    };
+    COpenElements m_open;
+    std::vector<std::string> m_closedBeforeItems;
     bool m_bChanged = false;
 };
 

@@ -50,8 +50,8 @@ public:
     size_t Read(char* buffer, size_t size);
     // Whether anything was mended (once the end has been read, for certain).
     bool Changed() const;
-    // How much of the text has been read through; what lies before it is
-    // not looked at again but for the names of elements still open.
+    // How much of the text has been read through: what lies before it is
+    // not looked at again.
     size_t Consumed() const;
 
 private:
