@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <map>
 #include <set>
 #include <vector>
 
@@ -355,9 +356,10 @@ private:
             return;
         }
         if (m_open.Empty() || m_open.Back() != name) {
-            const auto closed = std::find(m_closedBeforeItems.begin(), m_closedBeforeItems.end(), name);
+            const auto closed = m_closedBeforeItems.find(name);
             if (closed != m_closedBeforeItems.end() && close != std::string_view::npos) {
-                m_closedBeforeItems.erase(closed);
+                if (--closed->second == 0)
+                    m_closedBeforeItems.erase(closed);
                 Replace(end, "");
                 return;
             }
@@ -375,16 +377,20 @@ private:
         if (m_open.Empty() || IsItemContainer(item, m_open.Back()) ||
             !(EqualsAsciiNoCase(item, "item") || EqualsAsciiNoCase(item, "entry")))
             return;
+        // Only a few levels down: a channel is not left open under a deep
+        // nest, and a search as deep as the nest would make a document of
+        // many items and deep nests cost their product.
         size_t container = m_open.Size();
-        while (container > 0 && !IsItemContainer(item, m_open.At(container - 1)))
+        const size_t deepest = container > kMaxLevelsClosed ? container - kMaxLevelsClosed : 0;
+        while (container > deepest && !IsItemContainer(item, m_open.At(container - 1)))
             --container;
-        if (container == 0)
+        if (container == deepest)
             return;
         while (m_open.Size() > container) {
             Insert("</");
             Insert(m_open.Back());
             Insert(">");
-            m_closedBeforeItems.emplace_back(m_open.Back());
+            ++m_closedBeforeItems[std::string(m_open.Back())];
             m_open.Pop();
         }
     }
@@ -493,7 +499,8 @@ private:
         std::vector<size_t> m_starts;
     };
     COpenElements m_open;
-    std::vector<std::string> m_closedBeforeItems;
+    std::map<std::string, int, std::less<>> m_closedBeforeItems; // name: how many
+    static constexpr size_t kMaxLevelsClosed = 16;
     bool m_bChanged = false;
 };
 

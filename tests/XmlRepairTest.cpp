@@ -76,6 +76,12 @@ TEST(XmlRepair, ClosesWhatAChannelLeftOpenInFrontOfItsItems)
     EXPECT_EQ(Mended("<feed xmlns='http://www.w3.org/2005/Atom'><author><name>n</name><entry/><ENTRY>e</ENTRY></feed>"),
               "<feed xmlns='http://www.w3.org/2005/Atom'><author><name>n</name></author><entry/><ENTRY>e</ENTRY></feed>");
     EXPECT_EQ(Mended("<rdf:RDF><channel/><x><item/></x></rdf:RDF>"), "<rdf:RDF><channel/><x></x><item/></rdf:RDF>");
+    // A channel buried deeper than the few elements left open at its level
+    // is not looked for.
+    std::string deep = "<channel>";
+    for (int i = 0; i < 17; ++i)
+        deep += "<x>";
+    EXPECT_FALSE(RepairXmlText(deep + "<item/>").changed);
     for (const char* untouched : {"<rss><channel><item><foo:item>q</foo:item></item></channel></rss>",
                                   "<rss><item><x><item/></x></item></rss>", "<channel><x><entry/></x></channel>",
                                   "<feed><x><item/></x></feed>"})
