@@ -162,4 +162,18 @@ TEST_F(NetworkToolTest, UpdateTellsFetchedNotModifiedAndFailedApart)
     EXPECT_EQ(second["feeds"][0]["requests"], 1);
     EXPECT_EQ(second["feeds"][1]["download"], "not modified") << "the validators of the document it led to";
     EXPECT_EQ(second["totalNewPages"], 0);
+
+    // A host that asks for a wait: said with the time, and left alone by
+    // an automatic update until then.
+    CHttpAnswer busy = CHttpAnswer::Status(429);
+    busy.headers.emplace_back("Retry-After", "3600");
+    m_server.SetAnswer("/a.xml", busy);
+    const auto asked = RunRssReaderTool({"update", "--feed", m_server.Url("/a.xml")});
+    EXPECT_EQ(asked.Json()["feeds"][0]["reason"], "retry later");
+    EXPECT_TRUE(asked.Json()["feeds"][0].contains("notBefore"));
+    const int hits = m_server.Hits("/a.xml");
+    const auto automatic = RunRssReaderTool({"update", "--automatic"}).Json();
+    EXPECT_EQ(m_server.Hits("/a.xml"), hits);
+    EXPECT_EQ(automatic["feeds"][0]["reason"], "retry later");
+    EXPECT_EQ(automatic["feeds"][0]["notBefore"], asked.Json()["feeds"][0]["notBefore"]);
 }

@@ -34,6 +34,13 @@ TEST_F(ToolTest, FeedPrintsTheChannelOrNull)
     EXPECT_EQ(item["enclosure"]["length"], 12345);
     EXPECT_EQ(item["date"]["status"], "valid");
 
+    // As fetched from an address: relative links resolve against it.
+    const auto fetched = RunRssReaderTool({"feed", TestDataPath("feeds/relative-links.xml"), "--url",
+                                           "https://feeds.example.com/fixtures/relative-links.xml"});
+    EXPECT_EQ(fetched.Json()["items"][0]["link"], "https://feeds.example.com/fixtures/news/entry1");
+    EXPECT_EQ(RunRssReaderTool({"feed", TestDataPath("feeds/relative-links.xml")}).Json()["items"][0]["link"],
+              "entry1");
+
     const auto nothing = RunRssReaderTool({"feed", TestDataPath("feeds/empty-title.xml")});
     EXPECT_EQ(nothing.exitCode, 1);
     EXPECT_EQ(nothing.output, "null\n");
