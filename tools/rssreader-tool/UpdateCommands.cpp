@@ -88,7 +88,8 @@ Json FeedResultToJson(const CFeedUpdateResult& feed)
     // What the download came to: a document, a 304, or nothing usable.
     const bool documentCame = feed.outcome == CFeedOutcome::Updated ||
                               ((feed.httpStatus == 200 || feed.httpStatus == 403) &&
-                               feed.failure != CFeedFailure::Cancelled && feed.failure != CFeedFailure::Timeout);
+                               feed.failure != CFeedFailure::Cancelled && feed.failure != CFeedFailure::Timeout &&
+                               feed.failure != CFeedFailure::Incomplete);
     if (feed.outcome != CFeedOutcome::Skipped)
         json["download"] = feed.notModified ? "not modified" : documentCame ? "fetched" : "failed";
     json["requests"] = feed.requests;
