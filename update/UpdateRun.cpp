@@ -5,7 +5,6 @@
 #include <cmath>
 #include <system_error>
 
-#include "content/DateText.h"
 #include "content/FeedParser.h"
 #include "content/TextUtil.h"
 #include "platform/Debug.h"
@@ -40,14 +39,6 @@ std::wstring FormatUpdateResult(bool allUpdated, int updatedFeeds, int totalFeed
                       totalFeeds, totalNewPages);
 }
 
-std::wstring FormatNotBefore(const FILETIME& utc)
-{
-    CSystemTime utcTime, localTime;
-    if (!FileTimeToSystemTime(utc, utcTime) || !UtcToLocalTime(utcTime, localTime))
-        return L"";
-    return FormatSystemTime(localTime, kFileTimeFormat);
-}
-
 namespace {
 
 void CollectFeeds(COutline& outline, std::vector<std::pair<COutline*, std::wstring>>& feeds)
@@ -78,6 +69,54 @@ std::wstring UniqueDownloadPath()
 }
 
 } // namespace
+
+const char* OutcomeName(CFeedOutcome outcome)
+{
+    switch (outcome) {
+    case CFeedOutcome::Updated:
+        return "updated";
+    case CFeedOutcome::Failed:
+        return "failed";
+    case CFeedOutcome::Skipped:
+        break;
+    }
+    return "skipped";
+}
+
+const char* FailureName(CFeedFailure failure)
+{
+    switch (failure) {
+    case CFeedFailure::None:
+        return "";
+    case CFeedFailure::NoRecord:
+        return "no feed record";
+    case CFeedFailure::NoConnection:
+        return "no connection";
+    case CFeedFailure::HttpStatus:
+        return "http status";
+    case CFeedFailure::Gone:
+        return "gone";
+    case CFeedFailure::RetryLater:
+        return "retry later";
+    case CFeedFailure::Timeout:
+        return "timeout";
+    case CFeedFailure::Incomplete:
+        return "incomplete";
+    case CFeedFailure::UnexpectedAnswer:
+        return "unexpected answer";
+    case CFeedFailure::Network:
+        return "network error";
+    case CFeedFailure::TooLarge:
+        return "too large";
+    case CFeedFailure::NotAFeed:
+        return "not a feed";
+    case CFeedFailure::StoreError:
+        return "store error";
+    case CFeedFailure::Cancelled:
+        return "cancelled";
+    }
+    return "";
+}
 
 CUpdateRun::CUpdateRun(IUpdateRunView& view, std::vector<COutline*> feeds, bool automatic, bool updateAll)
     : m_view(view), m_bAutomatic(automatic), m_bUpdateAll(updateAll)
@@ -354,7 +393,10 @@ std::vector<CFeedValidators> CUpdateRun::StartDownloads()
             plan[index].validators = sent[index];
     }
     CFeedDownloadSettings settings;
-    ReadHostWaits(settings.hostsLeftAlone);
+    std::vector<std::wstring> urls;
+    for (const CFeedToUpdate& feed : m_feeds)
+        urls.push_back(feed.url);
+    settings.hostsLeftAlone = m_hostWaits.Read(urls, m_bAutomatic);
     settings.pathBase = m_strDownloadPath;
     settings.userAgent = m_strUserAgent;
     settings.proxy = m_strProxy;
@@ -373,44 +415,6 @@ std::vector<CFeedValidators> CUpdateRun::StartDownloads()
         m_downloads.Start(std::move(plan), std::move(settings));
     }
     return sent;
-}
-
-// The waits hosts of the list asked for and the store still keeps. An
-// automatic run leaves those hosts alone until then; a run the user asked
-// for tries them all the same.
-void CUpdateRun::ReadHostWaits(std::vector<std::string>& hostsLeftAlone)
-{
-    CZelviaRssDB& feeds = CZelviaRssDB::Instance();
-    FILETIME now;
-    SystemTimeToFileTime(GetSystemTime(), now);
-    for (const CFeedToUpdate& feed : m_feeds) {
-        const std::string host = DownloadHostOf(feed.url);
-        FILETIME notBefore;
-        if (host.empty() || m_hostWaits.count(host) != 0 || !feeds.ReadHostNotBefore(Utf8ToWide(host), notBefore))
-            continue;
-        m_hostWaits[host] = notBefore;
-        if (m_bAutomatic && notBefore.Ticks() > now.Ticks())
-            hostsLeftAlone.push_back(host);
-    }
-}
-
-// A host that asks to be left alone has its wait kept; one that answers
-// has it dropped.
-void CUpdateRun::NoteHostWait(const std::wstring& url, const CFeedDownload& download, CFeedUpdateResult& result)
-{
-    const std::string host = DownloadHostOf(url);
-    const auto stored = m_hostWaits.find(host);
-    if (download.failure == CFeedFailure::RetryLater) {
-        result.notBefore = download.notBefore;
-        if (download.notBefore.Ticks() == 0 && download.requests == 0 && stored != m_hostWaits.end())
-            result.notBefore = stored->second; // left alone: the stored wait is why
-        else if (download.notBefore.Ticks() != 0 && (stored == m_hostWaits.end() || !(stored->second == download.notBefore)) &&
-                 CZelviaRssDB::Instance().WriteHostNotBefore(Utf8ToWide(host), download.notBefore))
-            m_hostWaits[host] = download.notBefore;
-    } else if (download.httpStatus != 0 && stored != m_hostWaits.end() &&
-               CZelviaRssDB::Instance().WriteHostNotBefore(Utf8ToWide(host), {})) {
-        m_hostWaits.erase(stored);
-    }
 }
 
 void CUpdateRun::UpdateFeeds()
@@ -475,7 +479,7 @@ void CUpdateRun::UpdateFeed(size_t index, const CFeedValidators& sent)
             result.httpStatus = download.httpStatus;
             result.movedTo = download.movedTo;
             result.requests = download.requests;
-            NoteHostWait(feed.url, download, result);
+            result.notBefore = m_hostWaits.Note(feed.url, download);
             if (download.end == CDownloadEnd::Failed) {
                 result.failure = m_bStopped || IsDisconnected() ? CFeedFailure::Cancelled : download.failure;
                 result.iconStatus = kOutlineStatusFailed;

@@ -19,7 +19,6 @@
 // outline (its icon status) and hands to the view.
 #include <atomic>
 #include <deque>
-#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -31,6 +30,7 @@
 #include "update/FeedDownloads.h"
 #include "update/FeedManager.h"
 #include "update/FeedUpdateResult.h"
+#include "update/HostWaits.h"
 #include "update/HttpDownload.h"
 #include "update/UpdateRunView.h"
 
@@ -117,8 +117,6 @@ private:
     void UpdateFeeds();
     std::vector<CFeedValidators> StartDownloads();
     void UpdateFeed(size_t index, const CFeedValidators& sent);
-    void ReadHostWaits(std::vector<std::string>& hostsLeftAlone);
-    void NoteHostWait(const std::wstring& url, const CFeedDownload& download, CFeedUpdateResult& result);
     void ShowFailureBox(const CFeedUpdateResult& result);
     void PostStatus(const std::wstring& text);
     void PostProgress(double position, double shareEnd);
@@ -167,7 +165,7 @@ private:
     std::vector<CFeedUpdateResult> m_results; // the owning thread's
 
     CFeedDownloads m_downloads; // started and stopped by the worker
-    std::map<std::string, FILETIME> m_hostWaits; // the worker's: stored waits of the list's hosts
+    CHostWaits m_hostWaits; // the worker's
     std::thread m_worker;
     HWND m_hWnd;
 };
@@ -175,7 +173,3 @@ private:
 // The end text of a run: the "updated" or the "stopped" text with the
 // numbers filled in.
 std::wstring FormatUpdateResult(bool allUpdated, int updatedFeeds, int totalFeeds, int totalNewPages);
-
-// The local time (kFileTimeFormat) of a time a host asked to be left alone
-// until (UTC).
-std::wstring FormatNotBefore(const FILETIME& utc);
