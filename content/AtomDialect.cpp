@@ -12,7 +12,7 @@ bool IsAtomField(const xmlNode* node) { return node->type == XML_ELEMENT_NODE &&
 // "rel" is an alternate one) of the best type: "text/html", then no type,
 // then any other ("application/pdf", a feed format, ...). Only when there is
 // no alternate link, the last link with an href, whatever its rel ("self",
-// "edit", "enclosure", ...).
+// "edit", "enclosure", ...). The last "enclosure" link is the enclosure.
 class CAtomLinkChoice {
 public:
     void Offer(const xmlNode* link)
@@ -20,6 +20,7 @@ public:
         std::wstring href;
         std::wstring rel;
         std::wstring type;
+        std::wstring length;
         bool hasHref = false;
         for (const xmlAttr* attribute = link->properties; attribute != nullptr; attribute = attribute->next) {
             const auto* asNode = reinterpret_cast<const xmlNode*>(attribute);
@@ -30,31 +31,50 @@ public:
                 rel = AttributeValue(attribute);
             } else if (NameIs(asNode, "type")) {
                 type = AttributeValue(attribute);
+            } else if (NameIs(asNode, "length")) {
+                length = AttributeValue(attribute);
             }
         }
         if (!hasHref)
             return;
-        m_strLast = href;
-        m_bHaveLast = true;
+        m_last = {href, link};
         if (rel.empty() || EqualsNoCase(rel, L"alternate")) {
             const int rank = AlternateRank(type);
             if (rank < m_nAlternateRank) {
-                m_strAlternate = href;
+                m_alternate = {href, link};
                 m_nAlternateRank = rank;
             }
+        } else if (EqualsNoCase(rel, L"enclosure")) {
+            m_enclosure = {std::move(href), std::move(type), ParseLength(length)};
+            m_pEnclosureNode = link;
         }
     }
 
-    void ApplyTo(std::wstring& link) const
+    // The chosen link as written, and the element that wrote it (null when
+    // none was chosen).
+    const xmlNode* ApplyTo(std::wstring& link) const
     {
-        if (m_nAlternateRank != kNoAlternate)
-            link = m_strAlternate;
-        else if (m_bHaveLast)
-            link = m_strLast;
+        const CHref& chosen = m_nAlternateRank != kNoAlternate ? m_alternate : m_last;
+        if (chosen.node != nullptr)
+            link = chosen.href;
+        return chosen.node;
+    }
+
+    // The enclosure as written, and its element (null when there is none).
+    const xmlNode* ApplyEnclosureTo(CRssEnclosure& enclosure)
+    {
+        if (m_pEnclosureNode != nullptr)
+            enclosure = std::move(m_enclosure);
+        return m_pEnclosureNode;
     }
 
 private:
     static constexpr int kNoAlternate = 3;
+
+    struct CHref {
+        std::wstring href;
+        const xmlNode* node = nullptr;
+    };
 
     // 0 for a web page, 1 for a link of no stated type, 2 for anything else.
     static int AlternateRank(const std::wstring& type)
@@ -65,10 +85,11 @@ private:
         return EqualsNoCase(mediaType, L"text/html") ? 0 : 2;
     }
 
-    std::wstring m_strAlternate;
-    std::wstring m_strLast;
+    CHref m_alternate;
+    CHref m_last;
     int m_nAlternateRank = kNoAlternate;
-    bool m_bHaveLast = false;
+    CRssEnclosure m_enclosure;
+    const xmlNode* m_pEnclosureNode = nullptr;
 };
 
 // Atom 1.0 says "xhtml"; Atom 0.3 gives a MIME type.
@@ -124,15 +145,22 @@ std::unique_ptr<CRssItem> ParseAtomEntry(xmlDoc* doc, const xmlNode* entryNode)
 {
     auto item = std::make_unique<CRssItem>();
     CAtomLinkChoice link;
+    CExtensionTexts extensions;
+    CDateTime published; // stands in for a missing "updated"
+    std::wstring id;
     for (const xmlNode* child = entryNode->children; child != nullptr; child = child->next) {
-        if (!IsAtomField(child))
+        if (!IsAtomField(child)) {
+            ReadExtensionElement(child, extensions);
             continue;
+        }
         if (NameIs(child, "title")) {
             item->title = AtomText(doc, child, AtomTextUse::Title);
         } else if (NameIs(child, "link")) {
             link.Offer(child);
         } else if (NameIs(child, "modified") || NameIs(child, "updated")) {
             ReadW3cDateElement(child, item->date);
+        } else if (NameIs(child, "published") || NameIs(child, "issued") || NameIs(child, "created")) {
+            ReadW3cDateElement(child, published);
         } else if (NameIs(child, "summary")) {
             item->description = AtomText(doc, child, AtomTextUse::Markup, kMaxDescriptionLength);
         } else if (NameIs(child, "content")) {
@@ -142,11 +170,20 @@ std::unique_ptr<CRssItem> ParseAtomEntry(xmlDoc* doc, const xmlNode* entryNode)
                 if (part->type == XML_ELEMENT_NODE && NameIs(part, "name"))
                     item->author = NodeText(part);
             }
+        } else if (NameIs(child, "id")) {
+            id = NodeValue(child);
+        } else if (child->ns == nullptr) {
+            ReadExtensionElement(child, extensions); // an undeclared prefix: "dc:date"
         }
     }
-    link.ApplyTo(item->link);
+    const xmlNode* linkNode = link.ApplyTo(item->link);
+    const xmlNode* enclosureNode = link.ApplyEnclosureTo(item->enclosure);
+    ResolveItemLinks(*item, linkNode, enclosureNode, std::move(id));
     if (item->description.empty())
         item->description.swap(item->content);
+    if (!IsDateSet(item->date))
+        item->date = published;
+    ApplyExtensionTexts(extensions, *item, true);
     return item;
 }
 
@@ -168,5 +205,6 @@ void ParseAtomFeed(xmlDoc* doc, const xmlNode* feedNode, CRssChannel& channel)
             channel.items.push_back(ParseAtomEntry(doc, child));
         }
     }
-    link.ApplyTo(channel.link);
+    if (const xmlNode* linkNode = link.ApplyTo(channel.link))
+        channel.link = ResolveLink(linkNode, std::move(channel.link));
 }

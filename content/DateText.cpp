@@ -13,16 +13,17 @@ const wchar_t* const kMonthNames[] = {L"Jan", L"Feb", L"Mar", L"Apr", L"May", L"
                                       L"Jul", L"Aug", L"Sep", L"Oct", L"Nov", L"Dec"};
 const wchar_t* const kDayNames[] = {L"Sun", L"Mon", L"Tue", L"Wed", L"Thu", L"Fri", L"Sat"};
 
-// 1..12 when the first three letters name a month, else 0.
+// 1..12 when the first three letters name a month, else 0. Month names
+// are ASCII: other letters are no month, whatever their case.
 int MonthFromWord(std::wstring_view word)
 {
     if (word.size() < 3)
         return 0;
+    const auto lower = [](wchar_t ch) { return ch >= L'A' && ch <= L'Z' ? static_cast<wchar_t>(ch + (L'a' - L'A')) : ch; };
+    const wchar_t first = lower(word[0]), second = lower(word[1]), third = lower(word[2]);
     for (int month = 0; month < 12; ++month) {
-        bool same = true;
-        for (int i = 0; i < 3 && same; ++i)
-            same = std::towlower(word[i]) == std::towlower(kMonthNames[month][i]);
-        if (same)
+        const wchar_t* name = kMonthNames[month];
+        if (first == lower(name[0]) && second == name[1] && third == name[2])
             return month + 1;
     }
     return 0;
@@ -244,9 +245,15 @@ private:
     // the hyphen also separates tokens, so it is remembered on the token) or,
     // after the seconds, any number read as sign character, two hour digits
     // and two minute digits. A zone with only its hours ("+09" of "+09:00")
-    // takes its minutes from the next number. True once the zone is complete.
+    // takes its minutes from the next number. A meridiem marker may come
+    // before the zone. True once the zone is complete.
     bool ReadTail(const CDateToken& token)
     {
+        // "04:42 PM", "04:42:00 PM": a 12-hour time, whose zone may follow.
+        if (m_meridiem == Meridiem::None && !m_zoneMinutesPending && (token.IsWord(L"PM") || token.IsWord(L"AM"))) {
+            m_meridiem = token.IsWord(L"PM") ? Meridiem::Pm : Meridiem::Am;
+            return false;
+        }
         if (m_zoneMinutesPending) {
             if (!token.IsWord())
                 m_zoneMinutes = LeadingNumber(token.text);
@@ -294,8 +301,8 @@ private:
     // The zone names of RFC 822: UT, GMT (also UTC) with an optional offset
     // ("GMT+0200"), the North American zones and the military letters, the
     // latter at their true offsets (RFC 822 printed their signs reversed,
-    // RFC 1123 says). Any other word ("PM", an unknown abbreviation) counts
-    // as offset zero.
+    // RFC 1123 says). Any other word (an unknown abbreviation) counts as
+    // offset zero.
     bool ReadZoneName(std::wstring_view word)
     {
         for (const wchar_t* universal : {L"UTC", L"GMT", L"UT"}) {

@@ -1,11 +1,13 @@
 #include "content/FeedParser.h"
 
 #include <algorithm>
+#include <optional>
 #include <queue>
 
 #include "content/FeedDialects.h"
 #include "content/TextUtil.h"
 #include "content/XmlReader.h"
+#include "platform/Unicode.h"
 
 namespace {
 
@@ -61,24 +63,38 @@ void ParseRdf(const xmlNode* rdf, CRssChannel& channel)
 // ones worth keeping: all of them, or the newest of a limit.
 class CItemStream : public IXmlElementSink {
 public:
-    explicit CItemStream(size_t newestItems) : m_nLimit(newestItems) {}
+    enum class Use { Keep, CountOnly };
+    explicit CItemStream(size_t newestItems, Use use = Use::Keep) : m_nLimit(newestItems), m_use(use) {}
 
     bool TakeElement(xmlDoc* doc, xmlNode* node) override
     {
-        const xmlNode* root = xmlDocGetRootElement(doc);
         const xmlNode* parent = node->parent;
-        if (root == nullptr || parent == nullptr || parent->type != XML_ELEMENT_NODE)
+        if (parent == nullptr || parent->type != XML_ELEMENT_NODE)
             return false;
+        // The root is the first element of the document, there before any
+        // element ends.
+        if (m_pRoot == nullptr) {
+            m_pRoot = xmlDocGetRootElement(doc);
+            if (m_pRoot == nullptr)
+                return false;
+            m_rootDialect = NameIs(m_pRoot, "rss") ? Dialect::Rss
+                            : IsRdf(m_pRoot)       ? Dialect::Rdf
+                            : NameIs(m_pRoot, "feed") ? Dialect::Atom
+                                                      : Dialect::Unknown;
+        }
         // Only the items of the feed itself: the root says which dialect,
         // and an item quoted inside some content is no item of the feed.
-        if (NameIs(root, "rss") && NameIs(node, "item") && NameIs(parent, "channel") && parent->parent == root)
-            Add(ParseRssItem(node));
-        else if (IsRdf(root) && NameIs(node, "item") && parent == root)
-            Add(ParseRssItem(node));
-        else if (NameIs(root, "feed") && NameIs(node, "entry") && parent == root)
-            Add(ParseAtomEntry(doc, node));
-        else
+        // Where an element stands is told before its name is looked at.
+        const bool rss = m_rootDialect == Dialect::Rss && parent->parent == m_pRoot && NameIs(node, "item") &&
+                         NameIs(parent, "channel");
+        const bool rdf = m_rootDialect == Dialect::Rdf && parent == m_pRoot && NameIs(node, "item");
+        const bool atom = m_rootDialect == Dialect::Atom && parent == m_pRoot && NameIs(node, "entry");
+        if (!rss && !rdf && !atom)
             return false;
+        if (m_use == Use::CountOnly)
+            ++m_nSeen;
+        else
+            Add(atom ? ParseAtomEntry(doc, node) : ParseRssItem(node));
         return true;
     }
 
@@ -129,6 +145,9 @@ private:
     }
 
     size_t m_nLimit;
+    Use m_use;
+    const xmlNode* m_pRoot = nullptr;
+    Dialect m_rootDialect = Dialect::Unknown;
     size_t m_nSeen = 0;
     std::vector<CKept> m_undated; // and every item when there is no limit
     std::priority_queue<CKept, std::vector<CKept>, COlderFirst> m_dated;
@@ -184,43 +203,82 @@ size_t CountItems(const CDialectRoot& root)
     return count;
 }
 
-// A document read with errors is read again from its repaired text. That
-// read is nearly always the better one; the first is kept only when it holds
-// more items, should a repair misfire. Its items are counted rather than
-// parsed, and each tree is freed as soon as it is done with, so that a
-// careless document costs little more memory than a clean one.
-std::unique_ptr<CRssChannel> ReadChannel(const std::wstring& path, size_t newestItems)
+// How many items a read of the whole file finds, without building them;
+// nothing when no dialect is known.
+std::optional<size_t> CountFileItems(const std::wstring& path, CXmlReadOptions options)
 {
-    bool repairable = false;
+    CItemStream counter(0, CItemStream::Use::CountOnly);
+    options.sink = &counter;
+    options.stopAtBadReference = false;
+    const CXmlDocPtr doc = ReadXmlFile(path, nullptr, options);
+    const CDialectRoot root = FindDialect(doc.get());
+    if (root.dialect == Dialect::Unknown)
+        return std::nullopt;
+    return counter.Seen() + CountItems(root);
+}
+
+std::unique_ptr<CRssChannel> ReadWholeFile(const std::wstring& path, size_t newestItems, CXmlReadOptions options)
+{
+    CItemStream stream(newestItems);
+    options.sink = &stream;
+    options.stopAtBadReference = false;
+    return ParseDocument(ReadXmlFile(path, nullptr, options).get(), stream);
+}
+
+// A document read with errors is read again from its repaired text. That
+// read is nearly always the better one. The first read stops at the first
+// malformed reference, which the repair mends for certain; when the repaired
+// text then reads without an error, it is taken. Otherwise the two reads
+// are compared, and the first is kept only when it holds more items, should
+// a repair misfire. Items of a read that is only compared are counted
+// rather than parsed, and each tree is freed as soon as it is done with,
+// so that a careless document costs little more memory than a clean one.
+std::unique_ptr<CRssChannel> ReadChannel(const std::wstring& path, size_t newestItems, const std::string& documentUrl)
+{
     CItemStream firstStream(newestItems);
-    CXmlDocPtr doc = ReadXmlFile(path, &repairable, &firstStream);
-    if (!repairable)
+    CXmlReadOptions options;
+    options.sink = &firstStream;
+    options.documentUrl = documentUrl;
+    options.stopAtBadReference = true;
+    CXmlReadNotes firstNotes;
+    CXmlDocPtr doc = ReadXmlFile(path, &firstNotes, options);
+    if (!firstNotes.repairable || (!firstNotes.stopped && !XmlFileNeedsRepair(path)))
         return ParseDocument(doc.get(), firstStream);
-    CRepairedXml repairedText = ReadRepairedXmlText(path);
-    if (!repairedText.changed)
-        return ParseDocument(doc.get(), firstStream);
-    const CDialectRoot first = FindDialect(doc.get());
-    const size_t firstItems = firstStream.Seen() + CountItems(first);
+    std::optional<size_t> firstItems;
+    if (!firstNotes.stopped) {
+        const CDialectRoot first = FindDialect(doc.get());
+        if (first.dialect != Dialect::Unknown)
+            firstItems = firstStream.Seen() + CountItems(first);
+    }
     doc.reset();
     firstStream.Take(); // what the first read kept is not needed any more
+
     CItemStream repairedStream(newestItems);
-    CXmlDocPtr repairedDoc = ParseRepairedXml(repairedText, path, &repairedStream);
-    repairedText = {};
+    CXmlReadOptions repairedOptions = options;
+    repairedOptions.sink = &repairedStream;
+    repairedOptions.stopAtBadReference = false;
+    CXmlReadNotes repairedNotes;
+    bool changed = false;
+    CXmlDocPtr repairedDoc = ReadRepairedXmlFile(path, &repairedNotes, repairedOptions, &changed);
     size_t repairedItems = 0;
     std::unique_ptr<CRssChannel> repaired = ParseDocument(repairedDoc.get(), repairedStream, &repairedItems);
     repairedDoc.reset();
-    if (repaired ? repairedItems >= firstItems : first.dialect == Dialect::Unknown)
+    // Nothing mended: that was a whole read of the document as it is.
+    if (firstNotes.stopped && (!changed || (repaired && !repairedNotes.repairable)))
+        return repaired;
+    if (firstNotes.stopped)
+        firstItems = CountFileItems(path, options);
+    if (repaired ? !firstItems || repairedItems >= *firstItems : !firstItems)
         return repaired;
     repaired.reset();
-    CItemStream again(newestItems);
-    return ParseDocument(ReadXmlFile(path, nullptr, &again).get(), again);
+    return ReadWholeFile(path, newestItems, options);
 }
 
 } // namespace
 
-std::unique_ptr<CRssChannel> ParseFeedFile(const std::wstring& path, size_t newestItems)
+std::unique_ptr<CRssChannel> ParseFeedFile(const std::wstring& path, size_t newestItems, const std::wstring& documentUrl)
 {
-    std::unique_ptr<CRssChannel> channel = ReadChannel(path, newestItems);
+    std::unique_ptr<CRssChannel> channel = ReadChannel(path, newestItems, WideToUtf8(documentUrl));
     if (!channel)
         return nullptr;
     if (channel->title.empty()) {

@@ -18,6 +18,11 @@
 // the first that many without a date (in document order); the others are
 // dropped as the document is read, item by item, so that a document of a
 // hundred thousand items costs no more memory than one of a hundred.
-std::unique_ptr<CRssChannel> ParseFeedFile(const std::wstring& path, size_t newestItems = 0);
+//
+// documentUrl, when given, is the address the document was fetched from:
+// relative links resolve against it (after any xml:base of the document).
+// Without it, only an absolute xml:base makes a relative link absolute.
+std::unique_ptr<CRssChannel> ParseFeedFile(const std::wstring& path, size_t newestItems = 0,
+                                           const std::wstring& documentUrl = {});
 
 inline constexpr wchar_t kUntitledFeedTitle[] = L"Untitled Feed";

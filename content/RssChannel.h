@@ -18,6 +18,8 @@ struct CRssEnclosure {
 
 struct CRssItem {
     std::wstring title;
+    // The <link> (RSS) or chosen link (Atom), resolved against xml:base and
+    // the document's address; a permalink guid when the item has no link.
     std::wstring link;
     std::wstring description;    // at most kMaxDescriptionLength characters
     std::wstring content;        // Atom content, same limit
@@ -32,6 +34,18 @@ struct CRssItem {
     std::uint32_t state = 0;
     std::uint32_t feedId = 0;
     CRssEnclosure enclosure;
+    // The page key (store/PageRecord.h): the item's identity within its
+    // feed. The parser takes the link the document writes, else the
+    // enclosure URL, else the guid (RSS) or id (Atom) text: a permalink guid
+    // that stands in for a missing link does not change the key an item
+    // with an enclosure has. A stored page's list item carries its stored
+    // key. Empty on an item made elsewhere: the link, else the enclosure
+    // URL, then stands for it.
+    std::wstring key;
+    // The key as the document writes it, when resolving a relative link or
+    // enclosure URL made the key differ: a page stored under it is this
+    // item's page too.
+    std::wstring writtenKey;
 };
 
 struct CRssChannel {

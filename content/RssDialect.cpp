@@ -23,8 +23,8 @@ bool IsRssField(const xmlNode* node)
                || NameIs(node, "content:encoded") || NameIs(node, "dc:date"));
 }
 
-// Leading decimal digits, as a 32-bit signed value (0 when there are none);
-// a leading sign is honoured, overflow saturates.
+} // namespace
+
 std::int32_t ParseLength(const std::wstring& text)
 {
     size_t pos = 0;
@@ -38,17 +38,37 @@ std::int32_t ParseLength(const std::wstring& text)
     return static_cast<std::int32_t>(std::max<long long>(value, INT_MIN));
 }
 
-void ReadEnclosure(const xmlNode* node, CRssEnclosure& enclosure)
+namespace {
+
+// True when the element gave the enclosure its URL.
+bool ReadEnclosure(const xmlNode* node, CRssEnclosure& enclosure)
 {
+    bool url = false;
     for (const xmlAttr* attribute = node->properties; attribute != nullptr; attribute = attribute->next) {
         const auto* asNode = reinterpret_cast<const xmlNode*>(attribute);
-        if (NameIs(asNode, "url"))
+        if (NameIs(asNode, "url")) {
             enclosure.url = AttributeValue(attribute);
+            url = true;
+        }
         else if (NameIs(asNode, "type"))
             enclosure.type = AttributeValue(attribute);
         else if (NameIs(asNode, "length"))
             enclosure.length = ParseLength(AttributeValue(attribute));
     }
+    return url;
+}
+
+// A guid is a permalink unless isPermaLink says otherwise; it serves as
+// the link only when it is a web address.
+bool IsPermalinkGuid(const xmlNode* node, const std::wstring& guid)
+{
+    for (const xmlAttr* attribute = node->properties; attribute != nullptr; attribute = attribute->next) {
+        if (NameIs(reinterpret_cast<const xmlNode*>(attribute), "ispermalink") &&
+            !EqualsNoCase(AttributeValue(attribute), L"true"))
+            return false;
+    }
+    const std::wstring_view text(guid);
+    return EqualsNoCase(text.substr(0, 7), L"http://") || EqualsNoCase(text.substr(0, 8), L"https://");
 }
 
 void ReadSource(const xmlNode* node, CRssItem& item)
@@ -81,14 +101,19 @@ std::wstring TitleFromDescription(const std::wstring& description)
 
 void ParseRssChannel(const xmlNode* channelNode, CRssChannel& channel)
 {
+    CExtensionTexts extensions;
+    const xmlNode* linkNode = nullptr;
     for (const xmlNode* child = channelNode->children; child != nullptr; child = child->next) {
-        if (!IsRssField(child))
+        if (!IsRssField(child)) {
+            ReadExtensionElement(child, extensions);
             continue;
+        }
         if (NameIs(child, "title")) {
             channel.title = DescendantsValue(child);
             DecodeBasicEntities(channel.title);
         } else if (NameIs(child, "link")) {
             channel.link = NodeValue(child);
+            linkNode = child;
         } else if (NameIs(child, "language")) {
             channel.language = NodeValue(child);
         } else if (NameIs(child, "description")) {
@@ -113,16 +138,39 @@ void ParseRssChannel(const xmlNode* channelNode, CRssChannel& channel)
             ReadDateElement(child, channel.lastBuildDate);
         } else if (NameIs(child, "item")) {
             channel.items.push_back(ParseRssItem(child));
+        } else if (NameIs(child, "date") || NameIs(child, "dc:date")) {
+            ReadW3cDateElement(child, extensions.date);
+        } else if (child->ns == nullptr) {
+            ReadExtensionElement(child, extensions); // an undeclared prefix: "dc:title"
         }
     }
+    if (linkNode != nullptr)
+        channel.link = ResolveLink(linkNode, std::move(channel.link));
+    if (channel.title.empty()) {
+        channel.title = std::move(extensions.title);
+        DecodeBasicEntities(channel.title);
+    }
+    if (channel.description.empty())
+        channel.description = std::move(extensions.description);
+    if (channel.managingEditor.empty())
+        channel.managingEditor = std::move(extensions.creator);
+    if (!IsDateSet(channel.pubDate))
+        channel.pubDate = extensions.date;
 }
 
 std::unique_ptr<CRssItem> ParseRssItem(const xmlNode* itemNode)
 {
     auto item = std::make_unique<CRssItem>();
+    CExtensionTexts extensions;
+    const xmlNode* linkNode = nullptr;
+    const xmlNode* enclosureNode = nullptr;
+    const xmlNode* guidNode = nullptr;
+    std::wstring guid;
     for (const xmlNode* child = itemNode->children; child != nullptr; child = child->next) {
-        if (!IsRssField(child))
+        if (!IsRssField(child)) {
+            ReadExtensionElement(child, extensions);
             continue;
+        }
         if (NameIs(child, "title")) {
             item->title = RssTitle(child);
         } else if (NameIs(child, "description")) {
@@ -132,6 +180,7 @@ std::unique_ptr<CRssItem> ParseRssItem(const xmlNode* itemNode)
             item->encodedContent = MarkupValue(child);
         } else if (NameIs(child, "link")) {
             item->link = NodeValue(child);
+            linkNode = child;
         } else if (NameIs(child, "author")) {
             item->author = NodeValue(child);
         } else if (NameIs(child, "category")) {
@@ -143,9 +192,24 @@ std::unique_ptr<CRssItem> ParseRssItem(const xmlNode* itemNode)
         } else if (NameIs(child, "date") || NameIs(child, "dc:date")) {
             ReadW3cDateElement(child, item->date);
         } else if (NameIs(child, "enclosure")) {
-            ReadEnclosure(child, item->enclosure);
+            if (ReadEnclosure(child, item->enclosure))
+                enclosureNode = child;
+        } else if (NameIs(child, "guid")) {
+            guid = NodeValue(child);
+            guidNode = child;
+        } else if (child->ns == nullptr) {
+            ReadExtensionElement(child, extensions); // an undeclared prefix: "dc:title"
         }
     }
+    const bool permalink = guidNode != nullptr && IsPermalinkGuid(guidNode, guid);
+    ResolveItemLinks(*item, linkNode, enclosureNode, permalink ? std::wstring(guid) : std::move(guid));
+    if (item->link.empty() && permalink)
+        item->link = std::move(guid);
+    if (item->title.empty() && !extensions.title.empty()) {
+        DecodeBasicEntities(extensions.title);
+        std::replace(extensions.title.begin(), extensions.title.end(), L'\n', L' ');
+    }
+    ApplyExtensionTexts(extensions, *item, item->encodedContent.empty());
     if (item->title.empty())
         item->title = TitleFromDescription(item->description);
     return item;

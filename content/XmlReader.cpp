@@ -1,6 +1,5 @@
 #include "content/XmlReader.h"
 
-#include <cerrno>
 #include <climits>
 #include <fcntl.h>
 #include <libxml/HTMLparser.h>
@@ -9,6 +8,7 @@
 #include <libxml/parser.h>
 #include <map>
 #include <mutex>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -60,6 +60,8 @@ struct CReadNotes {
     // the first byte of its character.
     bool entityInAttribute = false;
     IXmlElementSink* sink = nullptr;
+    bool stopAtBadReference = false;
+    bool stopped = false;
 };
 
 CReadNotes& NotesOf(void* context)
@@ -92,8 +94,16 @@ void KeepExpanding(void* context) { static_cast<xmlParserCtxtPtr>(context)->well
 // undeclared prefix) and warnings leave nothing for a repair to mend.
 void NoteError(void* context, xmlErrorPtr error)
 {
-    if (error != nullptr && error->level >= XML_ERR_ERROR && error->domain != XML_FROM_NAMESPACE)
-        NotesOf(context).sawError = true;
+    if (error == nullptr || error->level < XML_ERR_ERROR || error->domain == XML_FROM_NAMESPACE)
+        return;
+    CReadNotes& notes = NotesOf(context);
+    notes.sawError = true;
+    const bool badReference = error->code == XML_ERR_ENTITYREF_NO_NAME || error->code == XML_ERR_ENTITYREF_SEMICOL_MISSING ||
+                              error->code == XML_ERR_UNDECLARED_ENTITY || error->code == XML_ERR_NAME_REQUIRED;
+    if (badReference && notes.stopAtBadReference && !notes.stopped) {
+        notes.stopped = true;
+        xmlStopParser(static_cast<xmlParserCtxtPtr>(context));
+    }
 }
 
 void Characters(void* context, const xmlChar* text, int length)
@@ -164,28 +174,6 @@ struct CFileDescriptor {
     }
 };
 
-// The text one child node contributes: text, CDATA, or for a reference to
-// an entity the document declares, its replacement text one level deep (no
-// recursion, so no amplification).
-void AppendNodeText(const xmlNode* child, std::string& out)
-{
-    if ((child->type == XML_TEXT_NODE || child->type == XML_CDATA_SECTION_NODE) && child->content != nullptr) {
-        out += reinterpret_cast<const char*>(child->content);
-    } else if (child->type == XML_ENTITY_REF_NODE) {
-        const xmlEntity* entity = xmlGetDocEntity(child->doc, child->name);
-        if (entity != nullptr && entity->etype == XML_INTERNAL_GENERAL_ENTITY && entity->content != nullptr)
-            out += reinterpret_cast<const char*>(entity->content);
-    }
-}
-
-void AppendText(const xmlNode* node, std::string& out)
-{
-    for (const xmlNode* child = node->children; child != nullptr; child = child->next)
-        AppendNodeText(child, out);
-}
-
-bool IsXmlSpace(char ch) { return ch == ' ' || ch == '\t' || ch == '\r' || ch == '\n' || ch == '\v' || ch == '\f'; }
-
 using CParserContextPtr = std::unique_ptr<xmlParserCtxt, CParserContextDeleter>;
 
 // A parser context with the reader's hooks, noting into notes.
@@ -217,234 +205,170 @@ bool OpenRegularFile(const std::string& nativePath, CFileDescriptor& file, off_t
     return true;
 }
 
-bool ReadWhole(const CFileDescriptor& file, off_t size, std::string& bytes)
-{
-    bytes.resize(static_cast<size_t>(size));
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t got = ::read(file.fd, bytes.data() + done, bytes.size() - done);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            break;
-        done += static_cast<size_t>(got);
+// A regular file's bytes, mapped rather than read: a careless document is
+// mended as libxml2 reads it, straight from the file's pages.
+class CMappedFile {
+public:
+    explicit CMappedFile(const std::wstring& path)
+    {
+        CFileDescriptor file;
+        off_t size = 0;
+        if (!OpenRegularFile(NativePath(path), file, size))
+            return;
+        m_bOpen = true;
+        if (size == 0)
+            return;
+        void* data = ::mmap(nullptr, static_cast<size_t>(size), PROT_READ, MAP_PRIVATE, file.fd, 0);
+        if (data == MAP_FAILED) {
+            m_bOpen = false;
+            return;
+        }
+        m_pData = data;
+        m_nSize = static_cast<size_t>(size);
+        ::madvise(m_pData, m_nSize, MADV_SEQUENTIAL);
     }
-    const bool whole = done == bytes.size();
-    bytes.resize(done);
-    return whole;
+    ~CMappedFile()
+    {
+        if (m_pData != nullptr)
+            ::munmap(m_pData, m_nSize);
+    }
+    CMappedFile(const CMappedFile&) = delete;
+    CMappedFile& operator=(const CMappedFile&) = delete;
+
+    bool IsOpen() const { return m_bOpen; }
+    std::string_view Text() const { return {static_cast<const char*>(m_pData), m_nSize}; }
+
+    // The pages before offset leave memory (they are read back from the
+    // file, should they be needed again): read once, a large document need
+    // not stay resident whole.
+    void Release(size_t offset)
+    {
+        static const size_t page = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
+        const size_t end = std::min(offset, m_nSize) / page * page;
+        if (end >= m_nReleased + kReleaseStep) {
+            ::madvise(static_cast<char*>(m_pData) + m_nReleased, end - m_nReleased, MADV_DONTNEED);
+            m_nReleased = end;
+        }
+    }
+
+private:
+    static constexpr size_t kReleaseStep = 256 * 1024;
+    void* m_pData = nullptr;
+    size_t m_nSize = 0;
+    size_t m_nReleased = 0;
+    bool m_bOpen = false;
+};
+
+struct CRepairedReading {
+    CMappedFile& file;
+    CXmlRepairStream& stream;
+};
+
+int ReadRepaired(void* context, char* buffer, int size)
+{
+    auto& reading = *static_cast<CRepairedReading*>(context);
+    const size_t got = reading.stream.Read(buffer, static_cast<size_t>(size));
+    reading.file.Release(reading.stream.Consumed());
+    return static_cast<int>(got);
+}
+
+int CloseNothing(void*) { return 0; }
+
+} // namespace
+
+namespace {
+
+CReadNotes NotesFor(const CXmlReadOptions& options)
+{
+    CReadNotes notes;
+    notes.sink = options.sink;
+    notes.stopAtBadReference = options.stopAtBadReference;
+    return notes;
+}
+
+void Report(const CReadNotes& notes, bool read, CXmlReadNotes* out)
+{
+    if (out == nullptr)
+        return;
+    out->repairable = read && (notes.sawError || notes.entityInAttribute);
+    out->stopped = read && notes.stopped;
 }
 
 } // namespace
 
-CXmlDocPtr ReadXmlFile(const std::wstring& path, bool* repairable, IXmlElementSink* sink)
+CXmlDocPtr ReadXmlFile(const std::wstring& path, CXmlReadNotes* readNotes, const CXmlReadOptions& options)
 {
-    if (repairable != nullptr)
-        *repairable = false;
+    Report({}, false, readNotes);
     const std::string nativePath = NativePath(path);
     CFileDescriptor file;
     off_t size = 0;
     if (!OpenRegularFile(nativePath, file, size))
         return nullptr;
-    CReadNotes notes;
-    notes.sink = sink;
+    CReadNotes notes = NotesFor(options);
     const CParserContextPtr context = NewReaderContext(notes);
     if (!context)
         return nullptr;
-    CXmlDocPtr doc(xmlCtxtReadFd(context.get(), file.fd, nativePath.c_str(), nullptr, kXmlReadOptions));
-    if (repairable != nullptr)
-        *repairable = doc && (notes.sawError || notes.entityInAttribute);
+    const std::string& url = options.documentUrl.empty() ? nativePath : options.documentUrl;
+    CXmlDocPtr doc(xmlCtxtReadFd(context.get(), file.fd, url.c_str(), nullptr, kXmlReadOptions));
+    Report(notes, doc != nullptr, readNotes);
     return doc;
 }
 
-CRepairedXml ReadRepairedXmlText(const std::wstring& path)
+bool XmlFileNeedsRepair(const std::wstring& path)
 {
-    const std::string nativePath = NativePath(path);
-    CFileDescriptor file;
-    off_t size = 0;
-    std::string bytes;
-    if (!OpenRegularFile(nativePath, file, size) || size > INT_MAX || !ReadWhole(file, size, bytes))
-        return {};
-    return RepairXmlText(bytes);
+    const CMappedFile file(path);
+    return file.IsOpen() && NeedsRepair(file.Text());
 }
 
-CXmlDocPtr ParseRepairedXml(const CRepairedXml& repaired, const std::wstring& path, IXmlElementSink* sink)
+CXmlDocPtr ReadRepairedXmlFile(const std::wstring& path, CXmlReadNotes* readNotes, const CXmlReadOptions& options,
+                               bool* changed)
 {
-    if (!repaired.changed || repaired.text.size() > INT_MAX)
+    Report({}, false, readNotes);
+    if (changed != nullptr)
+        *changed = false;
+    CMappedFile file(path);
+    if (!file.IsOpen())
         return nullptr;
-    CReadNotes notes;
-    notes.sink = sink;
+    CReadNotes notes = NotesFor(options);
     const CParserContextPtr context = NewReaderContext(notes);
     if (!context)
         return nullptr;
-    return CXmlDocPtr(xmlCtxtReadMemory(context.get(), repaired.text.data(), static_cast<int>(repaired.text.size()),
-                                        NativePath(path).c_str(), nullptr, kXmlReadOptions));
+    CXmlRepairStream stream(file.Text());
+    CRepairedReading reading{file, stream};
+    const std::string url = options.documentUrl.empty() ? NativePath(path) : options.documentUrl;
+    CXmlDocPtr doc(xmlCtxtReadIO(context.get(), ReadRepaired, CloseNothing, &reading, url.c_str(), nullptr,
+                                 kXmlReadOptions));
+    Report(notes, doc != nullptr, readNotes);
+    if (changed != nullptr)
+        *changed = stream.Changed();
+    return doc;
+}
+
+CXmlDocPtr ParseRepairedXml(const CRepairedXml& repaired, const std::wstring& path, const CXmlReadOptions& options,
+                            CXmlReadNotes* readNotes)
+{
+    Report({}, false, readNotes);
+    if (!repaired.changed || repaired.text.size() > INT_MAX)
+        return nullptr;
+    CReadNotes notes = NotesFor(options);
+    const CParserContextPtr context = NewReaderContext(notes);
+    if (!context)
+        return nullptr;
+    const std::string url = options.documentUrl.empty() ? NativePath(path) : options.documentUrl;
+    CXmlDocPtr doc(xmlCtxtReadMemory(context.get(), repaired.text.data(), static_cast<int>(repaired.text.size()),
+                                     url.c_str(), nullptr, kXmlReadOptions));
+    Report(notes, doc != nullptr, readNotes);
+    return doc;
 }
 
 CXmlDocPtr ReadXmlFileRepaired(const std::wstring& path)
 {
-    bool repairable = false;
-    CXmlDocPtr doc = ReadXmlFile(path, &repairable);
-    if (repairable) {
-        if (CXmlDocPtr repaired = ParseRepairedXml(ReadRepairedXmlText(path), path))
-            return repaired;
+    CXmlReadNotes notes;
+    CXmlDocPtr doc = ReadXmlFile(path, &notes);
+    if (notes.repairable && XmlFileNeedsRepair(path)) {
+        doc.reset();
+        return ReadRepairedXmlFile(path);
     }
     return doc;
 }
 
-bool NameIs(const xmlNode* node, const char* name)
-{
-    return node->name != nullptr && xmlStrcasecmp(node->name, reinterpret_cast<const xmlChar*>(name)) == 0;
-}
-
-namespace {
-
-// The text of an element, without copying it when it is a single text node
-// (the common case); otherwise joined into storage.
-std::string_view JoinedText(const xmlNode* node, std::string& storage)
-{
-    const xmlNode* only = node->children;
-    if (only != nullptr && only->next == nullptr
-        && (only->type == XML_TEXT_NODE || only->type == XML_CDATA_SECTION_NODE) && only->content != nullptr)
-        return reinterpret_cast<const char*>(only->content);
-    AppendText(node, storage);
-    return storage;
-}
-
-std::string_view TrimSpace(std::string_view text)
-{
-    while (!text.empty() && IsXmlSpace(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && IsXmlSpace(text.back()))
-        text.remove_suffix(1);
-    return text;
-}
-
-} // namespace
-
-std::wstring NodeText(const xmlNode* node)
-{
-    std::string storage;
-    return Utf8ToWide(JoinedText(node, storage));
-}
-
-std::wstring NodeValue(const xmlNode* node)
-{
-    std::string storage;
-    return Utf8ToWide(TrimSpace(JoinedText(node, storage)));
-}
-
-std::wstring DescendantsValue(const xmlNode* node)
-{
-    if (!HoldsElements(node))
-        return NodeValue(node);
-    // Iterative walk in document order: elements nest as deep as the parser
-    // allows.
-    std::string text;
-    const xmlNode* current = node->children;
-    while (current != nullptr) {
-        if (current->type == XML_ELEMENT_NODE && current->children != nullptr) {
-            current = current->children;
-            continue;
-        }
-        AppendNodeText(current, text);
-        while (current != node && current->next == nullptr)
-            current = current->parent;
-        current = current == node ? nullptr : current->next;
-    }
-    return Utf8ToWide(TrimSpace(text));
-}
-
-bool HoldsElements(const xmlNode* node)
-{
-    for (const xmlNode* child = node->children; child != nullptr; child = child->next) {
-        if (child->type == XML_ELEMENT_NODE)
-            return true;
-    }
-    return false;
-}
-
-std::wstring MarkupValue(const xmlNode* node)
-{
-    if (!HoldsElements(node))
-        return NodeValue(node);
-    // The text beside the elements is taken as it reads, as is the text of
-    // an element that holds none: escaped HTML and CDATA are HTML already.
-    std::unique_ptr<xmlBuffer, decltype(&xmlBufferFree)> buffer(xmlBufferCreate(), xmlBufferFree);
-    if (!buffer)
-        return NodeValue(node);
-    std::string markup;
-    for (xmlNode* child = node->children; child != nullptr; child = child->next) {
-        if (child->type != XML_ELEMENT_NODE) {
-            AppendNodeText(child, markup);
-            continue;
-        }
-        xmlBufferEmpty(buffer.get());
-        xmlNodeDump(buffer.get(), child->doc, child, 0, 0);
-        markup += reinterpret_cast<const char*>(xmlBufferContent(buffer.get()));
-    }
-    return Utf8ToWide(TrimSpace(markup));
-}
-
-std::wstring_view ShortNodeValue(const xmlNode* node, CShortText& buffer)
-{
-    std::string storage;
-    const std::string_view text = TrimSpace(JoinedText(node, storage));
-    if (text.size() > std::size(buffer.chars)) {
-        buffer.overflow = Utf8ToWide(text);
-        return buffer.overflow;
-    }
-    return std::wstring_view(buffer.chars, Utf8ToWideInto(text, buffer.chars));
-}
-
-std::wstring AttributeValue(const xmlAttr* attribute)
-{
-    return NodeValue(reinterpret_cast<const xmlNode*>(attribute));
-}
-
-bool IsForeignElement(const xmlNode* node)
-{
-    const xmlNs* own = node->ns;
-    const xmlNs* parents = node->parent != nullptr && node->parent->type == XML_ELEMENT_NODE ? node->parent->ns : nullptr;
-    if (own == nullptr || parents == nullptr)
-        return own != parents;
-    return !xmlStrEqual(own->href, parents->href);
-}
-
-std::wstring InnerMarkup(xmlDoc* doc, const xmlNode* node)
-{
-    std::unique_ptr<xmlBuffer, decltype(&xmlBufferFree)> buffer(xmlBufferCreate(), xmlBufferFree);
-    if (!buffer)
-        return L"";
-    for (xmlNode* child = node->children; child != nullptr; child = child->next)
-        xmlNodeDump(buffer.get(), doc, child, 0, 0);
-    return Utf8ToWide(reinterpret_cast<const char*>(xmlBufferContent(buffer.get())));
-}
-
-const xmlNode* FindElementDepthFirst(const xmlNode* start, const char* name)
-{
-    // Iterative pre-order walk: documents nest as deep as the parser allows.
-    const xmlNode* node = start;
-    while (node != nullptr) {
-        if (node->type == XML_ELEMENT_NODE && NameIs(node, name))
-            return node;
-        if (node->type == XML_ELEMENT_NODE && node->children != nullptr) {
-            node = node->children;
-            continue;
-        }
-        while (node != nullptr && node != start && node->next == nullptr)
-            node = node->parent;
-        if (node == nullptr || node == start)
-            return nullptr;
-        node = node->next;
-    }
-    return nullptr;
-}
-
-const xmlNode* FindElementSibling(const xmlNode* start, const char* name)
-{
-    for (const xmlNode* node = start; node != nullptr; node = node->next) {
-        if (node->type == XML_ELEMENT_NODE && NameIs(node, name))
-            return node;
-    }
-    return nullptr;
-}

@@ -22,38 +22,72 @@ inline constexpr int kXmlReadOptions = XML_PARSE_RECOVER | XML_PARSE_NOERROR | X
                                        | XML_PARSE_NSCLEAN | XML_PARSE_NOCDATA;
 static_assert(kXmlReadOptions == 24673);
 
+// What a caller asks of one read.
+class IXmlElementSink;
+struct CXmlReadOptions {
+    // Sees each element as soon as its end tag is read, and may take it (see
+    // IXmlElementSink).
+    IXmlElementSink* sink = nullptr;
+    // The address the document came from (UTF-8): the base of its relative
+    // references, after any xml:base (ResolveLink). Empty: the file's path
+    // stands there, which makes no reference a web address.
+    std::string documentUrl;
+    // Stop at the first malformed reference (a bare "&", an unknown entity
+    // name): the repaired text mends every one of them, so a caller that
+    // reads it next wastes the rest of this read.
+    bool stopAtBadReference = false;
+};
+
+// What one read found.
+struct CXmlReadNotes {
+    // The read met something that a read of the repaired text may mend: an
+    // error libxml2 recovered from, or an HTML entity in an attribute value
+    // (where libxml2 keeps only the first byte of its character).
+    bool repairable = false;
+    // The read stopped at a malformed reference (stopAtBadReference): the
+    // tree holds only what came before it.
+    bool stopped = false;
+};
+
 // Parses the regular file at path; nothing when it is missing, not a regular
 // file, or holds nothing libxml2 can recover. Two repairs for feeds written
 // carelessly: HTML entity names (&nbsp;, &eacute;, ...) read as their
 // characters, and after a recovered error the predefined entities of the
-// rest of the document are still decoded instead of dropped. repairable
-// (when given) tells whether the read met something that a read of the
-// repaired text may mend: an error libxml2 recovered from, or an HTML
-// entity in an attribute value (where libxml2 keeps only the first byte of
-// its character).
+// rest of the document are still decoded instead of dropped.
 //
-// A sink (when given) sees each element as soon as its end tag is read and
-// may take it: a taken element is removed from the tree and freed at once,
-// so that a document of many items never stands whole in memory.
+// A sink sees each element as soon as its end tag is read and may take it:
+// a taken element is removed from the tree and freed at once, so that a
+// document of many items never stands whole in memory.
 class IXmlElementSink {
 public:
     virtual ~IXmlElementSink() = default;
     // node is complete and still in the tree; true takes it out.
     virtual bool TakeElement(xmlDoc* doc, xmlNode* node) = 0;
 };
-CXmlDocPtr ReadXmlFile(const std::wstring& path, bool* repairable = nullptr, IXmlElementSink* sink = nullptr);
+CXmlDocPtr ReadXmlFile(const std::wstring& path, CXmlReadNotes* notes = nullptr, const CXmlReadOptions& options = {});
 
-// The second read, in two steps so that a caller can free the first tree in
-// between: the file's text as RepairXmlText mends it (not changed when the
-// file cannot be read or needs no mending), then its tree (nothing when the
-// text was not changed).
-CRepairedXml ReadRepairedXmlText(const std::wstring& path);
+// The second read: the file's text as RepairXmlText mends it, mended as
+// libxml2 reads it (the file is mapped, never copied whole). changed (when
+// given) tells whether anything was mended: when not, the tree is that of
+// ReadXmlFile. XmlFileNeedsRepair says beforehand, stopping at the first
+// change.
+CXmlDocPtr ReadRepairedXmlFile(const std::wstring& path, CXmlReadNotes* notes = nullptr,
+                               const CXmlReadOptions& options = {}, bool* changed = nullptr);
+bool XmlFileNeedsRepair(const std::wstring& path);
+
+// The tree of a text RepairXmlText mended (nothing when it was not changed).
 CXmlDocPtr ParseRepairedXml(const CRepairedXml& repaired, const std::wstring& path,
-                            IXmlElementSink* sink = nullptr);
+                            const CXmlReadOptions& options = {}, CXmlReadNotes* notes = nullptr);
 
 // ReadXmlFile, then the repaired read when the first was repairable and the
-// repair changed something: the repaired tree then replaces the first.
+// repair changes something: the repaired tree then replaces the first.
 CXmlDocPtr ReadXmlFileRepaired(const std::wstring& path);
+
+// A link written in the document, resolved (RFC 3986) against the base of
+// the node that carries it: its xml:base and its ancestors', then the
+// document's address. Kept as written when it is absolute already, when no
+// base makes it a web address, or when it cannot be parsed as a reference.
+std::wstring ResolveLink(const xmlNode* node, std::wstring link);
 
 // Element name test without regard to case, on the name libxml2 gives the
 // node (local name when the prefix is declared, "prefix:name" otherwise).

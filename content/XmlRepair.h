@@ -10,12 +10,16 @@
 //   libxml2 reads correctly in attribute values too;
 // - an HTML void element (br, img, hr, ...) written without "/>" is closed
 //   and its end tags are dropped, so that it cannot swallow what follows;
+// - an <item> (<entry>) that starts inside an element left open in its
+//   channel (feed) closes that element first, so that it cannot swallow
+//   the items;
 // - a document that declares no encoding and is not UTF-8 is taken for
 //   windows-1252 and converted to UTF-8.
 // Comments, CDATA sections, processing instructions and the document type
 // declaration are copied untouched. Documents in UTF-16 or UTF-32 are left
 // alone.
 
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -27,3 +31,33 @@ struct CRepairedXml {
 };
 
 CRepairedXml RepairXmlText(std::string_view text);
+
+// Whether RepairXmlText would change anything; stops at the first change.
+bool NeedsRepair(std::string_view text);
+
+// The mended text a piece at a time, as a reader (libxml2) asks for it, so
+// that a large document is never copied whole: RepairXmlText's text, or the
+// text unchanged when it needs no mending. text must outlive the stream.
+class CXmlMender;
+class CXmlRepairStream {
+public:
+    explicit CXmlRepairStream(std::string_view text);
+    ~CXmlRepairStream();
+    CXmlRepairStream(const CXmlRepairStream&) = delete;
+    CXmlRepairStream& operator=(const CXmlRepairStream&) = delete;
+
+    // Up to size bytes more of the text; 0 at its end.
+    size_t Read(char* buffer, size_t size);
+    // Whether anything was mended (once the end has been read, for certain).
+    bool Changed() const;
+    // How much of the text has been read through: what lies before it is
+    // not looked at again.
+    size_t Consumed() const;
+
+private:
+    std::unique_ptr<CXmlMender> m_pMender; // none for UTF-16 and UTF-32, which are not mended
+    std::string_view m_text;               // what is left to read of such a text
+    size_t m_nPassed = 0;                  // and how much of it was read
+    std::string m_converted;               // a Windows-1252 text in UTF-8
+    bool m_bConverted = false;
+};

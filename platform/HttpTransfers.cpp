@@ -45,6 +45,22 @@ CURLM* Multi(void* multi) { return static_cast<CURLM*>(multi); }
 
 } // namespace
 
+std::optional<std::int64_t> RetryAfterSeconds(const std::string& value, std::int64_t now)
+{
+    if (value.empty())
+        return std::nullopt;
+    if (std::all_of(value.begin(), value.end(), [](char ch) { return ch >= '0' && ch <= '9'; })) {
+        std::int64_t seconds = 0;
+        for (char ch : value)
+            seconds = std::min<std::int64_t>(seconds * 10 + (ch - '0'), std::int64_t{1} << 40);
+        return seconds;
+    }
+    const time_t when = curl_getdate(value.c_str(), nullptr);
+    if (when == -1)
+        return std::nullopt;
+    return std::max<std::int64_t>(0, static_cast<std::int64_t>(when) - now);
+}
+
 void CHttpTransfers::CMultiDeleter::operator()(void* multi) const { curl_multi_cleanup(Multi(multi)); }
 
 // One transfer: its easy handle and what its callbacks build up.
@@ -101,12 +117,12 @@ struct CHttpTransfers::CTransfer {
                 curl_off_t length = -1;
                 curl_easy_getinfo(transfer.easy.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
                 transfer.response.contentLength = length;
-                if (transfer.bPermanentRedirect && !transfer.bTemporaryRedirect) {
-                    const char* effective = nullptr;
-                    if (curl_easy_getinfo(transfer.easy.get(), CURLINFO_EFFECTIVE_URL, &effective) == CURLE_OK &&
-                        effective != nullptr)
-                        transfer.response.movedTo = effective;
-                }
+                const char* effective = nullptr;
+                if (curl_easy_getinfo(transfer.easy.get(), CURLINFO_EFFECTIVE_URL, &effective) == CURLE_OK &&
+                    effective != nullptr)
+                    transfer.response.url = effective;
+                if (transfer.bPermanentRedirect && !transfer.bTemporaryRedirect)
+                    transfer.response.movedTo = transfer.response.url;
                 if (!transfer.onResponse(transfer.response)) {
                     transfer.bStopped = true;
                     return 0;

@@ -24,6 +24,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,7 +45,8 @@ struct CHttpTransferOptions {
 };
 
 enum class CHttpResult {
-    Completed, // the server sent the whole answer
+    Completed, // the server sent the whole answer (a body shorter than its
+               // Content-Length, or a chunked body without its end, is Failed)
     Stopped,   // a handler asked to stop
     Cancelled, // Cancel was called
     TimedOut,  // a step waited too long, the transfer was too slow, or it took too long in all
@@ -63,6 +65,9 @@ struct CHttpResponse {
     // Where a chain of permanent redirects (301, 308) led; empty when none
     // was followed, or when a temporary one came before the answer.
     std::string movedTo;
+    // The address the answer came from, after every redirect followed: the
+    // base of the relative links in its document.
+    std::string url;
 };
 
 struct CHttpOutcome {
@@ -71,6 +76,11 @@ struct CHttpOutcome {
     long requests = 0;            // requests sent, each redirect followed counted
     std::string errorText;        // libcurl's text for a failure
 };
+
+// The seconds a Retry-After value asks the client to wait from now (a count
+// of seconds, or an HTTP date compared with now, seconds since 1970 in UTC):
+// 0 or more; nothing when the value is neither.
+std::optional<std::int64_t> RetryAfterSeconds(const std::string& value, std::int64_t now);
 
 class CHttpTransfers {
 public:

@@ -97,6 +97,8 @@ inline constexpr UINT IDS_BUTTON_NO = 40002;
 inline constexpr UINT IDS_UPDATE_ALREADY_RUNNING = 40100;
 inline constexpr UINT IDS_STORE_NOT_WRITTEN = 40101;
 inline constexpr UINT IDS_STORE_NOT_OPENED = 40102;
+inline constexpr UINT IDS_RETRY_LATER_UNTIL = 40105;
+inline constexpr UINT IDS_RETRY_LATER = 40106;
 
 // The new-items list's sort order as the options name it.
 inline constexpr UINT IDS_SORT_ASCENDING = 40110;

@@ -13,6 +13,7 @@ inline constexpr wchar_t kFeedDatabaseName[] = L"ZELVIA_RSS_DB";
 inline constexpr WORD kFeedPropertyCount = 12;
 
 inline constexpr wchar_t kFeedValidatorDatabaseName[] = L"ZELVIA_RSS_VALIDATORS";
+inline constexpr wchar_t kHostWaitDatabaseName[] = L"ZELVIA_RSS_HOST_WAITS";
 
 // What a server said of a feed's last stored document, sent back with the
 // next request so that an unchanged document costs a 304 and no parse.
@@ -64,6 +65,12 @@ public:
     bool ReadValidators(const std::wstring& url, std::uint32_t feedId, CFeedValidators& validators);
     // Empty validators drop the entry. One transaction.
     bool WriteValidators(const std::wstring& url, std::uint32_t feedId, const CFeedValidators& validators);
+    // Until when (UTC) a host asked to be left alone (Retry-After), kept in
+    // a third database of the volume by host ("name:port" as the downloads
+    // name it). False, with 0 ticks, when it asked nothing.
+    bool ReadHostNotBefore(const std::wstring& host, FILETIME& notBefore);
+    // 0 ticks drops the entry. One transaction.
+    bool WriteHostNotBefore(const std::wstring& host, const FILETIME& notBefore);
     // To the beginning of the current order, for walking every feed.
     CEOID FirstFeed() { return SeekBeginning(); }
 

@@ -1,5 +1,6 @@
-// The side table of the feed volume: each feed's validators (ETag and
-// Last-Modified of its last stored document), keyed by url.
+// The side tables of the feed volume, for what servers said: each feed's
+// validators (ETag and Last-Modified of its last stored document), keyed by
+// url, and the time until which a host asked to be left alone, keyed by host.
 #include "store/FeedDatabase.h"
 
 #include <algorithm>
@@ -14,42 +15,45 @@ enum ValidatorProperty : WORD {
     kValidatorPropertyCount
 };
 
-CEDBASEINFOEX ValidatorDatabaseDefinition()
+enum HostWaitProperty : WORD { kHostWaitHost = 0, kHostWaitNotBefore = 1, kHostWaitPropertyCount };
+
+// Both tables: one string key, property 0, in the one sort order.
+CEDBASEINFOEX SideTableDefinition(const wchar_t* name)
 {
     CEDBASEINFOEX info;
-    info.szDbaseName = kFeedValidatorDatabaseName;
+    info.szDbaseName = name;
     info.wNumSortOrder = 1;
-    info.rgSortSpecs[0] = MakeSortOrder({{PROP_TAG(CEVT_LPWSTR, kValidatorUrl), 0}});
+    info.rgSortSpecs[0] = MakeSortOrder({{PROP_TAG(CEVT_LPWSTR, 0), 0}});
     return info;
 }
 
-// A handle of the validator database for one call: the table is touched a
-// few times a feed, and a handle of its own keeps the feed database's walk
-// position where its users left it.
-class CValidatorHandle {
+// A handle of a side table for one call: the tables are touched a few times
+// a feed, and a handle of their own keeps the feed database's walk position
+// where its users left it.
+class CSideTableHandle {
 public:
-    explicit CValidatorHandle(const CEGUID& volume)
+    CSideTableHandle(const CEGUID& volume, const wchar_t* name)
     {
-        const CEDBASEINFOEX info = ValidatorDatabaseDefinition();
+        const CEDBASEINFOEX info = SideTableDefinition(name);
         CEOID oid = 0;
         m_hDB = CeOpenDatabaseEx2(&volume, &oid, info.szDbaseName, &info.rgSortSpecs[0], 0);
         if (!m_hDB && GetLastError() == ERROR_FILE_NOT_FOUND &&
             (CeCreateDatabaseEx2(&volume, info) || GetLastError() == ERROR_ALREADY_EXISTS))
             m_hDB = CeOpenDatabaseEx2(&volume, &oid, info.szDbaseName, &info.rgSortSpecs[0], 0);
     }
-    ~CValidatorHandle()
+    ~CSideTableHandle()
     {
         if (m_hDB)
             CloseHandle(m_hDB);
     }
-    CValidatorHandle(const CValidatorHandle&) = delete;
-    CValidatorHandle& operator=(const CValidatorHandle&) = delete;
+    CSideTableHandle(const CSideTableHandle&) = delete;
+    CSideTableHandle& operator=(const CSideTableHandle&) = delete;
 
     HCEDB Get() const { return m_hDB; }
-    CEOID Find(const std::wstring& url) const
+    CEOID Find(const std::wstring& key) const
     {
-        const CEPROPVAL key = MakeStringProp(kValidatorUrl, url);
-        return m_hDB ? CeSeekDatabaseEx(m_hDB, CEDB_SEEK_VALUEFIRSTEQUAL, &key, 1) : 0;
+        const CEPROPVAL prop = MakeStringProp(0, key);
+        return m_hDB ? CeSeekDatabaseEx(m_hDB, CEDB_SEEK_VALUEFIRSTEQUAL, &prop, 1) : 0;
     }
 
 private:
@@ -70,7 +74,7 @@ bool CZelviaRssDB::ReadValidators(const std::wstring& url, std::uint32_t feedId,
     validators = {};
     if (url.empty() || !IsOpen())
         return false;
-    CValidatorHandle handle(m_guidVolume);
+    CSideTableHandle handle(m_guidVolume, kFeedValidatorDatabaseName);
     std::vector<CEPROPVAL> props;
     if (!handle.Find(url) || !CeReadRecordPropsEx(handle.Get(), props) || props.size() < kValidatorPropertyCount ||
         props[kValidatorFeedId].val.ulVal != feedId)
@@ -87,7 +91,7 @@ bool CZelviaRssDB::WriteValidators(const std::wstring& url, std::uint32_t feedId
     if (url.empty() || !IsOpen())
         return false;
     CWriteGroup group(*this);
-    CValidatorHandle handle(m_guidVolume);
+    CSideTableHandle handle(m_guidVolume, kFeedValidatorDatabaseName);
     if (!handle.Get())
         return false;
     const CEOID oid = handle.Find(url);
@@ -96,5 +100,34 @@ bool CZelviaRssDB::WriteValidators(const std::wstring& url, std::uint32_t feedId
     const std::vector<CEPROPVAL> props = {MakeStringProp(kValidatorUrl, url), MakeUI4Prop(kValidatorFeedId, feedId),
                                           MakeStringProp(kValidatorEtag, validators.etag),
                                           MakeStringProp(kValidatorLastModified, validators.lastModified)};
+    return CeWriteRecordProps(handle.Get(), oid, props) != 0 && group.Commit();
+}
+
+bool CZelviaRssDB::ReadHostNotBefore(const std::wstring& host, FILETIME& notBefore)
+{
+    notBefore = {};
+    if (host.empty() || !IsOpen())
+        return false;
+    CSideTableHandle handle(m_guidVolume, kHostWaitDatabaseName);
+    std::vector<CEPROPVAL> props;
+    if (!handle.Find(host) || !CeReadRecordPropsEx(handle.Get(), props) || props.size() < kHostWaitPropertyCount)
+        return false;
+    notBefore = props[kHostWaitNotBefore].val.filetime;
+    return notBefore.Ticks() != 0;
+}
+
+bool CZelviaRssDB::WriteHostNotBefore(const std::wstring& host, const FILETIME& notBefore)
+{
+    if (host.empty() || !IsOpen())
+        return false;
+    CWriteGroup group(*this);
+    CSideTableHandle handle(m_guidVolume, kHostWaitDatabaseName);
+    if (!handle.Get())
+        return false;
+    const CEOID oid = handle.Find(host);
+    if (notBefore.Ticks() == 0)
+        return (oid == 0 || CeDeleteRecord(handle.Get(), oid)) && group.Commit();
+    const std::vector<CEPROPVAL> props = {MakeStringProp(kHostWaitHost, host),
+                                          MakeFileTimeProp(kHostWaitNotBefore, notBefore)};
     return CeWriteRecordProps(handle.Get(), oid, props) != 0 && group.Commit();
 }

@@ -19,7 +19,7 @@ enum PageState : std::uint32_t {
 struct PageRecord {
     std::uint32_t feedId = 0;
     std::uint16_t reserved = 0; // written 0 at creation, carried unchanged
-    std::wstring key;           // the page key: link, else enclosure URL
+    std::wstring key;           // the page key: link, else enclosure URL, else guid or id
     PageState state = PageStateUnread;
     std::wstring enclosureUrl;
     std::wstring title;
@@ -31,9 +31,15 @@ struct PageRecord {
 };
 
 // The identity of an item within its feed: its link, or its enclosure URL
-// when it has no link. Empty when it has neither (such an item is not kept).
+// when it has no link. Empty when it has neither.
 inline const std::wstring& PageKeyOf(const std::wstring& link, const std::wstring& enclosureUrl)
 {
     return link.empty() ? enclosureUrl : link;
 }
-inline const std::wstring& PageKeyOf(const CRssItem& item) { return PageKeyOf(item.link, item.enclosure.url); }
+// The key the item carries (the parser's, or a stored page's), else as
+// above. Empty only for an item with no link, enclosure, guid or id, which
+// is not kept.
+inline const std::wstring& PageKeyOf(const CRssItem& item)
+{
+    return item.key.empty() ? PageKeyOf(item.link, item.enclosure.url) : item.key;
+}

@@ -231,6 +231,7 @@ void CPageList::Append(const std::vector<PageRecord>& records)
         page->title = StripMarkup(record.title);
         page->link = record.link;
         page->enclosure.url = record.enclosureUrl;
+        page->key = record.key;
         page->description = record.description;
         page->state = record.state;
         page->feedId = record.feedId;

@@ -38,12 +38,19 @@ TEST_F(DateTextTest, ReadsRfc822DatesAndConvertsThemFromUtc)
     EXPECT_EQ(Local(ParseDateText(L"Sep 06 2004 04:45:00 +0900")), L"2004-09-06 04:45:00");
 }
 
-TEST_F(DateTextTest, MeridiemBeforeTheHourCountsButAfterTheSecondsIsAZone)
+// A meridiem marker counts before the hour and after the minutes or the
+// seconds, where a zone may still follow it.
+TEST_F(DateTextTest, MeridiemMarkersBeforeOrAfterTheTimeCount)
 {
     EXPECT_EQ(Local(ParseDateText(L"06 Sep 2004 PM 4:45:00 GMT")), L"2004-09-07 01:45:00");
-    EXPECT_EQ(Local(ParseDateText(L"06 Sep 2004 4:45:00 PM")), L"2004-09-06 13:45:00");
     EXPECT_EQ(Local(ParseDateText(L"06 Sep 2004 PM 12:30:00 GMT")), L"2004-09-06 21:30:00");
     EXPECT_EQ(Local(ParseDateText(L"06 Sep 2004 AM 12:30:00 GMT")), L"2004-09-06 09:30:00");
+    EXPECT_EQ(Local(ParseDateText(L"06 Sep 2004 4:45:00 PM")), L"2004-09-07 01:45:00");
+    EXPECT_EQ(Local(ParseDateText(L"29 Jan 2021 04:42 PM")), L"2021-01-30 01:42:00");
+    EXPECT_EQ(Local(ParseDateText(L"29 Jan 2021 04:42 am")), L"2021-01-29 13:42:00");
+    EXPECT_EQ(Local(ParseDateText(L"Fri, 29 Jan 2021 12:05 AM +0900")), L"2021-01-29 00:05:00");
+    EXPECT_EQ(Local(ParseDateText(L"Jan 29 2021 04:42:10 PM GMT")), L"2021-01-30 01:42:10");
+    EXPECT_EQ(Local(ParseDateText(L"29 Jan 2021 16:42 PM")), L"2021-01-30 01:42:00") << "a 24-hour time stays";
 }
 
 TEST_F(DateTextTest, UnreadableTextsGiveTheCurrentLocalTime)

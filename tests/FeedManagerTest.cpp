@@ -5,6 +5,7 @@
 
 #include "StoreTestSupport.h"
 #include "content/FeedParser.h"
+#include "subscriptions/PageList.h"
 #include "update/FeedManager.h"
 #include "update/FeedMerge.h"
 #include "update/Setting.h"
@@ -394,6 +395,34 @@ TEST_F(FeedManagerTest, AHugeDocumentMergesOnlyWhatThePageLimitKeeps)
     ASSERT_EQ(keys.size(), 20u);
     EXPECT_EQ(keys.front(), L"http://big/59999");
     EXPECT_EQ(keys.back(), L"http://big/59980");
+}
+
+// Pages found again on the next run, whatever names them: a page stored
+// under a relative link as written is the item whose link now resolves, and
+// a page known only by its guid is the user's to mark like any other.
+TEST_F(FeedManagerTest, PagesNamedByAGuidOrARelativeLinkAreFoundAgain)
+{
+    FeedRecord record = StoreFeed(L"http://a.example/feed.xml");
+    StorePage(record.feedId, L"posts/1", At(12, 1, 9), PageStateRead);
+    const std::wstring path = WriteHomeFile("feed.xml", Rss("<item><title>Relative</title><link>posts/1</link></item>"
+                                                            "<item><title>Guid only</title><guid isPermaLink='false'>"
+                                                            "note-2</guid></item>"));
+    const auto channel = ParseFeedFile(path, 0, L"http://a.example/feed.xml");
+    ASSERT_NE(channel, nullptr);
+    ASSERT_EQ(channel->items.size(), 2u);
+    EXPECT_EQ(channel->items[0]->link, L"http://a.example/posts/1");
+    EXPECT_EQ(MergeChannelPages(*channel, record.feedId, 20).written, 1) << "only the guid's page is new";
+
+    CPageList list;
+    ASSERT_TRUE(list.LoadFeed(L"http://a.example/feed.xml", record));
+    ASSERT_EQ(list.Size(), 2u);
+    CRssItem* guidPage = nullptr;
+    for (const auto& page : list.Pages())
+        guidPage = page->link.empty() ? page.get() : guidPage;
+    ASSERT_NE(guidPage, nullptr);
+    ASSERT_TRUE(ChangePageState(*guidPage, PageStateRead, record));
+    EXPECT_EQ(StoredFeed(L"http://a.example/feed.xml").unreadCount, 0);
+    EXPECT_EQ(MergeChannelPages(*channel, record.feedId, 20).written, 0);
 }
 
 } // namespace

@@ -1,13 +1,15 @@
 // Feed documents under data/feeds, each with the expected parse beside it:
 // NAME.xml and NAME.expected.json. The expected JSON names only what it
 // checks (every key it holds must match; lists must match in length), or is
-// null when the document must give no channel. Dates are read in UTC.
+// null when the document must give no channel. Dates are read in UTC; each
+// document is read as fetched from kFixtureBaseUrl + NAME.xml.
 
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 
 #include "JsonOut.h"
+#include "JsonSubset.h"
 #include "TestSupport.h"
 #include "content/DateText.h"
 #include "content/FeedParser.h"
@@ -17,23 +19,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void ExpectSubset(const Json& expected, const Json& actual, const std::string& where)
-{
-    if (expected.is_object()) {
-        ASSERT_TRUE(actual.is_object()) << where;
-        for (const auto& [key, value] : expected.items()) {
-            ASSERT_TRUE(actual.contains(key)) << where << "." << key;
-            ExpectSubset(value, actual[key], where + "." + key);
-        }
-    } else if (expected.is_array()) {
-        ASSERT_TRUE(actual.is_array()) << where;
-        ASSERT_EQ(expected.size(), actual.size()) << where;
-        for (size_t i = 0; i < expected.size(); ++i)
-            ExpectSubset(expected[i], actual[i], where + "[" + std::to_string(i) + "]");
-    } else {
-        EXPECT_EQ(expected, actual) << where;
-    }
-}
+const std::string kFixtureBaseUrl = "https://feeds.example.com/fixtures/";
 
 std::vector<fs::path> FeedFixtures()
 {
@@ -59,14 +45,15 @@ TEST(FeedParser, EveryFixtureParsesAsExpected)
         expectedPath.replace_extension(".expected.json");
         ASSERT_TRUE(fs::exists(expectedPath)) << "missing " << expectedPath;
         const Json expected = Json::parse(ReadWholeFile(expectedPath.string()));
-        const auto channel = ParseFeedFile(Utf8ToWide(document.string()));
+        const auto channel = ParseFeedFile(Utf8ToWide(document.string()), 0,
+                                           Utf8ToWide(kFixtureBaseUrl + document.filename().string()));
         if (expected.is_null()) {
             EXPECT_EQ(channel, nullptr);
             continue;
         }
         ASSERT_NE(channel, nullptr);
         EXPECT_EQ(channel->sourcePath, Utf8ToWide(document.string()));
-        ExpectSubset(expected, ChannelToJson(*channel), "channel");
+        ExpectJsonSubset(expected, ChannelToJson(*channel), "channel");
     }
 }
 
@@ -117,6 +104,29 @@ TEST_F(FeedParserFileTest, FindsTheFeedWhereverTheRootElementHidesIt)
     const auto both = Parse("<x><feed><title>Atom</title></feed><rss><channel><title>Rss</title></channel></rss></x>");
     ASSERT_NE(both, nullptr);
     EXPECT_EQ(both->title, L"Rss");
+}
+
+// Without the address the document came from, a relative link resolves
+// only against an absolute xml:base; a file path is no base.
+TEST_F(FeedParserFileTest, WithoutItsAddressOnlyAnAbsoluteBaseResolvesALink)
+{
+    const std::string document = "<rss><channel><title>T</title><item><link>a/1</link></item>"
+                                 "<item xml:base='https://x.example/b/'><link>2</link></item>"
+                                 "<item xml:base='c/'><link>3</link></item>"
+                                 "<item><link>https://abs.example/4</link></item></channel></rss>";
+    const auto channel = Parse(document);
+    ASSERT_NE(channel, nullptr);
+    ASSERT_EQ(channel->items.size(), 4u);
+    EXPECT_EQ(channel->items[0]->link, L"a/1");
+    EXPECT_EQ(channel->items[1]->link, L"https://x.example/b/2");
+    EXPECT_EQ(channel->items[2]->link, L"3");
+    const auto fetched = ParseFeedFile(WriteHomeFile("feed.xml", document), 0, L"http://f.example/feed/rss?x=1");
+    ASSERT_NE(fetched, nullptr);
+    EXPECT_EQ(fetched->items[0]->link, L"http://f.example/feed/a/1");
+    EXPECT_EQ(fetched->items[0]->writtenKey, L"a/1");
+    EXPECT_EQ(fetched->items[2]->link, L"http://f.example/feed/c/3");
+    EXPECT_EQ(fetched->items[3]->link, L"https://abs.example/4");
+    EXPECT_TRUE(fetched->items[3]->writtenKey.empty()) << "the key as written is kept only when it differs";
 }
 
 TEST_F(FeedParserFileTest, EnclosureLengthsAreReadAsLeadingDigits)

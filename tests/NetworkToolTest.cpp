@@ -133,7 +133,8 @@ TEST_F(NetworkToolTest, UpdateRunsTheTreeAndStopsWhenTheNetworkIsLost)
 }
 
 // What a script learns of each feed's download: a document, a 304 or a
-// failure, and how many requests the run sent.
+// failure (a body cut short is no document), and how many requests the run
+// sent.
 TEST_F(NetworkToolTest, UpdateTellsFetchedNotModifiedAndFailedApart)
 {
     CHttpAnswer tagged = CHttpAnswer::Ok("<rss version='2.0'><channel><title>A</title>"
@@ -146,15 +147,21 @@ TEST_F(NetworkToolTest, UpdateTellsFetchedNotModifiedAndFailedApart)
                   "<outline title='A' xmlUrl='" + m_server.Url("/a.xml") + "'/>"
                   "<outline title='B' xmlUrl='" + m_server.Url("/b.xml") + "'/>"
                   "<outline title='Gone' xmlUrl='" + m_server.Url("/gone.xml") + "'/>"
+                  "<outline title='Cut' xmlUrl='" + m_server.Url("/cut.xml") + "'/>"
                   "</body></opml>");
     m_server.SetAnswer("/gone.xml", CHttpAnswer::Status(410));
+    CHttpAnswer cut = CHttpAnswer::Ok("<rss version='2.0'><channel><title>C</title>");
+    cut.contentLength = 4000;
+    m_server.SetAnswer("/cut.xml", cut);
     const auto first = RunRssReaderTool({"update"}).Json();
-    EXPECT_EQ(first["requests"], 4);
+    EXPECT_EQ(first["requests"], 5);
     EXPECT_EQ(first["feeds"][0]["download"], "fetched");
     EXPECT_EQ(first["feeds"][1]["download"], "fetched");
     EXPECT_EQ(first["feeds"][1]["movedTo"], m_server.Url("/a.xml"));
     EXPECT_EQ(first["feeds"][2]["download"], "failed");
     EXPECT_EQ(first["feeds"][2]["reason"], "gone");
+    EXPECT_EQ(first["feeds"][3]["download"], "failed");
+    EXPECT_EQ(first["feeds"][3]["reason"], "incomplete");
 
     const auto second = RunRssReaderTool({"update"}).Json();
     EXPECT_EQ(second["feeds"][0]["download"], "not modified");
@@ -162,4 +169,18 @@ TEST_F(NetworkToolTest, UpdateTellsFetchedNotModifiedAndFailedApart)
     EXPECT_EQ(second["feeds"][0]["requests"], 1);
     EXPECT_EQ(second["feeds"][1]["download"], "not modified") << "the validators of the document it led to";
     EXPECT_EQ(second["totalNewPages"], 0);
+
+    // A host that asks for a wait: said with the time, and left alone by
+    // an automatic update until then.
+    CHttpAnswer busy = CHttpAnswer::Status(429);
+    busy.headers.emplace_back("Retry-After", "3600");
+    m_server.SetAnswer("/a.xml", busy);
+    const auto asked = RunRssReaderTool({"update", "--feed", m_server.Url("/a.xml")});
+    EXPECT_EQ(asked.Json()["feeds"][0]["reason"], "retry later");
+    EXPECT_TRUE(asked.Json()["feeds"][0].contains("notBefore"));
+    const int hits = m_server.Hits("/a.xml");
+    const auto automatic = RunRssReaderTool({"update", "--automatic"}).Json();
+    EXPECT_EQ(m_server.Hits("/a.xml"), hits);
+    EXPECT_EQ(automatic["feeds"][0]["reason"], "retry later");
+    EXPECT_EQ(automatic["feeds"][0]["notBefore"], asked.Json()["feeds"][0]["notBefore"]);
 }

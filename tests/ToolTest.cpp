@@ -1,5 +1,6 @@
 // rssreader-tool as a script sees it: JSON on stdout and the exit codes.
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -8,6 +9,7 @@
 #include <tuple>
 #include <vector>
 
+#include "JsonSubset.h"
 #include "TestSupport.h"
 #include "support/ToolRunner.h"
 
@@ -33,9 +35,47 @@ TEST_F(ToolTest, FeedPrintsTheChannelOrNull)
     EXPECT_EQ(item["enclosure"]["length"], 12345);
     EXPECT_EQ(item["date"]["status"], "valid");
 
+    // As fetched from an address: relative links resolve against it.
+    const auto fetched = RunRssReaderTool({"feed", TestDataPath("feeds/relative-links.xml"), "--url",
+                                           "https://feeds.example.com/fixtures/relative-links.xml"});
+    EXPECT_EQ(fetched.Json()["items"][0]["link"], "https://feeds.example.com/fixtures/news/entry1");
+    EXPECT_EQ(RunRssReaderTool({"feed", TestDataPath("feeds/relative-links.xml")}).Json()["items"][0]["link"],
+              "entry1");
+
     const auto nothing = RunRssReaderTool({"feed", TestDataPath("feeds/empty-title.xml")});
     EXPECT_EQ(nothing.exitCode, 1);
     EXPECT_EQ(nothing.output, "null\n");
+}
+
+// Feed fixtures with NAME.pages.json beside them, merged into a stored feed
+// as an update stores them (the feed's address is that of the parser's
+// fixtures): the pages `pages` lists, sorted by key, hold what the expected
+// list holds, and a second merge of the document stores nothing new.
+TEST_F(ToolTest, FeedsStoreEveryItemUnderTheKeyAndLinkTheUserSees)
+{
+    int fixtures = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(TestDataPath("feeds"))) {
+        const std::string file = entry.path().filename().string();
+        const size_t suffix = file.rfind(".pages.json");
+        if (suffix == std::string::npos || suffix + 11 != file.size())
+            continue;
+        const std::string name = file.substr(0, suffix);
+        SCOPED_TRACE(name);
+        ++fixtures;
+        const std::string url = "https://feeds.example.com/fixtures/" + name + ".xml";
+        const std::string document = TestDataPath("feeds/" + name + ".xml");
+        const nlohmann::json expected = nlohmann::json::parse(ReadWholeFile(entry.path().string()));
+        ASSERT_EQ(RunRssReaderTool({"store-feed", url, name}).exitCode, 0);
+        const auto merged = RunRssReaderTool({"merge", url, document});
+        ASSERT_EQ(merged.exitCode, 0) << merged.errors;
+        EXPECT_EQ(merged.Json()["newPages"], expected.size());
+        nlohmann::json pages = RunRssReaderTool({"pages", url}).Json();
+        std::sort(pages.begin(), pages.end(),
+                  [](const nlohmann::json& a, const nlohmann::json& b) { return a["key"] < b["key"]; });
+        ExpectJsonSubset(expected, pages, name);
+        EXPECT_EQ(RunRssReaderTool({"merge", url, document}).Json()["newPages"], 0);
+    }
+    EXPECT_GE(fixtures, 9);
 }
 
 TEST_F(ToolTest, OpmlLoadsAndSavesWithHonestExitCodes)

@@ -384,4 +384,44 @@ TEST_F(UpdateAheadTest, GoneRetryLaterAndMovedAnswersAreToldApart)
     EXPECT_EQ(std::string(FailureName(CFeedFailure::RetryLater)), "retry later");
 }
 
+// Answers that cannot stand for the document: a body that breaks off
+// before its Content-Length fails the feed, stores no page and keeps no
+// validator, so that the next run asks for the whole document; a 304 to a
+// request that carried no validator fails as an unexpected answer.
+TEST_F(UpdateAheadTest, AHalfDocumentOrAnUnaskedNotModifiedIsNoUpdate)
+{
+    const std::string whole = Rss("c", 10);
+    CHttpAnswer cut = CHttpAnswer::Ok(whole.substr(0, whole.size() / 3));
+    cut.contentLength = static_cast<long long>(whole.size());
+    cut.etag = "\"v1\"";
+    AddFeed(HostName(0), "/cut.xml", cut);
+    AddFeed(HostName(1), "/unasked.xml", CHttpAnswer::Status(304));
+    AddFeed(HostName(1), "/fine.xml", CHttpAnswer::Ok(Rss("f", 2)));
+    const CRecordingView& view = UpdateAll();
+    ASSERT_EQ(view.feedResults.size(), 3u);
+    EXPECT_EQ(view.feedResults[0].outcome, CFeedOutcome::Failed);
+    EXPECT_EQ(view.feedResults[0].failure, CFeedFailure::Incomplete);
+    EXPECT_EQ(m_tree[0]->status, kOutlineStatusFailed);
+    EXPECT_EQ(StoredFeed(UrlOf(0)).updateStatus, kFeedStatusFailed);
+    EXPECT_EQ(StoredFeed(UrlOf(0)).pageCount, 0);
+    CFeedValidators stored;
+    EXPECT_FALSE(CZelviaRssDB::Instance().ReadValidators(UrlOf(0), StoredFeed(UrlOf(0)).feedId, stored));
+    EXPECT_EQ(view.feedResults[1].failure, CFeedFailure::UnexpectedAnswer);
+    EXPECT_EQ(view.feedResults[1].httpStatus, 304);
+    EXPECT_EQ(m_tree[1]->status, kOutlineStatusFailed);
+    EXPECT_EQ(StoredFeed(UrlOf(1)).updateStatus, kFeedStatusFailed);
+    EXPECT_EQ(view.feedResults[2].outcome, CFeedOutcome::Updated);
+    EXPECT_TRUE(DownloadFilesLeft().empty());
+
+    CHttpAnswer complete = CHttpAnswer::Ok(whole);
+    complete.etag = "\"v1\"";
+    m_server.SetAnswer("/cut.xml", complete);
+    UpdateAll();
+    EXPECT_EQ(m_server.LastRequestHeaders("/cut.xml").count("if-none-match"), 0u);
+    EXPECT_EQ(m_view->feedResults[0].outcome, CFeedOutcome::Updated);
+    EXPECT_EQ(StoredFeed(UrlOf(0)).pageCount, 10) << "every item arrives";
+    EXPECT_EQ(std::string(FailureName(CFeedFailure::Incomplete)), "incomplete");
+    EXPECT_EQ(std::string(FailureName(CFeedFailure::UnexpectedAnswer)), "unexpected answer");
+}
+
 } // namespace

@@ -237,13 +237,14 @@ TEST_F(UpdateRunTest, ASingleFeedThatFailsSaysUnsupportedUrlThenStopped)
     EXPECT_EQ(tree[0]->status, kOutlineStatusFailed);
     EXPECT_EQ(StoredFeed(Url(*tree[0])).updateStatus, kFeedStatusFailed) << "the record keeps the failure for the tree";
 
-    // A document that is not a feed fails too, but leaves the status.
-    m_server.SetAnswer("/page.html", CHttpAnswer::Ok("<html><body><p>Not a feed</p></body></html>"));
+    // A page in place of the feed (a login, a portal) fails it the same way.
+    m_server.SetAnswer("/page.html", CHttpAnswer::Ok("<html><body><p>Please log in</p></body></html>"));
     tree.push_back(Feed("/page.html", L"Page"));
     view = Update(tree, {tree[1].get()}, false, false);
     EXPECT_EQ(view->messageBoxes.size(), 1u);
     EXPECT_EQ(view->statusTexts.back(), FormatUpdateResult(false, 0, 1, 0));
-    EXPECT_NE(tree[1]->status, kOutlineStatusFailed);
+    EXPECT_EQ(tree[1]->status, kOutlineStatusFailed);
+    EXPECT_EQ(StoredFeed(Url(*tree[1])).updateStatus, kFeedStatusFailed);
 }
 
 TEST_F(UpdateRunTest, UpdateAllWithFailuresStillSaysUpdatedAndShowsNoBox)
@@ -332,6 +333,62 @@ TEST_F(UpdateRunTest, AnAutomaticRunClosesItselfAndMovesLastUpdated)
     EXPECT_EQ(view->messageBoxes, std::vector<std::wstring>{L"Unable to connect. Check that your device is turned on and the settings are "
                                                   L"correct. If the service is available, please try again."});
     EXPECT_EQ(CSetting::Instance().GetLastUpdated(), CDateTime::FromParts(2026, 12, 8, 10, 0, 0));
+}
+
+// A host that asks for a wait (Retry-After) is remembered beside the
+// feeds: automatic runs leave all its feeds alone until then, at most a day;
+// a run the user starts asks all the same, and says until when the server
+// asked to wait. An answer of the host ends the wait.
+TEST_F(UpdateRunTest, AHostThatAsksForAWaitIsLeftAloneByAutomaticRunsUntilThen)
+{
+    SetCurrentTimeForTesting(UtcTimePoint(2026, 12, 8, 10, 0));
+    CHttpAnswer busy = CHttpAnswer::Status(503, "maintenance");
+    busy.headers.emplace_back("Retry-After", "Tue, 08 Dec 2026 12:00:00 GMT");
+    m_server.SetAnswer("/busy.xml", busy);
+    m_server.SetAnswer("/same-host.xml", CHttpAnswer::Ok(Rss(Item("http://x/same"))));
+    COutlineList tree;
+    tree.push_back(Feed("/busy.xml", L"Busy"));
+    tree.push_back(Feed("/same-host.xml", L"Same host"));
+    const std::vector<COutline*> both = {tree[0].get(), tree[1].get()};
+
+    auto view = Update(tree, {tree[0].get()}, false, false);
+    ASSERT_EQ(view->messageBoxes.size(), 1u);
+    EXPECT_EQ(view->messageBoxes[0], L"The server of this feed asks to be left alone until 2026-12-08 12:00:\r\n\"" +
+                                         Url(*tree[0]) + L"\"");
+    EXPECT_EQ(m_server.Hits("/busy.xml"), 1);
+
+    SetCurrentTimeForTesting(UtcTimePoint(2026, 12, 8, 11, 0));
+    view = Update(tree, both, true, false);
+    EXPECT_EQ(m_server.TotalHits(), 1) << "an automatic run asks that host nothing";
+    ASSERT_EQ(view->feedResults.size(), 2u);
+    for (const CFeedUpdateResult& result : view->feedResults) {
+        EXPECT_EQ(result.failure, CFeedFailure::RetryLater);
+        EXPECT_EQ(FormatNotBefore(result.notBefore), L"2026-12-08 12:00");
+    }
+    EXPECT_TRUE(view->messageBoxes.empty());
+
+    view = Update(tree, both, false, false);
+    EXPECT_EQ(m_server.Hits("/busy.xml"), 2) << "a run the user starts asks all the same";
+    EXPECT_EQ(view->feedResults[1].failure, CFeedFailure::RetryLater) << "and then leaves the host alone for the run";
+
+    // Past the time, the automatic run asks again; the answer ends the wait.
+    SetCurrentTimeForTesting(UtcTimePoint(2026, 12, 8, 12, 1));
+    m_server.SetAnswer("/busy.xml", CHttpAnswer::Ok(Rss(Item("http://x/busy"))));
+    view = Update(tree, both, true, false);
+    EXPECT_EQ(view->feedResults[0].outcome, CFeedOutcome::Updated);
+    EXPECT_EQ(view->feedResults[1].outcome, CFeedOutcome::Updated);
+    FILETIME notBefore;
+    EXPECT_FALSE(CZelviaRssDB::Instance().ReadHostNotBefore(Utf8ToWide(DownloadHostOf(Url(*tree[0]))), notBefore));
+
+    // A wait of a year is cut to a day.
+    busy.headers = {{"Retry-After", "31536000"}};
+    m_server.SetAnswer("/busy.xml", busy);
+    view = Update(tree, both, true, false);
+    EXPECT_EQ(FormatNotBefore(view->feedResults[0].notBefore), L"2026-12-09 12:01");
+    SetCurrentTimeForTesting(UtcTimePoint(2026, 12, 9, 12, 2));
+    const int hits = m_server.Hits("/busy.xml");
+    Update(tree, both, true, false);
+    EXPECT_EQ(m_server.Hits("/busy.xml"), hits + 1);
 }
 
 // Feeds that are broken or hostile fail or succeed on their own; the run

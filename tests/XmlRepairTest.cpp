@@ -58,3 +58,32 @@ TEST(XmlRepair, ConvertsUndeclaredDocumentsThatAreNotUtf8FromWindows1252)
     // UTF-16 is never rewritten byte by byte.
     EXPECT_FALSE(RepairXmlText(std::string_view("\xFF\xFE<\0a\0>\0&\0", 10)).changed);
 }
+
+// An item or entry never nests in what its channel or feed left open: the
+// open elements are closed in front of it (their end tags, should they come
+// after all, are dropped). Elsewhere, and for items of other namespaces,
+// nothing changes.
+TEST(XmlRepair, ClosesWhatAChannelLeftOpenInFrontOfItsItems)
+{
+    EXPECT_EQ(Mended("<rss><channel><itunes:category text='T'><item>a</item><item>b</item></channel></rss>"),
+              "<rss><channel><itunes:category text='T'></itunes:category><item>a</item><item>b</item></channel></rss>");
+    EXPECT_EQ(Mended("<rss><channel><image><url>u</url><item>a</item></image></channel></rss>"),
+              "<rss><channel><image><url>u</url></image><item>a</item></channel></rss>");
+    // An item left open, and its description: libxml2 takes any end tag
+    // for that of the element open last, so "</description>" closed "<b>".
+    EXPECT_EQ(Mended("<channel><item><description>x <b>y</description><item>z</item></channel>"),
+              "<channel><item><description>x <b>y</description></description></item><item>z</item></channel>");
+    EXPECT_EQ(Mended("<feed xmlns='http://www.w3.org/2005/Atom'><author><name>n</name><entry/><ENTRY>e</ENTRY></feed>"),
+              "<feed xmlns='http://www.w3.org/2005/Atom'><author><name>n</name></author><entry/><ENTRY>e</ENTRY></feed>");
+    EXPECT_EQ(Mended("<rdf:RDF><channel/><x><item/></x></rdf:RDF>"), "<rdf:RDF><channel/><x></x><item/></rdf:RDF>");
+    // A channel buried deeper than the few elements left open at its level
+    // is not looked for.
+    std::string deep = "<channel>";
+    for (int i = 0; i < 17; ++i)
+        deep += "<x>";
+    EXPECT_FALSE(RepairXmlText(deep + "<item/>").changed);
+    for (const char* untouched : {"<rss><channel><item><foo:item>q</foo:item></item></channel></rss>",
+                                  "<rss><item><x><item/></x></item></rss>", "<channel><x><entry/></x></channel>",
+                                  "<feed><x><item/></x></feed>"})
+        EXPECT_FALSE(RepairXmlText(untouched).changed) << untouched;
+}

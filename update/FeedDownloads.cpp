@@ -13,22 +13,8 @@
 namespace {
 
 constexpr size_t kBlockSize = 1024;
-
-// "host:port" of a URL, lower case; user name and password left out.
-std::string HostOf(const std::wstring& url)
-{
-    const size_t schemeEnd = url.find(L"://");
-    if (schemeEnd == std::wstring::npos)
-        return {};
-    const size_t start = schemeEnd + 3;
-    const size_t end = std::min(url.find_first_of(L"/?#", start), url.size());
-    std::wstring authority = url.substr(start, end - start);
-    if (const size_t at = authority.rfind(L'@'); at != std::wstring::npos)
-        authority.erase(0, at + 1);
-    std::transform(authority.begin(), authority.end(), authority.begin(),
-                   [](wchar_t ch) { return static_cast<wchar_t>(std::towlower(ch)); });
-    return WideToUtf8(authority);
-}
+// 1970-01-01 in seconds since 1601-01-01, where file times count from.
+constexpr std::int64_t kUnixEpochSeconds = 11644473600;
 
 bool Contains(const std::vector<std::string>& hosts, const std::string& host)
 {
@@ -67,7 +53,35 @@ CFeedDownload Failure(CFeedFailure failure)
     return download;
 }
 
+// Seconds since 1970 (UTC) by the reader's clock, and back.
+std::int64_t UnixSecondsNow()
+{
+    FILETIME now;
+    SystemTimeToFileTime(GetSystemTime(), now);
+    return static_cast<std::int64_t>(now.Ticks() / 10000000) - kUnixEpochSeconds;
+}
+
+FILETIME FileTimeOfUnixSeconds(std::int64_t seconds)
+{
+    return FILETIME::FromTicks(static_cast<std::uint64_t>(seconds + kUnixEpochSeconds) * 10000000);
+}
+
 } // namespace
+
+std::string DownloadHostOf(const std::wstring& url)
+{
+    const size_t schemeEnd = url.find(L"://");
+    if (schemeEnd == std::wstring::npos)
+        return {};
+    const size_t start = schemeEnd + 3;
+    const size_t end = std::min(url.find_first_of(L"/?#", start), url.size());
+    std::wstring authority = url.substr(start, end - start);
+    if (const size_t at = authority.rfind(L'@'); at != std::wstring::npos)
+        authority.erase(0, at + 1);
+    std::transform(authority.begin(), authority.end(), authority.begin(),
+                   [](wchar_t ch) { return static_cast<wchar_t>(std::towlower(ch)); });
+    return WideToUtf8(authority);
+}
 
 // One download in flight: the thread's only.
 struct CFeedDownloads::CActive {
@@ -101,10 +115,11 @@ bool CFeedDownloads::Start(std::vector<CFeedToFetch> feeds, CFeedDownloadSetting
         return false;
     m_bStarted = true;
     m_settings = std::move(settings);
+    m_retryLaterHosts = m_settings.hostsLeftAlone;
     m_slots.resize(feeds.size());
     for (size_t i = 0; i < feeds.size(); ++i) {
         m_slots[i].url = std::move(feeds[i].url);
-        m_slots[i].host = HostOf(m_slots[i].url);
+        m_slots[i].host = DownloadHostOf(m_slots[i].url);
         m_slots[i].fetchable = CHttpDownload::IsFetchableUrl(m_slots[i].url);
         m_slots[i].validators = std::move(feeds[i].validators);
         m_slots[i].fetch = feeds[i].fetch;
@@ -313,9 +328,13 @@ void CFeedDownloads::Finish(CActive& active, const CHttpOutcome& outcome)
         // Also while the body came: a stall must not leave a half document
         // that looks complete.
         result = Failure(CFeedFailure::Timeout);
+    } else if (active.bytes > 0 && outcome.result == CHttpResult::Failed) {
+        // A body that broke off (shorter than its Content-Length, a chunked
+        // body without its end) is no document: merged, it would stand for
+        // the whole one, and its validators would keep the rest away.
+        result = Failure(CFeedFailure::Incomplete);
     } else if (fileWritten && active.bytes > 0) {
-        // A read that broke off after some bytes keeps what came, and so
-        // does a stop at the size limit.
+        // The whole body, or as much as the size limit lets through.
         result.end = CDownloadEnd::Fetched;
         result.path = active.path;
         result.bytes = active.bytes;
@@ -323,11 +342,17 @@ void CFeedDownloads::Finish(CActive& active, const CHttpOutcome& outcome)
     } else {
         result = Failure(FailureOf(response));
     }
+    if (result.failure == CFeedFailure::RetryLater) {
+        const std::int64_t now = UnixSecondsNow();
+        if (const auto wait = RetryAfterSeconds(response.retryAfter, now))
+            result.notBefore = FileTimeOfUnixSeconds(now + std::min(*wait, kMaxRetryAfterSeconds));
+    }
     if (result.end != CDownloadEnd::Fetched)
         DeleteFile(active.path);
     result.httpStatus = response.status;
     result.requests = static_cast<int>(outcome.requests);
     result.movedTo = Utf8ToWide(response.movedTo);
+    result.documentUrl = Utf8ToWide(response.url);
     if (result.end == CDownloadEnd::Fetched || result.end == CDownloadEnd::NotModified)
         result.validators = {Utf8ToWide(response.etag), Utf8ToWide(response.lastModified)};
     if (result.end == CDownloadEnd::Failed && outcome.result != CHttpResult::Cancelled)

@@ -10,7 +10,8 @@
 // that is down, refuses us or asks us to wait then costs one request, not
 // four, and the requests after the first find its connection open. A host
 // that answers 429 or 503 with Retry-After is asked nothing more in this
-// run: its feeds left fail as "retry later" without a request.
+// run: its feeds left fail as "retry later" without a request, and so do
+// those of the hosts the run names as asking to be left alone still.
 //
 // Only values cross the threads: the feeds going in, one CFeedDownload per
 // feed coming out. A file belongs to this object until its result is taken,
@@ -25,6 +26,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/Clock.h"
 #include "platform/HttpTransfers.h"
 #include "platform/WindowMessages.h"
 #include "store/FeedDatabase.h"
@@ -53,6 +55,9 @@ struct CFeedDownloadSettings {
     DWORD totalMs = 0;
     DWORD sizeLimit = 0; // the document is cut here, and kept
     HWND notifyWindow; // WM_DOWNLOAD_PROGRESS (wParam content length) per 1024-byte block
+    // Hosts (as DownloadHostOf names them) not to be asked at all: their
+    // feeds fail as "retry later".
+    std::vector<std::string> hostsLeftAlone;
 };
 
 enum class CDownloadEnd {
@@ -71,8 +76,18 @@ struct CFeedDownload {
     long httpStatus = 0;          // the final answer's, 0 when none came
     CFeedValidators validators;   // the answer's (Fetched, NotModified)
     std::wstring movedTo;         // see CHttpResponse::movedTo
+    std::wstring documentUrl;     // where the answer came from (CHttpResponse::url)
+    FILETIME notBefore;           // RetryLater: the time (UTC) Retry-After named; 0 ticks when none
     int requests = 0;
 };
+
+// "host:port" of a URL (the port as written), lower case, without user name
+// and password: the unit of the per-host limit and of a wait a host asks for.
+std::string DownloadHostOf(const std::wstring& url);
+
+// A host may ask to be left alone for at most this long: a mistaken
+// Retry-After must not silence its feeds for good.
+inline constexpr std::int64_t kMaxRetryAfterSeconds = 24 * 60 * 60;
 
 class CFeedDownloads {
 public:

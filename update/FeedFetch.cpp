@@ -85,7 +85,7 @@ CFeedFetch::COutcome CFeedFetch::Finish()
     m_download.Reset();
     if (m_bCancelled)
         return outcome;
-    const auto channel = downloaded ? ParseFeedFile(m_strPath) : nullptr;
+    const auto channel = downloaded ? ParseFeedFile(m_strPath, 0, CHttpDownload::NormalizeUrl(m_strTypedUrl)) : nullptr;
     DeleteFile(m_strPath);
     if (!channel) {
         outcome.messages.push_back({IDS_UNSUPPORTED_URL, {m_strTypedUrl}, MB_ICONHAND});

@@ -54,10 +54,16 @@ CPageMergeResult MergeChannelPages(const CRssChannel& channel, std::uint32_t fee
         if (!chosen[i] || key.empty())
             continue;
         // A page already stored keeps its state, texts and date; one found
-        // but unreadable is written over.
+        // but unreadable is written over. A page stored under the key as the
+        // document writes it (a relative link as written) is the same one.
         const CEOID oid = items.FindPage(key, feedId);
         if (oid && items.Read(stored, oid))
             continue;
+        if (!item.writtenKey.empty()) {
+            const CEOID written = items.FindPage(item.writtenKey, feedId);
+            if (written && items.Read(stored, written))
+                continue;
+        }
         PageRecord page;
         page.feedId = feedId;
         page.reserved = 0;

@@ -4,6 +4,7 @@
 // (the icon) and hands it to the view. Nothing else crosses the threads.
 #include <string>
 
+#include "platform/Clock.h"
 #include "platform/LastError.h"
 
 enum class CFeedOutcome {
@@ -18,8 +19,11 @@ enum class CFeedFailure {
     NoConnection, // no connection could be made for it
     HttpStatus,   // the server answered with another status than 200, 304 or 403
     Gone,         // 410: the server says the feed is gone for good
-    RetryLater,   // 429 or 503 with Retry-After; the run asks that host nothing more
+    RetryLater,   // 429 or 503 with Retry-After; the run asks that host nothing more,
+                  // and automatic runs leave it alone until the time it named
     Timeout,      // the server did not answer, or too slowly
+    Incomplete,   // the body broke off before its end (shorter than its Content-Length, say)
+    UnexpectedAnswer, // a 304 to a request that sent no validator
     Network,      // name, connection, TLS or protocol error
     TooLarge,     // cut at the size limit, and what came was not a feed
     NotAFeed,     // the document could not be read as a feed
@@ -43,9 +47,13 @@ struct CFeedUpdateResult {
     int pageCount = -1;           // the stored counters after the update, when written
     int unreadCount = -1;
     int iconStatus = -1;          // the tree icon to show, or -1 to leave it
+    // RetryLater: until when the host asked to be left alone (UTC), when it
+    // said; 0 ticks otherwise.
+    FILETIME notBefore;
 };
 
 // "updated", "failed", "skipped".
 const char* OutcomeName(CFeedOutcome outcome);
-// "http status", "timeout", "gone", "retry later", ... ("" for None).
+// "http status", "timeout", "gone", "retry later", "incomplete",
+// "unexpected answer", ... ("" for None).
 const char* FailureName(CFeedFailure failure);

@@ -272,13 +272,15 @@ void CHttpDownload::DownloadThread()
                     m_bStop = true;
                     m_dwCancelCode = kDownloadCancelled;
                 }
-            } else if (result == CHttpRequest::Result::Failed && !m_pRequest->ResponseArrived()) {
+            } else if (result == CHttpRequest::Result::Failed) {
                 DebugLogF("CHttpDownload::DownloadThread", "%s", m_pRequest->ErrorText().c_str());
             }
             if (m_pFile != nullptr) {
                 writeFailed = std::fclose(m_pFile) != 0 || writeFailed;
                 m_pFile = nullptr;
-                fileWritten = !writeFailed;
+                // A body that broke off (shorter than its Content-Length, a
+                // chunked body without its end) is no document.
+                fileWritten = !writeFailed && result != CHttpRequest::Result::Failed;
             }
         }
     }

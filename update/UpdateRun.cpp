@@ -100,6 +100,10 @@ const char* FailureName(CFeedFailure failure)
         return "retry later";
     case CFeedFailure::Timeout:
         return "timeout";
+    case CFeedFailure::Incomplete:
+        return "incomplete";
+    case CFeedFailure::UnexpectedAnswer:
+        return "unexpected answer";
     case CFeedFailure::Network:
         return "network error";
     case CFeedFailure::TooLarge:
@@ -389,6 +393,10 @@ std::vector<CFeedValidators> CUpdateRun::StartDownloads()
             plan[index].validators = sent[index];
     }
     CFeedDownloadSettings settings;
+    std::vector<std::wstring> urls;
+    for (const CFeedToUpdate& feed : m_feeds)
+        urls.push_back(feed.url);
+    settings.hostsLeftAlone = m_hostWaits.Read(urls, m_bAutomatic);
     settings.pathBase = m_strDownloadPath;
     settings.userAgent = m_strUserAgent;
     settings.proxy = m_strProxy;
@@ -471,13 +479,23 @@ void CUpdateRun::UpdateFeed(size_t index, const CFeedValidators& sent)
             result.httpStatus = download.httpStatus;
             result.movedTo = download.movedTo;
             result.requests = download.requests;
+            result.notBefore = m_hostWaits.Note(feed.url, download);
             if (download.end == CDownloadEnd::Failed) {
                 result.failure = m_bStopped || IsDisconnected() ? CFeedFailure::Cancelled : download.failure;
                 result.iconStatus = kOutlineStatusFailed;
+            } else if (download.end == CDownloadEnd::NotModified && sent.Empty()) {
+                // Nothing was asked that a 304 could answer: no stored
+                // document stands behind it.
+                result.failure = CFeedFailure::UnexpectedAnswer;
+                result.iconStatus = kOutlineStatusFailed;
             } else if (download.end == CDownloadEnd::NotModified) {
                 result.notModified = true;
-            } else if (!(channel = ParseFeedFile(download.path, static_cast<size_t>(m_limits.pageLimit)))) {
+            } else if (!(channel = ParseFeedFile(download.path, static_cast<size_t>(m_limits.pageLimit),
+                                                 download.documentUrl.empty() ? feed.url : download.documentUrl))) {
+                // A login page or a portal in place of the feed fails it
+                // like any other failure, icon included.
                 result.failure = download.sizeLimitReached ? CFeedFailure::TooLarge : CFeedFailure::NotAFeed;
+                result.iconStatus = kOutlineStatusFailed;
                 // The next request must fetch the document whole: a 304 would
                 // keep this one standing.
                 if (!sent.Empty())
@@ -538,9 +556,9 @@ void CUpdateRun::UpdateFeed(size_t index, const CFeedValidators& sent)
 }
 
 // A single feed updated by hand that fails is worth a message box: the
-// store's trouble in words, or the URL it could not use. A feed cut off by
-// a lost network is not the URL's fault: the disconnected box follows
-// instead.
+// store's trouble in words, the time its server asked to be left alone
+// until, or the URL it could not use. A feed cut off by a lost network is
+// not the URL's fault: the disconnected box follows instead.
 void CUpdateRun::ShowFailureBox(const CFeedUpdateResult& result)
 {
     if (m_bUpdateAll || m_bAutomatic || m_bStopped || IsDisconnected() || m_nTotalFeeds != 1)
@@ -548,6 +566,11 @@ void CUpdateRun::ShowFailureBox(const CFeedUpdateResult& result)
     if (result.failure == CFeedFailure::StoreError)
         m_strMessageBox =
             FormatText(LoadResString(IDS_STORE_NOT_WRITTEN).c_str(), DescribeStoreError(result.storeError).c_str());
+    else if (result.failure == CFeedFailure::RetryLater && result.notBefore.Ticks() != 0)
+        m_strMessageBox = FormatText(LoadResString(IDS_RETRY_LATER_UNTIL).c_str(),
+                                     FormatNotBefore(result.notBefore).c_str(), result.url.c_str());
+    else if (result.failure == CFeedFailure::RetryLater)
+        m_strMessageBox = FormatText(LoadResString(IDS_RETRY_LATER).c_str(), result.url.c_str());
     else
         m_strMessageBox = FormatText(LoadResString(IDS_UNSUPPORTED_URL).c_str(), result.url.c_str());
     SendMessage(m_hWnd, WM_RUN_MESSAGE_BOX, 0, 0);

@@ -30,6 +30,7 @@
 #include "update/FeedDownloads.h"
 #include "update/FeedManager.h"
 #include "update/FeedUpdateResult.h"
+#include "update/HostWaits.h"
 #include "update/HttpDownload.h"
 #include "update/UpdateRunView.h"
 
@@ -164,6 +165,7 @@ private:
     std::vector<CFeedUpdateResult> m_results; // the owning thread's
 
     CFeedDownloads m_downloads; // started and stopped by the worker
+    CHostWaits m_hostWaits; // the worker's
     std::thread m_worker;
     HWND m_hWnd;
 };

@@ -69,11 +69,12 @@ int PrintText(const std::wstring& text)
 
 int CommandFeed(const CArguments& args)
 {
-    if (!ExpectArguments(args, 1))
-        return UsageError("feed takes one FILE");
+    const bool withUrl = args.size() == 3 && args[1] == "--url";
+    if (!withUrl && !ExpectArguments(args, 1))
+        return UsageError("feed takes one FILE [--url URL]");
     if (!CheckInputFile(args[0]))
         return PrintNothing();
-    const auto channel = ParseFeedFile(Utf8ToWide(args[0]));
+    const auto channel = ParseFeedFile(Utf8ToWide(args[0]), 0, withUrl ? Utf8ToWide(args[2]) : std::wstring());
     if (!channel) {
         std::fprintf(stderr, "rssreader-tool: %s holds no feed the reader can read\n", args[0].c_str());
         return PrintNothing();

@@ -50,6 +50,7 @@ Json ItemToJson(const CRssItem& item)
 {
     return Json{{"title", ToUtf8(item.title)},
                 {"link", ToUtf8(item.link)},
+                {"key", ToUtf8(item.key)},
                 {"description", ToUtf8(item.description)},
                 {"content", ToUtf8(item.content)},
                 {"encodedContent", ToUtf8(item.encodedContent)},

@@ -220,7 +220,7 @@ int CommandMerge(const CArguments& args)
     outline.kind = OutlineKindFeed;
 
     const int pageLimit = CSetting::Instance().GetPageLimit();
-    const auto channel = ParseFeedFile(Utf8ToWide(args[1]), static_cast<size_t>(pageLimit));
+    const auto channel = ParseFeedFile(Utf8ToWide(args[1]), static_cast<size_t>(pageLimit), url);
     if (!channel)
         std::fprintf(stderr, "rssreader-tool: %s holds no feed the reader can read\n", args[1].c_str());
     const CPageMergeResult merged = channel ? MergeChannelPages(*channel, record.feedId, pageLimit) : CPageMergeResult{};

@@ -88,7 +88,8 @@ Json FeedResultToJson(const CFeedUpdateResult& feed)
     // What the download came to: a document, a 304, or nothing usable.
     const bool documentCame = feed.outcome == CFeedOutcome::Updated ||
                               ((feed.httpStatus == 200 || feed.httpStatus == 403) &&
-                               feed.failure != CFeedFailure::Cancelled && feed.failure != CFeedFailure::Timeout);
+                               feed.failure != CFeedFailure::Cancelled && feed.failure != CFeedFailure::Timeout &&
+                               feed.failure != CFeedFailure::Incomplete);
     if (feed.outcome != CFeedOutcome::Skipped)
         json["download"] = feed.notModified ? "not modified" : documentCame ? "fetched" : "failed";
     json["requests"] = feed.requests;
@@ -100,6 +101,8 @@ Json FeedResultToJson(const CFeedUpdateResult& feed)
             json["httpStatus"] = feed.httpStatus;
         if (feed.failure == CFeedFailure::StoreError)
             json["storeError"] = ToUtf8(DescribeStoreError(feed.storeError));
+        if (feed.notBefore.Ticks() != 0)
+            json["notBefore"] = ToUtf8(FormatNotBefore(feed.notBefore));
     }
     if (feed.pageCount >= 0) {
         json["pageCount"] = feed.pageCount;
@@ -122,9 +125,15 @@ int CommandUpdate(const CArguments& args)
 {
     std::string feedUrl;
     DWORD timeout = kFeedDownloadTimeoutMs;
+    bool automatic = false;
     for (size_t i = 0; i < args.size(); i += 2) {
+        if (args[i] == "--automatic") {
+            automatic = true;
+            --i;
+            continue;
+        }
         if (i + 1 >= args.size())
-            return UsageError("update takes [--feed URL] [--timeout MS]");
+            return UsageError("update takes [--feed URL] [--timeout MS] [--automatic]");
         if (args[i] == "--feed") {
             feedUrl = args[i + 1];
         } else if (args[i] == "--timeout") {
@@ -132,7 +141,7 @@ int CommandUpdate(const CArguments& args)
             if (error != std::errc() || end != args[i + 1].data() + args[i + 1].size() || timeout == 0)
                 return UsageError("--timeout takes a number of milliseconds");
         } else {
-            return UsageError("update takes [--feed URL] [--timeout MS]");
+            return UsageError("update takes [--feed URL] [--timeout MS] [--automatic]");
         }
     }
 
@@ -154,7 +163,9 @@ int CommandUpdate(const CArguments& args)
     std::vector<COutline*> feeds;
     session.BeginUpdate(selected, feedUrl.empty(), feeds);
     CConsoleRunView view;
-    CUpdateRun run(view, feeds, false, feedUrl.empty());
+    // --automatic: as the timer starts it (hosts that asked for a wait are
+    // left alone, the dialog closes itself).
+    CUpdateRun run(view, feeds, automatic, feedUrl.empty());
     view.m_pRun = &run;
     run.SetFeedTimeout(timeout);
 

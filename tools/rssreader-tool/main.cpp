@@ -25,7 +25,8 @@ const std::map<std::string, CCommand>& CommandTable()
 {
     static const std::map<std::string, CCommand> table = {
         {"start", {CommandStart, "start                 create the data folder, seed and load the subscriptions"}},
-        {"feed", {CommandFeed, "feed FILE             parse a feed document"}},
+        {"feed", {CommandFeed, "feed FILE [--url URL] parse a feed document (as fetched from URL: relative links\n"
+                               "                      resolve against it)"}},
         {"opml", {CommandOpml, "opml FILE             load a subscription (OPML) file"}},
         {"opml-save", {CommandOpmlSave, "opml-save IN OUT      load IN and save it as OUT"}},
         {"date", {CommandDate, "date TEXT             read a date text"}},
@@ -54,7 +55,8 @@ const std::map<std::string, CCommand>& CommandTable()
         {"export", {CommandExport, "export FILE           write the tree as an OPML file"}},
         {"merge", {CommandMerge, "merge URL FILE        merge a feed document into a stored feed"}},
         {"fetch", {CommandFetch, "fetch URL FILE [--timeout MS]  download URL into FILE as a feed is"}},
-        {"update", {CommandUpdate, "update [--feed URL] [--timeout MS]  update every feed of the subscriptions, or one"}},
+        {"update", {CommandUpdate, "update [--feed URL] [--timeout MS] [--automatic]  update every feed of the subscriptions, or one;\n"
+                                     "                      --automatic runs it as the timer would"}},
         {"search", {CommandSearch, "search KEYWORD [--check] [--timeout MS]  the online search's candidates for a keyword;\n"
                                    "                        --check downloads each as Add does and tells which are feeds"}},
         {"notify", {CommandNotify, "notify sync-end|net-disconnect  raise the event the reader watches"}},
