@@ -93,13 +93,7 @@ bool CReaderSession::RequestUpdateAll(bool automatic)
     return true;
 }
 
-bool CReaderSession::AcceptUpdateAll(bool windowOfTheViewOpen)
-{
-    if (!m_bAutomatic || !windowOfTheViewOpen)
-        return true;
-    m_bAutomatic = false;
-    return false;
-}
+bool CReaderSession::AcceptUpdateAll(bool windowOfTheViewOpen) { return !m_bAutomatic || !windowOfTheViewOpen; }
 
 bool CReaderSession::CheckPeriodicUpdate(bool dialogOfTheViewOpen)
 {

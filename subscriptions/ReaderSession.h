@@ -93,12 +93,12 @@ public:
     // while the lock is held.
     bool RequestUpdateAll(bool automatic);
     bool IsAutomaticUpdate() const { return m_bAutomatic; }
-    // An Update All command as it arrives: false when it must not run now.
-    // An automatic request that finds a window of the view open (a dialog,
-    // a message box, a menu) is dropped and forgotten: its dialog would open
-    // over that window, in the middle of what the user is doing. The
-    // periodic check asks again once the window has closed. A command the
-    // user chose always runs (the lock still decides in BeginUpdate).
+    // An Update All as it comes round: false when it must not run now. An
+    // automatic request that finds a window of the view open (a dialog, a
+    // message box, a menu) waits, its flag kept: its dialog would open over
+    // that window, in the middle of what the user is doing; the view asks
+    // again once the window has closed. A command the user chose always
+    // runs (the lock still decides in BeginUpdate).
     bool AcceptUpdateAll(bool windowOfTheViewOpen);
     // The periodic check: true when an automatic Update All is due now and
     // nothing is in the way (the request is made).
@@ -145,7 +145,9 @@ public:
     // false (and the message) when that write fails.
     bool PrepareRename(COutline& outline, CViewMessage& failure);
     CTreeChange Rename(COutline& outline, const std::wstring& name);
-    // The question Delete asks, and the deletion once it is answered Yes.
+    // The question Delete asks, and the deletion once it is answered Yes;
+    // the change selects a neighbour (the next entry, else the previous
+    // one, else the parent).
     CViewMessage DeleteQuestion(const COutline& outline) const;
     CTreeChange Delete(COutline* outline);
     // Mark as Read (read true) or Unread over the outline's subtree.
