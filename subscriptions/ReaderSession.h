@@ -112,8 +112,10 @@ public:
     // the caller still calls AfterUpdate). False when the lock was held.
     bool BeginUpdate(COutline* selected, bool all, std::vector<COutline*>& feeds);
     // After the dialog, whether or not one ran: the automatic flag cleared,
-    // the clean-up with counters over the whole tree, the lock freed.
-    void AfterUpdate();
+    // the clean-up with counters over the whole tree, the lock freed. The
+    // feeds the run updated were trimmed and recounted by it a moment ago
+    // (recounted: their URLs) and are left out.
+    void AfterUpdate(const std::vector<std::wstring>& recounted = {});
     // After the options sheet: the clean-up, as after an update.
     void AfterOptions();
 
@@ -196,7 +198,7 @@ private:
     void MarkFeed(const COutline& outline, bool read);
     int CountNewFeeds(const COutlineList& outlines) const;
     int MergeImport(const COutlineList& from, COutlineList& into);
-    void CleanupAll();
+    void CleanupAll(const std::vector<std::wstring>& recounted = {});
 
     std::unique_ptr<COpmlDoc> m_pDoc = std::make_unique<COpmlDoc>();
     std::wstring m_strSubscriptionPath;

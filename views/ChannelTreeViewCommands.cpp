@@ -155,12 +155,17 @@ void CChannelTreeView::RunUpdate(bool all)
     std::vector<COutline*> feeds;
     if (!m_session.BeginUpdate(selected, all, feeds))
         return;
+    std::vector<std::wstring> recounted;
     if (all || selected != nullptr) {
         CUpdateFeedsDlg dialog(this, std::move(feeds), all && m_session.IsAutomaticUpdate(), all);
         dialog.SetFeedResultHandler([this](const CFeedUpdateResult& result) { ShowFeedResult(result); });
         dialog.DoModal();
+        for (const CFeedUpdateResult& result : dialog.Run().GetFeedResults()) {
+            if (result.outcome == CFeedOutcome::Updated)
+                recounted.push_back(result.url);
+        }
     }
-    m_session.AfterUpdate();
+    m_session.AfterUpdate(recounted);
     RefreshAll();
 }
 
