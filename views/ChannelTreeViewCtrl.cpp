@@ -133,6 +133,13 @@ CChannelTreeCtrl::CChannelTreeCtrl(QWidget* parent) : QTreeWidget(parent)
     setPalette(colours);
 }
 
+CChannelTreeCtrl::~CChannelTreeCtrl()
+{
+    // The model goes with the widget's children, after this part of the
+    // tree: what it signals then must not reach the column's measure.
+    model()->disconnect(this);
+}
+
 QFont CChannelTreeCtrl::EmptyTextFont() const
 {
     QFont empty = QApplication::font();

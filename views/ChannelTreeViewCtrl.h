@@ -31,6 +31,7 @@ public:
     static inline const QColor kEmptyTextColour{128, 128, 128};
 
     explicit CChannelTreeCtrl(QWidget* parent = nullptr);
+    ~CChannelTreeCtrl() override;
 
     void SetEmptyText(const QString& text);
     QString EmptyText() const { return m_strEmptyText; }

@@ -172,20 +172,13 @@ private:
         m_bChecked = false;
     }
 
-    // Ends every window the way the frame does on a termination signal, so
-    // the test's own loop gets control back.
+    // Ends every window, one a tick, so the test's own loop gets control
+    // back.
     void Unwind()
     {
-        if (QWidget* popup = QApplication::activePopupWidget()) {
-            popup->close();
-            return;
-        }
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            box->reject();
-            return;
-        }
-        if (CFullScreenDialog* dialog = CFullScreenDialog::ActiveDialog()) {
-            dialog->EndDialog(IDCANCEL);
+        if (QApplication::activePopupWidget() != nullptr || QApplication::activeModalWidget() != nullptr ||
+            CFullScreenDialog::ActiveDialog() != nullptr) {
+            CloseTopWindowOverTheFrame();
             return;
         }
         m_timer.stop();

@@ -277,8 +277,6 @@ inline CPilot::CStep AtTree(std::function<void()> act)
     };
 }
 
-// Runs once a dialog of type T is on top.
-template <class T> CPilot::CStep In(std::function<void(T&)> act) { return OnDialog<T>(std::move(act)); }
 
 // Waits until the condition holds (no popup open).
 inline CPilot::CStep Until(std::function<bool()> condition)

@@ -186,10 +186,10 @@ TEST_F(UserPathTest, EveryEntryOfTheTreesMenusAndTheWindowsTheyOpen)
         {"Menu > Edit > Mark as Unread", {Check([&] { EXPECT_EQ(Entry("Alpha")->text(0), QStringLiteral("Alpha (3)")); })}},
         {"hold > Mark as Read", {Check([&] { EXPECT_EQ(Entry("Alpha")->text(0), QStringLiteral("Alpha")); })}},
         {"hold > Mark as Unread", {Check([&] { EXPECT_EQ(StoredFeed(Url("/a")).unreadCount, 3); })}},
-        {"Menu > Edit > Properties", {In<CPropertiesDlg>([](CPropertiesDlg& dialog) {
+        {"Menu > Edit > Properties", {OnDialog<CPropertiesDlg>([](CPropertiesDlg& dialog) {
              EXPECT_EQ(dialog.Title(), QStringLiteral("Properties"));
          }), SoftKeyPath({"Done"})}},
-        {"hold > Properties", {In<CPropertiesDlg>([](CPropertiesDlg&) {}), SoftKeyPath({"Done"})}},
+        {"hold > Properties", {OnDialog<CPropertiesDlg>([](CPropertiesDlg&) {}), SoftKeyPath({"Done"})}},
         {"Menu > Update", UpdateAndDone()},
         {"hold > Update", UpdateAndDone()},
     }, [&] { return OnSelectedEntry(); });
@@ -197,7 +197,7 @@ TEST_F(UserPathTest, EveryEntryOfTheTreesMenusAndTheWindowsTheyOpen)
     AddRows(pilot, {
         {"Menu > Edit > Rename", {TypeInto(IDC_RENAME_EDIT, QStringLiteral("Gamma Ray")), SoftKeyPath({"Done"}),
                                   Check([&] { EXPECT_EQ(SavedShape(), "News[Alpha Beta] Delta Gamma Ray"); })}},
-        {"hold > Rename", {In<CRenameDlg>([](CRenameDlg&) {}), SoftKeyPath({"Cancel"}),
+        {"hold > Rename", {OnDialog<CRenameDlg>([](CRenameDlg&) {}), SoftKeyPath({"Cancel"}),
                            Check([&] { EXPECT_EQ(SavedShape(), "News[Alpha Beta] Delta Gamma Ray"); })}},
         {"Menu > Edit > New folder", {TypeInto(IDC_FOLDER_EDIT, QStringLiteral("Box")), SoftKeyPath({"Done"}),
                                       Check([&] { EXPECT_EQ(SavedShape(), "News[Alpha Beta] Delta Gamma Ray Box"); })}},
@@ -218,17 +218,17 @@ TEST_F(UserPathTest, EveryEntryOfTheTreesMenusAndTheWindowsTheyOpen)
         {"Menu > New Subscription > Enter URL",
          {TypeInto(IDC_URL_EDIT, QString::fromStdString(FeedUrl("/e"))), TypeInto(IDC_NAME_EDIT, QStringLiteral("Echo")),
           SoftKeyPath({"Done"}), Until([&] { return SavedShape() == "News[Alpha Beta] Gamma Ray Echo"; })}},
-        {"hold > New Subscription > Enter URL", {In<CAddFeedDlg>([](CAddFeedDlg&) {}), SoftKeyPath({"Cancel"})}},
+        {"hold > New Subscription > Enter URL", {OnDialog<CAddFeedDlg>([](CAddFeedDlg&) {}), SoftKeyPath({"Cancel"})}},
         {"Menu > New Subscription > Online Search",
          {TypeInto(IDC_SEARCH_EDIT, QStringLiteral("news")), SoftKeyPath({"Search"}),
           ChooseRow(IDC_SEARCH_LIST, QStringLiteral("Found news")), SoftKeyPath({"Menu", "Properties"}),
-          In<CPropertiesDlg>([](CPropertiesDlg&) {}), SoftKeyPath({"Done"}),
+          OnDialog<CPropertiesDlg>([](CPropertiesDlg&) {}), SoftKeyPath({"Done"}),
           ChooseRow(IDC_SEARCH_LIST, QStringLiteral("Found news")), SoftKeyPath({"Add"}),
           AnswerBox("ok", QStringLiteral("\"Found news\"\nadded.")),
           SoftKeyPath({"Menu", "Done"}), AnswerBox("ok", QStringLiteral("\"1\" feeds added.")),
           Check([&] { EXPECT_EQ(SavedFeeds(), 5); })}},
         {"hold > New Subscription > Online Search",
-         {In<CFeedSearchDlg>([](CFeedSearchDlg&) {}), SoftKeyPath({"Menu", "Cancel"})}},
+         {OnDialog<CFeedSearchDlg>([](CFeedSearchDlg&) {}), SoftKeyPath({"Menu", "Cancel"})}},
         {"Menu > OPML > Import",
          {ChooseRow(IDC_CHOICE_LIST, QStringLiteral("Select OPML file")), SoftKeyPath({"Done"}),
           ChooseRow(IDC_PICKER_LIST, QStringLiteral("subs.opml")), SoftKeyPath({"Select"}),
@@ -242,7 +242,7 @@ TEST_F(UserPathTest, EveryEntryOfTheTreesMenusAndTheWindowsTheyOpen)
                   Check([&] { EXPECT_EQ(SavedFeeds(), 7); })}})},
         {"Menu > OPML > Import", {ChooseRow(IDC_CHOICE_LIST, QStringLiteral("Enter OPML URL")), SoftKeyPath({"Cancel"})}},
         {"Menu > OPML > Export",
-         {In<CKFileDialog>([](CKFileDialog& dialog) { EXPECT_EQ(dialog.Title(), QStringLiteral("Export OPML")); }),
+         {OnDialog<CKFileDialog>([](CKFileDialog& dialog) { EXPECT_EQ(dialog.Title(), QStringLiteral("Export OPML")); }),
           SoftKeyPath({"Save"}), AnswerBox("ok"),
           Check([&] { EXPECT_NE(LoadOpmlFile(HomePathW("Documents/RSS Reader/export.opml")), nullptr); })}},
         {"Menu > OPML > Export", {SoftKeyPath({"Save"}), AnswerBox("no"), SoftKeyPath({"Cancel"})}},
@@ -262,8 +262,8 @@ TEST_F(UserPathTest, EveryEntryOfTheTreesMenusAndTheWindowsTheyOpen)
           }),
           Key(Qt::Key_Down), SoftKeyPath({"Done"}),
           Check([&] { EXPECT_EQ(static_cast<int>(CSetting::Instance().GetExpireAfter()), expireBefore + 1); })}},
-        {"Menu > About", {In<CAboutDlg>([](CAboutDlg&) {}), SoftKeyPath({"Done"})}},
-        {"New", {In<CNewEpisodeListDlg>([](CNewEpisodeListDlg&) {}), SoftKeyPath({"Menu", "Cancel"})}},
+        {"Menu > About", {OnDialog<CAboutDlg>([](CAboutDlg&) {}), SoftKeyPath({"Done"})}},
+        {"New", {OnDialog<CNewEpisodeListDlg>([](CNewEpisodeListDlg&) {}), SoftKeyPath({"Menu", "Cancel"})}},
     }, [&] { return OnSelectedEntry(); });
     Play(pilot);
     EXPECT_TRUE(pilot.IsDone());
@@ -280,7 +280,7 @@ TEST_F(UserPathTest, EveryEntryOfTheItemListsMenus)
     const std::vector<CPilot::CStep> noDialog;
     CPilot pilot;
     AddRows(pilot, {{"Menu > Update All", UpdateAndDone()}});
-    pilot.Then(Select("Alpha")).Then(Key(Qt::Key_Return)).Then(In<CEpisodeListDlg>([](CEpisodeListDlg& list) {
+    pilot.Then(Select("Alpha")).Then(Key(Qt::Key_Return)).Then(OnDialog<CEpisodeListDlg>([](CEpisodeListDlg& list) {
         EXPECT_EQ(list.Title(), QStringLiteral("Alpha"));
     }));
     auto title = [](const char* name) {
@@ -339,7 +339,7 @@ TEST_F(UserPathTest, EveryEntryOfTheItemListsMenus)
 
     // The new pages of all feeds.
     AddRows(pilot, {
-        {"New", {In<CNewEpisodeListDlg>([](CNewEpisodeListDlg&) {}), Until([] { return Rows() == 5; })}},
+        {"New", {OnDialog<CNewEpisodeListDlg>([](CNewEpisodeListDlg&) {}), Until([] { return Rows() == 5; })}},
         {"Refresh", {Until([] { return Rows() == 5; })}},
         {"Menu > Mark as Read", {Check([] { EXPECT_EQ(SelectedImage(), 1); })}},
         {"Menu > Delete Page", {Check([] { EXPECT_EQ(Rows(), 4); })}},
@@ -373,8 +373,8 @@ TEST_F(UserPathTest, TheFirstSubscriptionPromptAndTheDialogsThatStopADownload)
     CTreeDialogs dialogs;
     InstallAllDialogs(dialogs);
     CPilot prompt;
-    prompt.Then(In<CNewSubscriptionDlg>([](CNewSubscriptionDlg&) {}));
-    AddRows(prompt, {{"Done", {In<CAddFeedDlg>([](CAddFeedDlg&) {}), SoftKeyPath({"Cancel"})}},
+    prompt.Then(OnDialog<CNewSubscriptionDlg>([](CNewSubscriptionDlg&) {}));
+    AddRows(prompt, {{"Done", {OnDialog<CAddFeedDlg>([](CAddFeedDlg&) {}), SoftKeyPath({"Cancel"})}},
                      {"Cancel", {}}});
     StartReader(std::move(dialogs));
     EXPECT_TRUE(prompt.IsDone()) << "the prompt came back after Enter URL added nothing, until cancelled";
