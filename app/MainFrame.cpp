@@ -13,7 +13,7 @@
 CMainFrame::CMainFrame()
 {
     setObjectName(QStringLiteral("frame"));
-    resize(kDefaultSize);
+    resize(FirstWindowSize(this, kDefaultSize));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);

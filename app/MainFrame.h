@@ -1,7 +1,7 @@
 #pragma once
 // CMainFrame: the one top-level window, shaped like the device's screen
-// (480x640 by default, resizable): a title strip, the client view and the
-// soft-key bar. The frame is thin. It owns the client widget it is given
+// (480x640 by default, less where the screen is smaller, resizable): a
+// title strip, the client view and the soft-key bar. The frame is thin. It owns the client widget it is given
 // but none of the client's logic: every command, from the soft keys, their
 // popups, PostCommand/SendCommand or a WM_COMMAND posted to its message
 // window, goes unchanged to the IFrameClient (the channel tree view, once it

@@ -1,5 +1,7 @@
 #include "app/SingleInstance.h"
 
+#include <QCryptographicHash>
+#include <QDir>
 #include <QLocalSocket>
 #include <QThread>
 
@@ -22,6 +24,13 @@ QString FileNameFor(const QString& name)
 }
 
 } // namespace
+
+QString CSingleInstance::NameOfDataFolder(const QString& folder)
+{
+    const QByteArray path = QDir::cleanPath(QDir(folder).absolutePath()).toUtf8();
+    const QByteArray hash = QCryptographicHash::hash(path, QCryptographicHash::Sha256).toHex().left(16);
+    return QStringLiteral("rssreader-") + QString::fromLatin1(hash);
+}
 
 CSingleInstance::CSingleInstance(const QString& name)
 {

@@ -1,8 +1,10 @@
 #pragma once
-// One copy of the program at a time. The first copy holds a lock file named
-// after string 128 in the user's runtime folder ($XDG_RUNTIME_DIR/rssreader,
-// else a private folder under $TMPDIR or /tmp, as the named events use) and,
-// once its window exists, listens on a local socket of the same name. A later
+// One copy of the program per data folder. The first copy holds a lock file
+// named after its data folder (NameOfDataFolder: a hash of the folder's
+// path, so that starts in any language meet the same lock) in the user's
+// runtime folder ($XDG_RUNTIME_DIR/rssreader, else a private folder under
+// $TMPDIR or /tmp, as the named events use) and, once its window exists,
+// listens on a local socket of the same name. A later
 // start finds the lock taken and asks the running copy, through the socket,
 // to come to the front; when it answers, the later start ends with exit code
 // 1 without showing a window. While the first copy has no window yet the
@@ -34,6 +36,10 @@ public:
 
     explicit CSingleInstance(const QString& name);
     ~CSingleInstance() override;
+
+    // The name of the copy that keeps the data folder: "rssreader-" and a
+    // hash of the folder's absolute path.
+    static QString NameOfDataFolder(const QString& folder);
 
     EClaim Claim();
     // First copy, once its window exists: answer later starts. False when

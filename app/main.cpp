@@ -2,8 +2,8 @@
 // reader; the frame's own steps are CReaderApp's (app/ReaderApp.h).
 //
 // Exit codes: the event loop's (0), 1 when a running copy was brought to the
-// front instead, 2 when the single-instance rule could not run (no title
-// text, no runtime folder).
+// front instead, 2 when the single-instance rule could not run (no data
+// folder or no runtime folder).
 #include <QApplication>
 #include <QSocketNotifier>
 #include <csignal>
@@ -15,6 +15,7 @@
 #include "app/ReaderApp.h"
 #include "app/SingleInstance.h"
 #include "platform/Debug.h"
+#include "store/DataStorage.h"
 #include "views/FullScreenDialog.h"
 #include "views/InstallDialogs.h"
 #include "views/ResText.h"
@@ -70,8 +71,9 @@ int main(int argc, char** argv)
     if (SelectResourceModule(QCoreApplication::applicationFilePath().toStdString()))
         DebugLog("main", "texts from " + ResourceModuleFile());
 
-    // 2. One copy at a time, named by string 128.
-    CSingleInstance instance(ResString(IDS_APP_TITLE));
+    // 2. One copy at a time per data folder: named after the folder, not
+    //    after the title, which changes with the language.
+    CSingleInstance instance(CSingleInstance::NameOfDataFolder(QString::fromStdWString(GetDataFolder())));
     switch (instance.Claim()) {
     case CSingleInstance::EClaim::OtherActivated:
         return kExitActivatedOther;

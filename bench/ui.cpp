@@ -8,12 +8,13 @@
 // with counters put right, and the labels).
 //
 // Usage: bench-ui [FEEDS]   (default 200); BENCH_UI_TRACE=1 lists every gap
-// over 20 ms.
+// over 16 ms with the GUI thread's own work in it.
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTimer>
 #include <algorithm>
+#include <ctime>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -45,44 +46,61 @@ std::string FeedDocument(int feed)
     return xml + "</channel></rss>";
 }
 
+// The GUI thread's own processor time: what it worked, as against how long
+// it took (on a busy machine other processes take the difference).
+qint64 ThreadCpuNs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
 // The longest time between two turns of the GUI thread's event loop, as a
-// 1 ms timer sees it.
+// 1 ms timer sees it, and the longest the thread worked between two turns.
 class CGapMeter : public QObject {
 public:
     CGapMeter()
     {
         m_timer.setTimerType(Qt::PreciseTimer);
-        connect(&m_timer, &QTimer::timeout, this, [this] {
-            const qint64 now = m_clock.nsecsElapsed();
-            if (getenv("BENCH_UI_TRACE") && now - m_nLastNs > 20000000)
-                std::fprintf(stderr, "gap %.1f ms at %.1f ms\n", (now - m_nLastNs) / 1e6, m_nLastNs / 1e6);
-            m_nLongestNs = std::max(m_nLongestNs, now - m_nLastNs);
-            m_nLastNs = now;
-        });
+        connect(&m_timer, &QTimer::timeout, this, [this] { Turn(); });
     }
     void Start()
     {
-        m_nLongestNs = 0;
+        m_nLongestNs = m_nLongestWorkNs = 0;
         m_clock.start();
         m_nLastNs = 0;
+        m_nLastCpuNs = ThreadCpuNs();
         m_timer.start(1);
     }
     // The stretch since the last turn counts too.
     double StopMs()
     {
         m_timer.stop();
-        if (getenv("BENCH_UI_TRACE"))
-            std::fprintf(stderr, "stop at %.1f ms, last turn %.1f ms, longest %.1f\n", m_clock.nsecsElapsed() / 1e6,
-                         m_nLastNs / 1e6, m_nLongestNs / 1e6);
-        m_nLongestNs = std::max(m_nLongestNs, m_clock.nsecsElapsed() - m_nLastNs);
+        Turn();
         return m_nLongestNs / 1e6;
     }
+    double LongestWorkMs() const { return m_nLongestWorkNs / 1e6; }
 
 private:
+    void Turn()
+    {
+        const qint64 now = m_clock.nsecsElapsed();
+        const qint64 cpu = ThreadCpuNs();
+        if (getenv("BENCH_UI_TRACE") && now - m_nLastNs > 16000000)
+            std::fprintf(stderr, "gap %.1f ms (the GUI thread worked %.1f ms) at %.1f ms\n", (now - m_nLastNs) / 1e6,
+                         (cpu - m_nLastCpuNs) / 1e6, m_nLastNs / 1e6);
+        m_nLongestNs = std::max(m_nLongestNs, now - m_nLastNs);
+        m_nLongestWorkNs = std::max(m_nLongestWorkNs, cpu - m_nLastCpuNs);
+        m_nLastNs = now;
+        m_nLastCpuNs = cpu;
+    }
+
     QTimer m_timer;
     QElapsedTimer m_clock;
     qint64 m_nLastNs = 0;
+    qint64 m_nLastCpuNs = 0;
     qint64 m_nLongestNs = 0;
+    qint64 m_nLongestWorkNs = 0;
 };
 
 void Settle(int milliseconds)
@@ -137,7 +155,7 @@ int main(int argc, char** argv)
     // every item new; the others find nothing new.
     const char* runNames[] = {"first run (every item new)", "second run (nothing new)", "third run (nothing new)"};
     struct CRun {
-        double seconds = 0, dialogGapMs = 0, closingGapMs = 0;
+        double seconds = 0, dialogGapMs = 0, dialogWorkMs = 0, closingGapMs = 0, closingWorkMs = 0;
     };
     std::vector<CRun> runs;
     CGapMeter meter;
@@ -152,6 +170,7 @@ int main(int argc, char** argv)
                 return;
             pilot.stop();
             run.dialogGapMs = meter.StopMs();
+            run.dialogWorkMs = meter.LongestWorkMs();
             run.seconds = runClock.elapsed() / 1000.0;
             meter.Start();
             dialog->PostCommand(ID_DONE);
@@ -161,6 +180,7 @@ int main(int argc, char** argv)
         runClock.start();
         reader.View().OnCommand(ID_UPDATE_ALL);
         run.closingGapMs = meter.StopMs();
+        run.closingWorkMs = meter.LongestWorkMs();
         runs.push_back(run);
         Settle(200);
     }
@@ -169,19 +189,25 @@ int main(int argc, char** argv)
     meter.Start();
     Settle(static_cast<int>(runs.front().seconds * 1000));
     const double idleGapMs = meter.StopMs();
+    const double idleWorkMs = meter.LongestWorkMs();
     reader.Shutdown();
     server.Stop();
 
     std::printf("Update All of %d loopback feeds of %d items in the window (offscreen)\n\n", feedCount, kItemsPerFeed);
-    std::printf("%-30s %8s %18s %18s\n", "", "run (s)", "longest gap (ms)", "after Done (ms)");
+    // A gap is the wall time between two turns of the loop; "worked" is the
+    // GUI thread's own processor time in its longest stretch, which on a
+    // machine shared with other work can be much less than the gap.
+    std::printf("%-30s %8s %18s %12s %18s %12s\n", "", "run (s)", "longest gap (ms)", "worked (ms)",
+                "after Done (ms)", "worked (ms)");
     double worst = 0;
     for (size_t index = 0; index < runs.size(); ++index) {
-        std::printf("%-30s %8.2f %18.1f %18.1f\n", runNames[index], runs[index].seconds, runs[index].dialogGapMs,
-                    runs[index].closingGapMs);
-        worst = std::max({worst, runs[index].dialogGapMs, runs[index].closingGapMs});
+        const CRun& run = runs[index];
+        std::printf("%-30s %8.2f %18.1f %12.1f %18.1f %12.1f\n", runNames[index], run.seconds, run.dialogGapMs,
+                    run.dialogWorkMs, run.closingGapMs, run.closingWorkMs);
+        worst = std::max({worst, run.dialogGapMs, run.closingGapMs});
     }
-    std::printf("%-30s %8.2f %18.1f\n", "idle window (baseline)", runs.front().seconds, idleGapMs);
+    std::printf("%-30s %8.2f %18.1f %12.1f\n", "idle window (baseline)", runs.front().seconds, idleGapMs, idleWorkMs);
     std::printf("\nratio of the longest gap to the idle one: %.2f\n", idleGapMs > 0 ? worst / idleGapMs : 0);
-    std::printf("aim: no gap of 50 ms or more: %s\n", worst < 50 ? "yes" : "NO");
+    std::printf("aim: no gap of 16 ms or more (one frame at 60 Hz): %s\n", worst < 16 ? "yes" : "NO");
     return runs.front().seconds > 0 ? 0 : 1;
 }

@@ -106,6 +106,7 @@ inline constexpr UINT IDS_SORT_DESCENDING = 40111;
 
 // Item lists and description pane (40300-40399).
 inline constexpr UINT IDS_NEW_ITEMS_TITLE = 40300;
+inline constexpr UINT IDS_LINK_NOT_OPENED = 40301; // "%s" is the link
 
 inline constexpr UINT IDS_KEY_NEW = 40010;
 inline constexpr UINT IDS_KEY_MENU = 40011;

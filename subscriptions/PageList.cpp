@@ -1,6 +1,7 @@
 #include "subscriptions/PageList.h"
 
 #include <algorithm>
+#include <cwchar>
 #include <cwctype>
 
 #include "content/DateText.h"
@@ -211,13 +212,58 @@ bool IsBrowserTarget(const std::wstring& target)
     return rest.size() > 2 && rest.substr(0, 2) == L"//" && rest[2] != L'/';
 }
 
+namespace {
+
+// A mailto field's name as a mail client reads it: escapes decoded, in
+// lower case.
+std::wstring MailFieldName(std::wstring_view field)
+{
+    std::wstring name;
+    for (size_t i = 0; i < field.size() && field[i] != L'='; ++i) {
+        wchar_t c = field[i];
+        if (c == L'%' && i + 2 < field.size() && std::iswxdigit(field[i + 1]) && std::iswxdigit(field[i + 2])) {
+            c = static_cast<wchar_t>(std::wcstol(std::wstring(field.substr(i + 1, 2)).c_str(), nullptr, 16));
+            i += 2;
+        }
+        name += static_cast<wchar_t>(std::towlower(c));
+    }
+    return name;
+}
+
+} // namespace
+
+std::wstring WithoutMailAttachments(const std::wstring& target)
+{
+    const size_t colon = target.find(L':');
+    const size_t query = target.find(L'?');
+    if (colon == std::wstring::npos || query == std::wstring::npos ||
+        !EqualsNoCase(std::wstring_view(target.data(), colon), L"mailto"))
+        return target;
+    std::wstring kept = target.substr(0, query);
+    bool first = true;
+    for (size_t start = query + 1; start <= target.size();) {
+        size_t end = target.find(L'&', start);
+        if (end == std::wstring::npos)
+            end = target.size();
+        const std::wstring_view field(target.data() + start, end - start);
+        const std::wstring name = MailFieldName(field);
+        if (!field.empty() && name != L"attach" && name != L"attachment") {
+            kept += first ? L'?' : L'&';
+            kept += field;
+            first = false;
+        }
+        start = end + 1;
+    }
+    return kept;
+}
+
 bool OpenInBrowser(const std::wstring& target)
 {
     if (!IsBrowserTarget(target)) {
         DebugLogF("OpenInBrowser", "refused to open %s", WideToUtf8(target).c_str());
         return false;
     }
-    return ShellExecuteOpen(Trim(target));
+    return ShellExecuteOpen(WithoutMailAttachments(Trim(target)));
 }
 
 void CPageList::Append(const std::vector<PageRecord>& records)
@@ -262,6 +308,13 @@ bool CPageList::LoadNew(const FILETIME& cutoff, int count)
     const bool read = CZelviaRssItemDB::Instance().ReadNewPages(cutoff, count, records);
     Append(records);
     return read;
+}
+
+size_t CPageList::Undeleted() const
+{
+    return static_cast<size_t>(std::count_if(m_pages.begin(), m_pages.end(), [](const std::unique_ptr<CRssItem>& page) {
+        return page->state != PageStateDeleted;
+    }));
 }
 
 std::vector<CRssItem*> CPageList::Rows(const CPageListOptions& options, const CSystemTime& today)

@@ -66,7 +66,8 @@ struct CDateCell {
 CDateCell DateCellOf(const CDateTime& date, const CSystemTime& today);
 
 // The hint shown under "There are no items." in an empty list: "Check your
-// filter menu" when the list holds pages the filter hides, none otherwise.
+// filter menu" when the list holds pages (not deleted) that the filter
+// hides, none otherwise.
 UINT EmptyListHint(size_t pageCount, size_t rowCount);
 
 // The page commands (Mark as Read, Mark as Unread, Delete Page) greyed for
@@ -93,8 +94,12 @@ const std::wstring& PageTarget(const CRssItem& page);
 // else (file:, javascript:, custom schemes that start local programs) is
 // refused.
 bool IsBrowserTarget(const std::wstring& target);
-// Hands an allowed link to the desktop's browser; a refused one is logged
-// and goes nowhere. True when the opener was started.
+// A mailto link without its attach and attachment fields, which some mail
+// clients take as a local file to attach; any other link as it is.
+std::wstring WithoutMailAttachments(const std::wstring& target);
+// Hands an allowed link to the desktop's browser (a mailto link without
+// attachments); a refused one is logged and goes nowhere. True when the
+// opener was started.
 bool OpenInBrowser(const std::wstring& target);
 
 // The pages of one list, owned here and freed on reload or with the list.
@@ -112,6 +117,8 @@ public:
 
     const CPages& Pages() const { return m_pages; }
     size_t Size() const { return m_pages.size(); }
+    // The pages a filter can show: those not deleted while the list is open.
+    size_t Undeleted() const;
 
     // Sorts the whole list and gives the pages that pass the filter, in order.
     std::vector<CRssItem*> Rows(const CPageListOptions& options, const CSystemTime& today);

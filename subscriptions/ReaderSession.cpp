@@ -2,6 +2,9 @@
 
 #include <libxml/parser.h>
 
+#include <functional>
+#include <unordered_set>
+
 #include "platform/Debug.h"
 #include "platform/SpecialFolders.h"
 #include "resources/ResourceModule.h"
@@ -93,13 +96,7 @@ bool CReaderSession::RequestUpdateAll(bool automatic)
     return true;
 }
 
-bool CReaderSession::AcceptUpdateAll(bool windowOfTheViewOpen)
-{
-    if (!m_bAutomatic || !windowOfTheViewOpen)
-        return true;
-    m_bAutomatic = false;
-    return false;
-}
+bool CReaderSession::AcceptUpdateAll(bool windowOfTheViewOpen) { return !m_bAutomatic || !windowOfTheViewOpen; }
 
 bool CReaderSession::CheckPeriodicUpdate(bool dialogOfTheViewOpen)
 {
@@ -132,16 +129,32 @@ bool CReaderSession::BeginUpdate(COutline* selected, bool all, std::vector<COutl
     return true;
 }
 
-void CReaderSession::AfterUpdate()
+void CReaderSession::AfterUpdate(const std::vector<std::wstring>& recounted)
 {
     m_bAutomatic = false;
-    CleanupAll();
+    CleanupAll(recounted);
     UpdateUnlock();
 }
 
 void CReaderSession::AfterOptions() { CleanupAll(); }
 
-void CReaderSession::CleanupAll() { CRssFeedManager().CleanupFeeds(m_pDoc->outlines, true); }
+void CReaderSession::CleanupAll(const std::vector<std::wstring>& recounted)
+{
+    if (recounted.empty()) {
+        CRssFeedManager().CleanupFeeds(m_pDoc->outlines, true);
+        return;
+    }
+    const std::unordered_set<std::wstring> done(recounted.begin(), recounted.end());
+    CRssFeedManager manager;
+    std::function<void(const COutlineList&)> walk = [&](const COutlineList& outlines) {
+        for (const auto& outline : outlines) {
+            if (!outline->xmlUrl.empty() && done.count(outline->xmlUrl) == 0)
+                manager.CleanupFeed(*outline, true);
+            walk(outline->children);
+        }
+    };
+    walk(m_pDoc->outlines);
+}
 
 std::vector<int> CReaderSession::GreyedCommands(const COutline* selected, bool treeEmpty) const
 {

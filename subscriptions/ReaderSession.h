@@ -93,12 +93,12 @@ public:
     // while the lock is held.
     bool RequestUpdateAll(bool automatic);
     bool IsAutomaticUpdate() const { return m_bAutomatic; }
-    // An Update All command as it arrives: false when it must not run now.
-    // An automatic request that finds a window of the view open (a dialog,
-    // a message box, a menu) is dropped and forgotten: its dialog would open
-    // over that window, in the middle of what the user is doing. The
-    // periodic check asks again once the window has closed. A command the
-    // user chose always runs (the lock still decides in BeginUpdate).
+    // An Update All as it comes round: false when it must not run now. An
+    // automatic request that finds a window of the view open (a dialog, a
+    // message box, a menu) waits, its flag kept: its dialog would open over
+    // that window, in the middle of what the user is doing; the view asks
+    // again once the window has closed. A command the user chose always
+    // runs (the lock still decides in BeginUpdate).
     bool AcceptUpdateAll(bool windowOfTheViewOpen);
     // The periodic check: true when an automatic Update All is due now and
     // nothing is in the way (the request is made).
@@ -112,8 +112,10 @@ public:
     // the caller still calls AfterUpdate). False when the lock was held.
     bool BeginUpdate(COutline* selected, bool all, std::vector<COutline*>& feeds);
     // After the dialog, whether or not one ran: the automatic flag cleared,
-    // the clean-up with counters over the whole tree, the lock freed.
-    void AfterUpdate();
+    // the clean-up with counters over the whole tree, the lock freed. The
+    // feeds the run updated were trimmed and recounted by it a moment ago
+    // (recounted: their URLs) and are left out.
+    void AfterUpdate(const std::vector<std::wstring>& recounted = {});
     // After the options sheet: the clean-up, as after an update.
     void AfterOptions();
 
@@ -145,7 +147,9 @@ public:
     // false (and the message) when that write fails.
     bool PrepareRename(COutline& outline, CViewMessage& failure);
     CTreeChange Rename(COutline& outline, const std::wstring& name);
-    // The question Delete asks, and the deletion once it is answered Yes.
+    // The question Delete asks, and the deletion once it is answered Yes;
+    // the change selects a neighbour (the next entry, else the previous
+    // one, else the parent).
     CViewMessage DeleteQuestion(const COutline& outline) const;
     CTreeChange Delete(COutline* outline);
     // Mark as Read (read true) or Unread over the outline's subtree.
@@ -194,7 +198,7 @@ private:
     void MarkFeed(const COutline& outline, bool read);
     int CountNewFeeds(const COutlineList& outlines) const;
     int MergeImport(const COutlineList& from, COutlineList& into);
-    void CleanupAll();
+    void CleanupAll(const std::vector<std::wstring>& recounted = {});
 
     std::unique_ptr<COpmlDoc> m_pDoc = std::make_unique<COpmlDoc>();
     std::wstring m_strSubscriptionPath;

@@ -137,7 +137,10 @@ CTreeChange CReaderSession::Delete(COutline* outline)
         Detach(*outline, parent, index); // freed here, with its subtree
         change.structureChanged = true;
         change.changedParent = parent;
-        change.select = parent;
+        // The selection moves to a neighbour: the next entry, else the
+        // previous one, else the folder that held it.
+        const COutlineList& level = ListOf(parent);
+        change.select = index < level.size() ? level[index].get() : index > 0 ? level[index - 1].get() : parent;
     }
     NoteSave(SaveDefaultOpml(), m_strSubscriptionPath, change);
     return change;

@@ -148,9 +148,15 @@ TEST(PageListRules, OnlyWebAndMailLinksLeaveForTheBrowser)
                                    L"x-custom-app://run", L"/relative/path", L"http:///etc/passwd", L"http:x",
                                    L"mailto:", L"-http://x.org/", L""})
         EXPECT_FALSE(OpenInBrowser(refused)) << WideToUtf8(refused);
+    // Mail clients that attach the local file a link names get no such field.
+    EXPECT_TRUE(OpenInBrowser(L"MAILTO:a@b.org?subject=Hi&attach=/etc/passwd&Attachment=%2Fhome&body=x&%61ttach=y"));
+    EXPECT_TRUE(OpenInBrowser(L"mailto:a@b.org?attach=~/.ssh/id_rsa"));
+    EXPECT_TRUE(OpenInBrowser(L"https://x.org/?attach=1"));
     SetShellOpenerForTesting({});
     EXPECT_EQ(opened, (std::vector<std::wstring>{L"http://example.org/a", L"HTTPS://example.org/",
-                                                 L"https://x.org/p?q=1", L"mailto:someone@example.org"}));
+                                                 L"https://x.org/p?q=1", L"mailto:someone@example.org",
+                                                 L"MAILTO:a@b.org?subject=Hi&body=x", L"mailto:a@b.org",
+                                                 L"https://x.org/?attach=1"}));
 }
 
 class PageListStoreTest : public CTempHomeTest {};

@@ -149,7 +149,20 @@ TEST_F(ReaderSessionTest, DeletingAFolderTakesEveryFeedInsideWithItsPages)
     EXPECT_EQ(StoredFeed(L"http://b/").url, L"");
     EXPECT_EQ(StoredFeed(L"http://c/").url, L"");
     EXPECT_TRUE(StoredKeys(c.feedId, true).empty());
-    EXPECT_EQ(change.select, nullptr) << "at the top level there is no parent to select";
+
+    // The selection goes to the next entry, else the previous one, else
+    // the folder that held it.
+    EXPECT_EQ(change.select, &Find(L"D"));
+    EXPECT_EQ(m_session.Delete(&Find(L"D")).select, &Find(L"A"));
+    m_session.AddFolder(L"H", true, nullptr);
+    auto feed = std::make_unique<COutline>();
+    feed->title = L"E";
+    feed->xmlUrl = L"http://e/";
+    feed->kind = OutlineKindFeed;
+    m_session.AddFeed(std::move(feed), false, &Find(L"H"));
+    EXPECT_EQ(m_session.Delete(&Find(L"E")).select, &Find(L"H"));
+    EXPECT_EQ(m_session.Delete(&Find(L"H")).select, &Find(L"A"));
+    EXPECT_EQ(m_session.Delete(&Find(L"A")).select, nullptr) << "nothing is left";
 }
 
 TEST_F(ReaderSessionTest, MarkingAFolderMarksEveryFeedBelowAndItsCounters)
@@ -264,11 +277,13 @@ TEST_F(ReaderSessionTest, TheLockKeepsASecondUpdateOutAndTheRunsListFollowsTheSe
     m_session.AfterUpdate();
     EXPECT_FALSE(m_session.IsAutomaticUpdate()) << "cleared after every update";
 
-    // An automatic request that arrives over a window of the view is
-    // dropped and forgotten; one the user chose runs.
+    // An automatic request that arrives over a window of the view waits for
+    // it to close; one the user chose runs.
     EXPECT_TRUE(m_session.RequestUpdateAll(true));
     EXPECT_FALSE(m_session.AcceptUpdateAll(true));
-    EXPECT_FALSE(m_session.IsAutomaticUpdate());
+    EXPECT_TRUE(m_session.IsAutomaticUpdate()) << "still asked for";
+    EXPECT_TRUE(m_session.AcceptUpdateAll(false));
+    EXPECT_TRUE(m_session.RequestUpdateAll(false));
     EXPECT_TRUE(m_session.AcceptUpdateAll(true)) << "a chosen Update All";
     EXPECT_TRUE(m_session.RequestUpdateAll(true));
     EXPECT_TRUE(m_session.AcceptUpdateAll(false));

@@ -97,6 +97,7 @@ CChannelTreeView::CChannelTreeView(CMainFrame& frame, CReaderSession& session, C
             }, Qt::QueuedConnection);
     });
     connect(&m_timer, &QTimer::timeout, this, &CChannelTreeView::OnTimer);
+    connect(&m_updateWait, &QTimer::timeout, this, &CChannelTreeView::RunAutomaticUpdate);
 
     // Until the tree has started, the soft keys do nothing.
     m_frame.SoftKeys()->EnableKey(CSoftKeyBar::kLeft, false);
@@ -107,6 +108,7 @@ CChannelTreeView::CChannelTreeView(CMainFrame& frame, CReaderSession& session, C
 CChannelTreeView::~CChannelTreeView()
 {
     m_timer.stop();
+    m_updateWait.stop();
     delete m_pKeyFilter;
 }
 
@@ -153,15 +155,51 @@ bool CChannelTreeView::InitChannel()
     m_bInitialised = true;
     // Posted: the update starts once the start-up has returned.
     if (startUp.updateNow)
-        m_frame.PostCommand(ID_UPDATE_ALL);
+        PostAutomaticUpdate();
     emit initialised();
     return true;
 }
 
 void CChannelTreeView::RequestUpdateAll(bool automatic)
 {
-    if (m_session.RequestUpdateAll(automatic))
+    if (!m_session.RequestUpdateAll(automatic))
+        return;
+    if (automatic)
+        PostAutomaticUpdate();
+    else
         m_frame.PostCommand(ID_UPDATE_ALL);
+}
+
+// Automatic requests (start-up, the timer, a synchronisation) come round
+// once however often they are made before the first one runs.
+void CChannelTreeView::PostAutomaticUpdate()
+{
+    if (m_bAutomaticQueued)
+        return;
+    m_bAutomaticQueued = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_bAutomaticQueued = false;
+            RunAutomaticUpdate();
+        },
+        Qt::QueuedConnection);
+}
+
+void CChannelTreeView::RunAutomaticUpdate()
+{
+    if (!m_session.IsAutomaticUpdate()) {
+        m_updateWait.stop(); // an update ran since it was asked for
+        return;
+    }
+    // Its dialog would open over the window the user works in: it waits.
+    if (!m_session.AcceptUpdateAll(IsWindowOfTheViewOpen()) || m_session.IsUpdateLocked()) {
+        if (!m_updateWait.isActive())
+            m_updateWait.start(kUpdateWaitMs);
+        return;
+    }
+    m_updateWait.stop();
+    RunUpdate(true);
 }
 
 void CChannelTreeView::SetCheckInterval(int milliseconds)
@@ -180,14 +218,14 @@ bool CChannelTreeView::IsWindowOfTheViewOpen()
 void CChannelTreeView::OnTimer()
 {
     if (m_session.CheckPeriodicUpdate(IsWindowOfTheViewOpen()))
-        m_frame.PostCommand(ID_UPDATE_ALL);
+        PostAutomaticUpdate();
 }
 
 LRESULT CChannelTreeView::OnFrameMessage(UINT message, WPARAM wParam, LPARAM)
 {
     if (message == WM_CONNECTED_NOTIFY) {
         if (m_session.OnConnectedNotify(wParam, m_bHandlingStatus))
-            m_frame.PostCommand(ID_UPDATE_ALL);
+            PostAutomaticUpdate();
     } else if (message == WM_CONNECTION_STATUS && !m_bHandlingStatus) {
         // Sending the lost network to a dialog lets other messages in.
         m_bHandlingStatus = true;

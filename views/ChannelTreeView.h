@@ -39,6 +39,8 @@ public:
     // after it; they are dropped with those typed during it.
     static constexpr int kStartupKeyGraceMs = 250;
     static constexpr int kCheckIntervalMs = 5000;
+    // How often a waiting automatic update looks whether its way is free.
+    static constexpr int kUpdateWaitMs = 250;
 
     CChannelTreeView(CMainFrame& frame, CReaderSession& session, CTreeDialogs dialogs);
     ~CChannelTreeView() override;
@@ -56,7 +58,9 @@ public:
     // first-subscription prompt, the timer. False when there is no tree to
     // show (the frame then closes).
     bool InitChannel();
-    // Posts Update All unless the lock is held.
+    // Posts Update All unless the lock is held. An automatic one waits while
+    // a window of the view is open or the lock is held, and is dropped once
+    // an update has run since it was asked for.
     void RequestUpdateAll(bool automatic);
     // The periodic check (every kCheckIntervalMs once initialised).
     void OnTimer();
@@ -118,6 +122,8 @@ private:
     void ShowMessages(const std::vector<CViewMessage>& messages);
     void OpenEntry(QTreeWidgetItem* item);
     void RunUpdate(bool all);
+    void PostAutomaticUpdate();
+    void RunAutomaticUpdate();
     void EnterUrl();
     void NewFolder();
     void Rename();
@@ -148,7 +154,9 @@ private:
     CImageList m_icons;
     QHash<const COutline*, QTreeWidgetItem*> m_items;
     QTimer m_timer;
+    QTimer m_updateWait; // an automatic update waits for the windows to close
     int m_nCheckInterval = kCheckIntervalMs;
+    bool m_bAutomaticQueued = false;
     bool m_bInitialised = false;
     bool m_bFirstPromptPending = true;
     bool m_bHandlingStatus = false;

@@ -76,8 +76,13 @@ void CChannelTreeView::OnCommand(int id)
         Export();
         break;
     case ID_UPDATE:
+        RunUpdate(false);
+        break;
     case ID_UPDATE_ALL:
-        RunUpdate(id == ID_UPDATE_ALL);
+        // The user's choice: its dialog waits for Done, whatever automatic
+        // request is pending (this run answers it).
+        m_session.RequestUpdateAll(false);
+        RunUpdate(true);
         break;
     case ID_OPTIONS:
         m_dialogs.options(this);
@@ -146,19 +151,21 @@ void CChannelTreeView::OpenEntry(QTreeWidgetItem* item)
 
 void CChannelTreeView::RunUpdate(bool all)
 {
-    // An automatic run would open over a window the user is working in.
-    if (all && !m_session.AcceptUpdateAll(IsWindowOfTheViewOpen()))
-        return;
     COutline* selected = all ? nullptr : Selected();
     std::vector<COutline*> feeds;
     if (!m_session.BeginUpdate(selected, all, feeds))
         return;
+    std::vector<std::wstring> recounted;
     if (all || selected != nullptr) {
         CUpdateFeedsDlg dialog(this, std::move(feeds), all && m_session.IsAutomaticUpdate(), all);
         dialog.SetFeedResultHandler([this](const CFeedUpdateResult& result) { ShowFeedResult(result); });
         dialog.DoModal();
+        for (const CFeedUpdateResult& result : dialog.Run().GetFeedResults()) {
+            if (result.outcome == CFeedOutcome::Updated)
+                recounted.push_back(result.url);
+        }
     }
-    m_session.AfterUpdate();
+    m_session.AfterUpdate(recounted);
     RefreshAll();
 }
 

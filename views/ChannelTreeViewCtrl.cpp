@@ -58,15 +58,31 @@ public:
         painter->restore();
     }
 
+    // The column is as wide as its widest entry, measured again whenever a
+    // label changes (an update changes every feed's): the style's own
+    // measure lays each text out in full, so it is taken once, for the
+    // icon and the margins, and only the text's advance is added per entry.
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
-        QSize size = QStyledItemDelegate::sizeHint(option, index);
-        size.setWidth(size.width() + 2 * kTextPadding);
-        return size;
+        if (m_frame.isEmpty() || option.font != m_frameFont) {
+            QStyleOptionViewItem sample = option;
+            initStyleOption(&sample, index);
+            sample.text = QStringLiteral("x");
+            const QSize measured = QStyledItemDelegate::sizeHint(sample, QModelIndex());
+            const QSize icon = m_pTree->iconSize();
+            m_frame = QSize(measured.width() - QFontMetrics(sample.font).horizontalAdvance(sample.text) +
+                                (sample.icon.isNull() ? icon.width() : 0),
+                            std::max(measured.height(), icon.height()));
+            m_frameFont = option.font;
+        }
+        const QString text = index.data(Qt::DisplayRole).toString();
+        return {m_frame.width() + QFontMetrics(option.font).horizontalAdvance(text) + 2 * kTextPadding, m_frame.height()};
     }
 
 private:
     CChannelTreeCtrl* m_pTree;
+    mutable QSize m_frame; // what an entry takes besides its text
+    mutable QFont m_frameFont;
 };
 
 } // namespace
@@ -76,9 +92,22 @@ CChannelTreeCtrl::CChannelTreeCtrl(QWidget* parent) : QTreeWidget(parent)
     setHeaderHidden(true);
     setColumnCount(1);
     // One column as wide as the widest entry, so a long title scrolls
-    // sideways instead of being cut.
+    // sideways instead of being cut. The header would measure every entry
+    // at each change of a label (an update changes them all, one by one):
+    // a changed label only widens the column; added, removed, opened and
+    // closed entries have it measured again once, from the loop.
     header()->setStretchLastSection(false);
-    header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    header()->setSectionResizeMode(0, QHeaderView::Fixed);
+    connect(model(), &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex& first, const QModelIndex& last) {
+                for (int row = first.row(); row <= last.row(); ++row)
+                    WidenFor(first.siblingAtRow(row));
+            });
+    for (const auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(model(), signal, this, [this] { ScheduleFit(); });
+    connect(model(), &QAbstractItemModel::modelReset, this, [this] { ScheduleFit(); });
+    connect(this, &QTreeWidget::itemExpanded, this, [this] { ScheduleFit(); });
+    connect(this, &QTreeWidget::itemCollapsed, this, [this] { ScheduleFit(); });
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     setSelectionMode(QAbstractItemView::SingleSelection);
@@ -104,12 +133,65 @@ CChannelTreeCtrl::CChannelTreeCtrl(QWidget* parent) : QTreeWidget(parent)
     setPalette(colours);
 }
 
+CChannelTreeCtrl::~CChannelTreeCtrl()
+{
+    // The model goes with the widget's children, after this part of the
+    // tree: what it signals then must not reach the column's measure.
+    model()->disconnect(this);
+}
+
 QFont CChannelTreeCtrl::EmptyTextFont() const
 {
     QFont empty = QApplication::font();
     empty.setPointSize(kEmptyTextPointSize);
     empty.setWeight(UserLanguageId() == kNormalWeightLanguage ? QFont::Normal : QFont::Bold);
     return empty;
+}
+
+int CChannelTreeCtrl::EntryWidth(const QModelIndex& index) const
+{
+    int depth = rootIsDecorated() ? 1 : 0;
+    for (QModelIndex parent = index.parent(); parent.isValid(); parent = parent.parent())
+        ++depth;
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    return depth * indentation() + itemDelegate()->sizeHint(option, index).width();
+}
+
+void CChannelTreeCtrl::WidenFor(const QModelIndex& index)
+{
+    if (!index.isValid() || m_bFitPending)
+        return;
+    // Only entries that show count, as for the header's own measure.
+    for (QModelIndex parent = index.parent(); parent.isValid(); parent = parent.parent()) {
+        if (!isExpanded(parent))
+            return;
+    }
+    const int width = EntryWidth(index);
+    if (width > columnWidth(0))
+        setColumnWidth(0, width);
+}
+
+void CChannelTreeCtrl::ScheduleFit()
+{
+    if (m_bFitPending)
+        return;
+    m_bFitPending = true;
+    QMetaObject::invokeMethod(this, [this] { FitColumn(); }, Qt::QueuedConnection);
+}
+
+void CChannelTreeCtrl::FitColumn()
+{
+    m_bFitPending = false;
+    int widest = 0;
+    for (QTreeWidgetItemIterator it(this, QTreeWidgetItemIterator::NotHidden); *it != nullptr; ++it) {
+        bool shown = true;
+        for (QTreeWidgetItem* parent = (*it)->parent(); parent != nullptr && shown; parent = parent->parent())
+            shown = parent->isExpanded();
+        if (shown)
+            widest = std::max(widest, EntryWidth(indexFromItem(*it)));
+    }
+    setColumnWidth(0, widest);
 }
 
 void CChannelTreeCtrl::SetEmptyText(const QString& text)

@@ -31,6 +31,7 @@ public:
     static inline const QColor kEmptyTextColour{128, 128, 128};
 
     explicit CChannelTreeCtrl(QWidget* parent = nullptr);
+    ~CChannelTreeCtrl() override;
 
     void SetEmptyText(const QString& text);
     QString EmptyText() const { return m_strEmptyText; }
@@ -44,6 +45,10 @@ public:
     // The next paint writes a debug line with the number of entries drawn
     // (the start-up's end as the user sees it).
     void ReportNextPaint() { m_bReportPaint = true; }
+
+    // Measures every entry shown and makes the column as wide as the widest
+    // (it is also done by itself after entries come, go, open or close).
+    void FitColumn();
 
     // What a selected entry's text is drawn in.
     QColor HighlightColour() const { return m_highlight; }
@@ -64,7 +69,12 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
+    int EntryWidth(const QModelIndex& index) const;
+    void WidenFor(const QModelIndex& index);
+    void ScheduleFit();
+
     QString m_strEmptyText;
+    bool m_bFitPending = false;
     QColor m_highlight;
     QColor m_highlightText;
     QTreeWidgetItem* m_pMoving = nullptr;

@@ -8,6 +8,7 @@
 #include <QTime>
 #include <QVBoxLayout>
 
+#include "app/MessageBox.h"
 #include "update/Setting.h"
 #include "views/DescriptionView.h"
 #include "views/ReportList.h"
@@ -109,7 +110,7 @@ void CPageListDlg::FillList(int preferredRow)
         m_pList->setUpdatesEnabled(false);
         QSignalBlocker blocker(m_pList);
         const int oldCount = m_pList->GetItemCount();
-        const UINT hint = EmptyListHint(m_pages.Size(), rows.size());
+        const UINT hint = EmptyListHint(m_pages.Undeleted(), rows.size());
         m_pList->SetEmptyText(hint != 0 ? ResString(IDS_NO_ITEMS) + QLatin1Char('\n') + ResString(hint)
                                         : ResString(IDS_NO_ITEMS));
         int remembered = -1;
@@ -177,11 +178,20 @@ void CPageListDlg::ShowDescription(int row)
 void CPageListDlg::OpenEpisode(int row)
 {
     CRssItem* page = PageOfRow(row);
-    if (row < 0 || page == nullptr)
+    if (row < 0 || page == nullptr || !OpenLink(PageTarget(*page)))
         return;
     m_pList->SetItemImage(row, PageStateRead);
-    OpenInBrowser(PageTarget(*page));
     ChangeEpisodeState(row, PageStateRead);
+}
+
+// A page is read once its link has opened: one that cannot open (refused,
+// or no opener could start) stays as it was, and the user is told.
+bool CPageListDlg::OpenLink(const std::wstring& target)
+{
+    if (OpenInBrowser(target))
+        return true;
+    ShowMessageBox(this, ResFormat(IDS_LINK_NOT_OPENED, target.c_str()), MB_OK | MB_ICONHAND);
+    return false;
 }
 
 void CPageListDlg::ChangeEpisodeState(int row, PageState state)
@@ -354,8 +364,9 @@ void CPageListDlg::OnPaneArrowKey()
 
 void CPageListDlg::OnLinkTapped(const QUrl& target)
 {
+    if (!OpenLink(ToWide(target.toString(QUrl::FullyEncoded))))
+        return;
     const int row = m_pList->GetSelectedRow();
     if (row >= 0)
         ChangeEpisodeState(row, PageStateRead);
-    OpenInBrowser(ToWide(target.toString(QUrl::FullyEncoded)));
 }

@@ -8,7 +8,8 @@
 //
 // Opening a page hands its link (else its enclosure's URL) to the desktop's
 // browser and marks it read; so does a link tapped in the pane, for the
-// selected page. Only http, https and mailto links leave (OpenInBrowser).
+// selected page. Only http, https and mailto links leave (OpenInBrowser); a
+// link that cannot open marks nothing and says so.
 
 #include <functional>
 #include <vector>
@@ -73,6 +74,7 @@ private:
     void OnPaneFocus(bool taken);
     void OnPaneArrowKey();
     void OnLinkTapped(const QUrl& target);
+    bool OpenLink(const std::wstring& target);
     void SetDateCell(int row, const CRssItem& page, const CSystemTime& today);
     int SelectedRowForCommand() const;
 

@@ -183,7 +183,7 @@ void CFeedCollectDlg::FinishSearch(const COutlineList& candidates, std::vector<C
     }
     m_pWait.reset();
     if (m_listed.empty() && messages.empty() && !m_bStopped && !m_bDisconnected)
-        messages.push_back({IDS_NO_MATCHES, {}, MB_ICONHAND | MB_TOPMOST});
+        messages.push_back({IDS_NO_MATCHES, {}, NoMatchesIcon() | MB_TOPMOST});
     if (m_bDisconnected)
         messages.push_back({IDS_DISCONNECTED, {}, MB_ICONHAND | MB_TOPMOST});
     m_bResultsMode = !m_listed.empty();

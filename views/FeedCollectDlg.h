@@ -61,6 +61,9 @@ protected:
     virtual bool StopSearch() { return false; }
     // Messages of the message window other than the add's download.
     virtual void OnSearchMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    // The icon of "No matches found.": the stop icon unless a search says
+    // otherwise.
+    virtual UINT NoMatchesIcon() const { return MB_ICONHAND; }
 
     // Lists the candidates (nothing when the search was stopped), then shows
     // the messages, "No matches found." when nothing is listed, and returns

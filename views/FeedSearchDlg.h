@@ -20,6 +20,8 @@ public:
 protected:
     void StartSearch(const QString& text) override;
     bool StopSearch() override;
+    // A keyword that finds nothing is news, not an error.
+    UINT NoMatchesIcon() const override { return MB_ICONASTERISK; }
 
 private:
     std::wstring m_strKeywordFile;

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QScreen>
 #include <QTextEdit>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -57,6 +58,12 @@ bool IsBackKeyEvent(const QEvent* event)
 
 } // namespace
 
+QSize FirstWindowSize(const QWidget* window, QSize wanted)
+{
+    const QScreen* screen = window->screen();
+    return screen != nullptr ? wanted.boundedTo(screen->availableGeometry().size()) : wanted;
+}
+
 void SetNavigationTitle(QWidget* anyWidgetOfWindow, const QString& title)
 {
     if (anyWidgetOfWindow != nullptr)
@@ -70,7 +77,7 @@ CFullScreenDialog::CFullScreenDialog(QWidget* host, UINT templateId)
     setAutoFillBackground(true);
     setFocusPolicy(Qt::StrongFocus);
     if (m_pHostWindow == nullptr)
-        resize(kOwnWindowSize);
+        resize(FirstWindowSize(this, kOwnWindowSize));
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

@@ -115,6 +115,11 @@ private:
 // "navigation bar" of the shell).
 void SetNavigationTitle(QWidget* anyWidgetOfWindow, const QString& title);
 
+// The size a new top-level window starts with: the size wanted, cut to the
+// room its screen leaves (a large scale factor on a small screen would put
+// the soft keys out of reach).
+QSize FirstWindowSize(const QWidget* window, QSize wanted);
+
 // Sent to a surface (a dialog or the frame) that is on top again after a
 // dialog above it ended.
 inline constexpr int kSurfaceActivatedEvent = 1000 + 0x5A; // QEvent::User + 0x5A

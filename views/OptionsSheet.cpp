@@ -2,7 +2,9 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -141,6 +143,36 @@ COptionsSheet::COptionsSheet(QWidget* host) : CFullScreenDialog(host)
     ClientLayout()->setContentsMargins(0, 0, 0, 0);
     ClientLayout()->addWidget(m_pTabs, 1);
     connect(m_pTabs, &QTabWidget::currentChanged, this, &COptionsSheet::OnPageChanged);
+    connect(this, &CFullScreenDialog::shown, this, [this] { FocusPage(); });
+    m_pTabs->tabBar()->installEventFilter(this);
+}
+
+// The page's first drop-down list takes the keys, so Up and Down change a
+// value at once instead of resting on the tabs.
+void COptionsSheet::FocusPage()
+{
+    COptionsPage* page = PageAt(m_pTabs->currentIndex());
+    if (page == nullptr)
+        return;
+    for (QComboBox* list : {page->List1(), page->List2()}) {
+        if (list != nullptr && list->isEnabled()) {
+            list->setFocus(Qt::OtherFocusReason);
+            return;
+        }
+    }
+}
+
+bool COptionsSheet::eventFilter(QObject* object, QEvent* event)
+{
+    // Up or Down on the tabs go into the page.
+    if (object == m_pTabs->tabBar() && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Up || key == Qt::Key_Down) {
+            FocusPage();
+            return true;
+        }
+    }
+    return CFullScreenDialog::eventFilter(object, event);
 }
 
 COptionsPage* COptionsSheet::PageAt(int index) const { return qobject_cast<COptionsPage*>(m_pTabs->widget(index)); }
@@ -163,6 +195,8 @@ void COptionsSheet::OnPageChanged(int index)
     if (COptionsPage* left = PageAt(m_nShown))
         left->Store();
     m_nShown = index;
+    if (IsRunning())
+        FocusPage();
 }
 
 void COptionsSheet::OnCommand(int id)

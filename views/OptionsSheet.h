@@ -9,6 +9,10 @@
 // the sheet included. The interval list is enabled only while the method is
 // "Automatic".
 //
+// The shown page's first drop-down list has the keyboard, from the opening
+// and after each change of page, so Up and Down change values straight
+// away; on the tabs they go into the page.
+//
 // Closing the sheet always restarts the automatic-update interval: the
 // General page sets LastUpdated to now and then stores the update method.
 // The caller runs the clean-up over the whole tree afterwards (a smaller
@@ -90,9 +94,11 @@ public:
 protected:
     bool OnInitDialog() override;
     void OnCommand(int id) override;
+    bool eventFilter(QObject* object, QEvent* event) override;
 
 private:
     void OnPageChanged(int index);
+    void FocusPage();
     COptionsPage* PageAt(int index) const;
 
     QTabWidget* m_pTabs = nullptr;

@@ -4,6 +4,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QStyledItemDelegate>
 
 #include "views/TapAndHold.h"
 
@@ -12,6 +13,22 @@ namespace {
 constexpr int kImageRole = Qt::UserRole + 1;
 constexpr int kDataRole = Qt::UserRole + 2;
 const QColor kEmptyTextColour(128, 128, 128);
+// Room above and below a row's text: the style draws the text inside a
+// focus frame, and a row no taller than the font cuts the text's top and
+// bottom ("..", for one, loses its dots).
+constexpr int kRowTextPadding = 3;
+
+class CRowDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        size.setHeight(std::max(size.height(), option.fontMetrics.height() + 2 * kRowTextPadding));
+        return size;
+    }
+};
 
 } // namespace
 
@@ -28,6 +45,7 @@ CReportList::CReportList(QWidget* parent, int pointSize) : QTreeWidget(parent)
     setColumnCount(0);
     header()->setStretchLastSection(false);
     header()->setSectionsMovable(false);
+    setItemDelegate(new CRowDelegate(this));
     SetFontPointSize(pointSize);
     new CTapAndHold(viewport());
 

@@ -1,5 +1,7 @@
 #include "views/ResourceMenu.h"
 
+#include <QPointer>
+
 #include "views/ResText.h"
 
 namespace {
@@ -88,10 +90,16 @@ int TrackPopupMenu(UINT menuId, const QPoint& globalPos, QWidget* parent, const 
     const CMenuResource* resource = FindMenuResource(menuId);
     if (resource == nullptr || resource->items.empty() || resource->items.front().kind != CMenuItem::Kind::Popup)
         return 0;
-    QMenu menu(parent);
-    AppendMenuItems(&menu, resource->items.front().items, [&](QMenu* popup) {
+    // Not on the stack: the parent owns it, and a parent that goes while
+    // the menu runs (its window ended under it) takes it along.
+    QPointer<QMenu> menu = new QMenu(parent);
+    AppendMenuItems(menu, resource->items.front().items, [&](QMenu* popup) {
         if (initPopup)
             QObject::connect(popup, &QMenu::aboutToShow, popup, [popup, initPopup] { initPopup(popup); });
     });
-    return CommandOf(menu.exec(globalPos));
+    QAction* chosen = menu->exec(globalPos);
+    const int command = menu != nullptr ? CommandOf(chosen) : 0;
+    if (menu != nullptr)
+        menu->deleteLater();
+    return command;
 }

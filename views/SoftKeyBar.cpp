@@ -58,7 +58,16 @@ bool CSoftKeyBar::SetMenuBar(UINT menuId)
         return false;
     m_nMenuId = menuId;
     for (int key : {kLeft, kRight}) {
-        delete m_menus[key];
+        if (QMenu* old = m_menus[key]) {
+            // The bar is often switched by a command of its own popup, while
+            // the popup is still delivering it: the popup is let go, mute,
+            // and goes once control is back in the loop.
+            old->hide();
+            old->disconnect(this);
+            for (QObject* child : old->findChildren<QObject*>())
+                child->disconnect(this);
+            old->deleteLater();
+        }
         m_menus[key] = nullptr;
         m_commands[key] = 0;
         QPushButton* button = m_keys[key];

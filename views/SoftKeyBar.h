@@ -9,6 +9,8 @@
 //
 // The bar owns its keys and popups; switching the menu bar (SetMenuBar)
 // rebuilds them, so texts follow the resource module in force at that time.
+// A popup replaced by a switch is deleted later, from the event loop: the
+// switch may come from a command of that very popup.
 
 #include <QMenu>
 #include <QWidget>

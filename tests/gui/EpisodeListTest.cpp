@@ -13,6 +13,7 @@
 
 #include "ListViewTestSupport.h"
 #include "StoreTestSupport.h"
+#include "app/MessageBox.h"
 #include "update/Setting.h"
 #include "views/DescriptionView.h"
 #include "views/EpisodeListDlg.h"
@@ -260,8 +261,26 @@ TEST_F(EpisodeListTest, OpeningAPageHandsItsLinkOrEnclosureToTheBrowserAndMarksI
     EXPECT_EQ(StoredFeed(m_feedA->xmlUrl).unreadCount, 2);
 }
 
+TEST_F(EpisodeListTest, APageWhoseLinkCannotOpenStaysUnreadAndTheUserIsTold)
+{
+    SetShellOpenerForTesting([](const std::wstring&) { return false; }); // no opener could start
+    CMessageBoxScript boxes;
+    const auto unread = StoredFeed(m_feedA->xmlUrl).unreadCount;
+    auto dialog = Open(m_feedA);
+    RunScripted(*dialog, [&] {
+        CReportList* list = dialog->List();
+        list->setFocus();
+        Key(list, Qt::Key_Return);
+        EXPECT_EQ(list->ItemImage(0), 0);
+    });
+    ASSERT_EQ(boxes.Shown().size(), 1u);
+    EXPECT_EQ(boxes.Shown()[0].text, QStringLiteral("Unable to open the link:\n\"http://x.org/alpha\""));
+    EXPECT_EQ(StoredFeed(m_feedA->xmlUrl).unreadCount, unread);
+}
+
 TEST_F(EpisodeListTest, LinkTapsMarkTheSelectedPageReadAndOnlyWebLinksLeave)
 {
+    CMessageBoxScript boxes;
     auto dialog = Open(m_feedA);
     RunScripted(*dialog, [&] {
         CReportList* list = dialog->List();
@@ -280,6 +299,9 @@ TEST_F(EpisodeListTest, LinkTapsMarkTheSelectedPageReadAndOnlyWebLinksLeave)
         tap(QStringLiteral("local"));
         tap(QStringLiteral("script"));
         EXPECT_TRUE(m_opened.empty()) << "file: and javascript: targets are refused";
+        ASSERT_EQ(boxes.Shown().size(), 2u);
+        EXPECT_EQ(boxes.Shown()[1].text, QStringLiteral("Unable to open the link:\n\"javascript:alert(1)\""));
+        EXPECT_EQ(list->ItemImage(list->GetSelectedRow()), 0) << "what did not open is not read";
         tap(QStringLiteral("elsewhere"));
         EXPECT_EQ(m_opened, std::vector<std::wstring>{L"http://example.org/elsewhere"});
         const int row = list->GetSelectedRow();

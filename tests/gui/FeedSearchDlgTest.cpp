@@ -207,6 +207,8 @@ TEST_F(FeedSearchDlgTest, NoConnectionOrNoKeywordFileFindsNothing)
         EXPECT_FALSE(dialog.List()->isEnabled());
     });
     EXPECT_EQ(Boxes(), (QStringList{QStringLiteral("No matches found."), ResString(IDS_UNABLE_TO_CONNECT)}));
+    EXPECT_EQ(m_pBoxes->Shown()[0].style & 0xF0, static_cast<UINT>(MB_ICONASTERISK)) << "the information icon";
+    EXPECT_EQ(m_pBoxes->Shown()[1].style & 0xF0, static_cast<UINT>(MB_ICONHAND));
 }
 
 TEST_F(FeedSearchDlgTest, ReplacementsRunOnceAndAnEmptyKeywordLeavesTheTemplates)

@@ -54,6 +54,9 @@ TEST_F(KFileDialogTest, TheListingShowsFoldersThenTheFilesTheFilterLets)
         EXPECT_FALSE(FindControl<QLineEdit>(&dialog, IDC_PICKER_NAME)->isVisible()) << "only Save As has a name";
         EXPECT_EQ(dialog.List()->GetSelectedRow(), 0);
         EXPECT_EQ(dialog.List()->headerItem()->text(0), QStringLiteral("filename"));
+        // Each row has room for its text around the style's focus frame.
+        const CReportList* list = dialog.List();
+        EXPECT_GE(list->visualItemRect(list->topLevelItem(0)).height(), list->fontMetrics().height() + 4);
     });
 
     CKFileDialog all(m_pFrame.get(), CKFileDialog::kSelectFile, Path("docs"), L"", L"*.*");

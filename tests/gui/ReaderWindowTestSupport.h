@@ -51,6 +51,9 @@ public:
         return *this;
     }
     bool IsDone() const { return m_steps.empty(); }
+    size_t Remaining() const { return m_steps.size(); }
+    // Drops the steps left (a test that gives up).
+    void Abandon() { m_steps.clear(); }
 
 private:
     std::deque<CStep> m_steps;

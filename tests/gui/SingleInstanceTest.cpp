@@ -35,7 +35,10 @@ protected:
         CGuiTest::TearDown();
     }
 
-    QProcess* Start()
+    // The name the program takes for the private home's data folder.
+    QString Name() const { return CSingleInstance::NameOfDataFolder(m_runtime.path() + QStringLiteral("/data/RSSReader")); }
+
+    QProcess* Start(const QString& language = QStringLiteral("C.UTF-8"))
     {
         auto* process = new QProcess;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -47,7 +50,7 @@ protected:
         environment.remove(QStringLiteral("XDG_DOCUMENTS_DIR"));
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         environment.insert(QStringLiteral("RSSREADER_DEBUG"), QStringLiteral("1"));
-        environment.insert(QStringLiteral("LANG"), QStringLiteral("C.UTF-8"));
+        environment.insert(QStringLiteral("LANG"), language);
         environment.remove(QStringLiteral("LANGUAGE"));
         environment.remove(QStringLiteral("LC_ALL"));
         environment.remove(QStringLiteral("LC_MESSAGES"));
@@ -72,7 +75,7 @@ protected:
 
 TEST_F(SingleInstanceTest, ALaterStartBringsTheRunningCopyToTheFrontAndExitsWithOne)
 {
-    const CSingleInstance names(QStringLiteral("RSS Reader"));
+    const CSingleInstance names(Name());
     QProcess* first = Start();
     ASSERT_TRUE(WaitFor([&] { return QFile::exists(names.SocketPath()); }, 15000)) << "the first copy never listened";
 
@@ -92,13 +95,27 @@ TEST_F(SingleInstanceTest, ALaterStartBringsTheRunningCopyToTheFrontAndExitsWith
     ASSERT_TRUE(first->waitForFinished(15000));
     EXPECT_EQ(first->exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(first->exitCode(), 0);
-    CSingleInstance after(QStringLiteral("RSS Reader"));
+    CSingleInstance after(Name());
     EXPECT_EQ(after.Claim(), CSingleInstance::EClaim::First);
+}
+
+TEST_F(SingleInstanceTest, StartsInTwoLanguagesOnOneDataFolderMeetTheSameCopy)
+{
+    QProcess* english = Start();
+    ASSERT_TRUE(WaitFor([&] { return QFile::exists(CSingleInstance(Name()).SocketPath()); }, 15000));
+    QProcess* german = Start(QStringLiteral("de_DE.UTF-8"));
+    ASSERT_TRUE(german->waitForFinished(15000));
+    EXPECT_EQ(german->exitCode(), 1) << "a second writer of the same files";
+    EXPECT_EQ(english->state(), QProcess::Running);
+
+    // Another data folder is another copy's.
+    EXPECT_NE(CSingleInstance::NameOfDataFolder(m_runtime.path() + QStringLiteral("/other")), Name());
+    EXPECT_EQ(CSingleInstance::NameOfDataFolder(m_runtime.path() + QStringLiteral("/data/./RSSReader/")), Name());
 }
 
 TEST_F(SingleInstanceTest, ALaterStartWaitsForTheFirstCopysWindowThenActivatesIt)
 {
-    CSingleInstance first(QStringLiteral("RSS Reader"));
+    CSingleInstance first(Name());
     ASSERT_EQ(first.Claim(), CSingleInstance::EClaim::First);
     QSignalSpy activations(&first, &CSingleInstance::activationRequested);
     QElapsedTimer clock;
@@ -114,7 +131,7 @@ TEST_F(SingleInstanceTest, ALaterStartWaitsForTheFirstCopysWindowThenActivatesIt
 
 TEST_F(SingleInstanceTest, WithNoAnswerAfterTwentyFiveTriesItStartsAnyway)
 {
-    CSingleInstance silent(QStringLiteral("RSS Reader"));
+    CSingleInstance silent(Name());
     ASSERT_EQ(silent.Claim(), CSingleInstance::EClaim::First);
     QElapsedTimer clock;
     clock.start();
@@ -136,14 +153,14 @@ TEST_F(SingleInstanceTest, WithNoAnswerAfterTwentyFiveTriesItStartsAnyway)
 
 TEST_F(SingleInstanceTest, ACopyThatDiedLeavesNothingInTheWay)
 {
-    const CSingleInstance names(QStringLiteral("RSS Reader"));
+    const CSingleInstance names(Name());
     QProcess* crashed = Start();
     ASSERT_TRUE(WaitFor([&] { return QFile::exists(names.SocketPath()); }, 15000));
     ::kill(static_cast<pid_t>(crashed->processId()), SIGKILL);
     ASSERT_TRUE(crashed->waitForFinished(15000));
     ASSERT_TRUE(QFile::exists(names.LockPath()));
 
-    CSingleInstance next(QStringLiteral("RSS Reader"));
+    CSingleInstance next(Name());
     QElapsedTimer clock;
     clock.start();
     EXPECT_EQ(next.Claim(), CSingleInstance::EClaim::First);

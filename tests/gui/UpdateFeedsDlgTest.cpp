@@ -168,7 +168,7 @@ TEST_F(UpdateFeedsDlgTest, TheTimerStartsAnAutomaticRunWhenDueButNeverOverAnOpen
     rename.DoModal();
     EXPECT_EQ(watch.Count(), 0);
     EXPECT_EQ(m_server.Hits("/a"), 0);
-    EXPECT_FALSE(Session().IsAutomaticUpdate()) << "the dropped request is forgotten";
+    EXPECT_TRUE(Session().IsAutomaticUpdate()) << "the request waits";
 
     // Once it has closed, the next tick runs the update, which closes itself.
     ASSERT_TRUE(WaitFor([&] { return watch.Count() == 1 && CFullScreenDialog::ActiveDialog() == nullptr; }, 20000));
@@ -177,6 +177,25 @@ TEST_F(UpdateFeedsDlgTest, TheTimerStartsAnAutomaticRunWhenDueButNeverOverAnOpen
     // Not due again for an interval.
     QTest::qWait(200);
     EXPECT_EQ(watch.Count(), 1);
+}
+
+TEST_F(UpdateFeedsDlgTest, ASynchronisationThatEndsUnderAnOpenDialogUpdatesOnceItCloses)
+{
+    m_server.SetAnswer("/a", CHttpAnswer::Ok(RssDocument("A", "a", 2)));
+    WriteTree(FeedOutline("A", "/a"));
+    CSetting::Instance().SetUpdateOnConnected(1); // the method stays manual: no timer runs
+    StartReader();
+    CUpdateDialogWatch watch;
+    CFullScreenDialog rename(&Frame(), IDD_RENAME);
+    QTimer::singleShot(100, [&] { View().OnFrameMessage(WM_CONNECTED_NOTIFY, 0x10, 0); });
+    QTimer::singleShot(600, [&] { rename.EndDialog(ID_CANCEL); });
+    rename.DoModal();
+    EXPECT_EQ(watch.Count(), 0) << "nothing opened over the dialog";
+    ASSERT_TRUE(WaitFor([&] { return watch.Count() == 1 && CFullScreenDialog::ActiveDialog() == nullptr; }, 20000));
+    EXPECT_EQ(m_server.Hits("/a"), 1);
+    EXPECT_FALSE(Session().IsAutomaticUpdate());
+    QTest::qWait(2 * CChannelTreeView::kUpdateWaitMs);
+    EXPECT_EQ(watch.Count(), 1) << "once";
 }
 
 TEST_F(UpdateFeedsDlgTest, TheRunsMessageBoxHoldsBackDoneCancelAndTheEndUntilItCloses)
