@@ -27,8 +27,9 @@ std::wstring GetProgramFolder();
 bool OpenWithShell(const std::wstring& pathOrUrl);
 
 // Start-up preparation: creates the data folder and, when there is no
-// subscription file yet, puts the seed in its place (never overwriting).
-// Returns the path of the subscription file.
+// subscription file yet and the feed database is open and holds no feed,
+// puts the seed in its place (never overwriting). Returns the path of the
+// subscription file.
 std::wstring PrepareDataFolder();
 
 // Where the seed subscription file is looked for, first match wins:

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <unordered_set>
 
 #include "platform/Debug.h"
 #include "platform/Unicode.h"
@@ -11,13 +12,13 @@
 
 namespace {
 
-bool TreeHasFeedUrl(const COutlineList& outlines, const std::wstring& url)
+void CollectFeedUrls(const COutlineList& outlines, std::unordered_set<std::wstring>& urls)
 {
     for (const auto& outline : outlines) {
-        if (outline->xmlUrl == url || TreeHasFeedUrl(outline->children, url))
-            return true;
+        if (!outline->xmlUrl.empty())
+            urls.insert(outline->xmlUrl);
+        CollectFeedUrls(outline->children, urls);
     }
-    return false;
 }
 
 } // namespace
@@ -202,6 +203,10 @@ int CRssFeedManager::CleanupDB(const COpmlDoc& doc)
     CZelviaRssDB& feeds = CZelviaRssDB::Instance();
     CZelviaRssItemDB& items = CZelviaRssItemDB::Instance();
     int removed = 0;
+    // Each record is looked up in the tree's URLs, gathered once: a walk of
+    // the tree per record would cost the square of the feeds.
+    std::unordered_set<std::wstring> treeUrls;
+    CollectFeedUrls(doc.outlines, treeUrls);
     feeds.SelectSortOrder(kFeedOrderByUrl);
     feeds.FirstFeed();
     FeedRecord feed;
@@ -210,7 +215,7 @@ int CRssFeedManager::CleanupDB(const COpmlDoc& doc)
         DebugLogF("CRssFeedManager::CleanupDB", "OID [%u] New Search [%s]", oid, WideToUtf8(feed.url).c_str());
         if (!oid)
             break;
-        if (TreeHasFeedUrl(doc.outlines, feed.url))
+        if (treeUrls.count(feed.url) != 0)
             continue;
         // The walk's position is already past this record, so deleting it
         // does not disturb the walk.

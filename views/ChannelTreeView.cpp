@@ -134,10 +134,11 @@ bool CChannelTreeView::InitChannel()
         startUp = m_session.Start();
         FillTree();
     }
+    WatchSubscriptionFile();
     for (const CViewMessage& message : startUp.storeMessages)
         ShowMessageBox(this, ToQString(message.Text()), message.style);
-    if (startUp.treeDamaged)
-        ShowMessageBox(this, IDS_OPML_INCORRECT, MB_OK);
+    for (const CViewMessage& message : startUp.treeMessages)
+        ShowMessageBox(this, ToQString(message.Text()), message.style);
     m_pTree->SetEmptyText(ResString(IDS_EMPTY_TREE));
 
     UpdateSoftKeys(); // and the first-subscription prompt
@@ -179,6 +180,8 @@ bool CChannelTreeView::IsWindowOfTheViewOpen()
 
 void CChannelTreeView::OnTimer()
 {
+    if (m_bReloadPending)
+        CheckSubscriptionFile();
     if (m_session.CheckPeriodicUpdate(IsWindowOfTheViewOpen()))
         m_frame.PostCommand(ID_UPDATE_ALL);
 }

@@ -103,16 +103,6 @@ Json MessagesToJson(const std::vector<CViewMessage>& messages)
     return list;
 }
 
-void PrintMessages(const std::vector<CViewMessage>& messages)
-{
-    for (const CViewMessage& message : messages) {
-        std::wstring text = message.Text();
-        for (size_t at = text.find(L"\r\n"); at != std::wstring::npos; at = text.find(L"\r\n", at))
-            text.replace(at, 2, L"\n");
-        std::fprintf(stderr, "rssreader-tool: %s\n", WideToUtf8(text).c_str());
-    }
-}
-
 bool HasError(const std::vector<CViewMessage>& messages)
 {
     for (const CViewMessage& message : messages) {
@@ -127,9 +117,7 @@ bool HasError(const std::vector<CViewMessage>& messages)
 bool StartSession(CReaderSession& session, int& exitCode)
 {
     const auto startUp = session.Start();
-    if (startUp.treeDamaged)
-        std::fprintf(stderr, "rssreader-tool: The OPML file is incorrect.%s\n",
-                     startUp.keptAs.empty() ? "" : (" What it held is kept as " + WideToUtf8(startUp.keptAs)).c_str());
+    PrintMessages(startUp.treeMessages);
     PrintMessages(startUp.storeMessages);
     if (!startUp.storeMessages.empty()) {
         exitCode = kExitStore;
@@ -222,6 +210,16 @@ bool TakeFlag(CArguments& args, const std::string& name)
 }
 
 } // namespace
+
+void PrintMessages(const std::vector<CViewMessage>& messages)
+{
+    for (const CViewMessage& message : messages) {
+        std::wstring text = message.Text();
+        for (size_t at = text.find(L"\r\n"); at != std::wstring::npos; at = text.find(L"\r\n", at))
+            text.replace(at, 2, L"\n");
+        std::fprintf(stderr, "rssreader-tool: %s\n", WideToUtf8(text).c_str());
+    }
+}
 
 int CommandTree(const CArguments& args)
 {
