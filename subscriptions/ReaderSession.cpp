@@ -59,12 +59,7 @@ CReaderSession::CStartUp CReaderSession::Start()
         startUp.treeDamaged = loaded.damaged;
         startUp.keptAs = loaded.keptAs;
         startUp.treeMessages = std::move(loaded.messages);
-        {
-            // Records made for feeds that have none land in one commit.
-            CRecordDatabase::CWriteGroup group(CZelviaRssDB::Instance());
-            MakeEntryLabels(m_pDoc->outlines);
-            group.Commit();
-        }
+        MakeEntryLabels(m_pDoc->outlines);
         if (m_bTreeComplete)
             manager.CleanupDB(*m_pDoc);
     }

@@ -207,9 +207,10 @@ public:
     // Import of a document's top-level outlines (a file, an OPML address, an
     // online search), under the selected folder; saved when a feed was added.
     CTreeChange ImportOutlines(COutlineList outlines, COutline* selected);
-    // Import of an OPML file: "The OPML file is incorrect." when it loads
-    // nothing or holds no outline.
-    CTreeChange ImportFile(const std::wstring& path, COutline* selected);
+    // Import of an OPML file: "The OPML file is incorrect." naming it
+    // (shownAs: the address it was downloaded from) when it cannot be read
+    // or holds no feed; the feeds lost to libxml2's depth limit are told.
+    CTreeChange ImportFile(const std::wstring& path, COutline* selected, const std::wstring& shownAs = {});
     // Export to a file: the message says whether it was created.
     CViewMessage Export(const std::wstring& path) const;
     // Writes default.opml (an edit that changes nothing, through EditTree),

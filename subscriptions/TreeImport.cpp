@@ -92,17 +92,18 @@ CTreeChange CReaderSession::ImportOutlines(COutlineList outlines, COutline* sele
     return change;
 }
 
-CTreeChange CReaderSession::ImportFile(const std::wstring& path, COutline* selected)
+CTreeChange CReaderSession::ImportFile(const std::wstring& path, COutline* selected, const std::wstring& shownAs)
 {
     CTreeChange change;
+    const std::wstring& name = shownAs.empty() ? path : shownAs;
     auto doc = LoadOpmlFile(path);
     const bool tooDeep = doc && CheckXmlStructure(path).tooDeep;
     if (tooDeep)
-        change.messages.push_back({IDS_OPML_TOO_DEEP, {path, std::to_wstring(xmlParserMaxDepth)}, MB_ICONHAND});
+        change.messages.push_back({IDS_OPML_TOO_DEEP, {name, std::to_wstring(xmlParserMaxDepth)}, MB_ICONHAND});
     // Folders alone, or nothing at all, are no subscriptions to import.
     if (!doc || CountFeeds(doc->outlines) == 0) {
         if (!tooDeep)
-            change.messages.push_back({IDS_OPML_INCORRECT_FILE, {path}, MB_ICONHAND});
+            change.messages.push_back({IDS_OPML_INCORRECT_FILE, {name}, MB_ICONHAND});
         return change;
     }
     CTreeChange imported = ImportOutlines(std::move(doc->outlines), selected);

@@ -1,5 +1,8 @@
 #include "subscriptions/TreeLabels.h"
 
+#include <unordered_map>
+#include <vector>
+
 #include "content/TextUtil.h"
 #include "resources/ResourceModule.h"
 #include "store/FeedDatabase.h"
@@ -88,10 +91,49 @@ std::optional<CEntryLabel> ResultLabel(const CFeedUpdateResult& result, const st
     return std::nullopt;
 }
 
-void MakeEntryLabels(COutlineList& outlines)
+namespace {
+
+void CollectFeeds(COutlineList& outlines, std::vector<COutline*>& feeds)
 {
     for (auto& outline : outlines) {
-        InsertEntryLabel(*outline);
-        MakeEntryLabels(outline->children);
+        if (outline->IsFeed() && !outline->DisplayName().empty())
+            feeds.push_back(outline.get());
+        CollectFeeds(outline->children, feeds);
     }
+}
+
+} // namespace
+
+void MakeEntryLabels(COutlineList& outlines)
+{
+    std::vector<COutline*> feeds;
+    CollectFeeds(outlines, feeds);
+    if (feeds.empty())
+        return;
+    // The stored records are read in one walk and found by URL: a look-up
+    // per feed costs a query each, and a tree of many feeds has many.
+    std::vector<FeedRecord> stored;
+    if (!CZelviaRssDB::Instance().ReadAllFeeds(stored)) {
+        for (COutline* feed : feeds)
+            InsertEntryLabel(*feed);
+        return;
+    }
+    std::unordered_map<std::wstring, const FeedRecord*> byUrl;
+    byUrl.reserve(stored.size());
+    for (const FeedRecord& record : stored)
+        byUrl.emplace(record.url, &record);
+    std::vector<COutline*> missing;
+    for (COutline* feed : feeds) {
+        if (const auto found = byUrl.find(feed->xmlUrl); found != byUrl.end())
+            feed->status = FeedLabel(*found->second).icon;
+        else
+            missing.push_back(feed);
+    }
+    if (missing.empty())
+        return;
+    // The records made land in one commit.
+    CRecordDatabase::CWriteGroup group(CZelviaRssDB::Instance());
+    for (COutline* feed : missing)
+        InsertEntryLabel(*feed);
+    group.Commit();
 }

@@ -145,6 +145,19 @@ TEST_F(SubscriptionFileTest, OutlinesBeyondTheDepthLimitAreReportedAndTheirFeeds
     ExpectEveryStoredFeedWithItsPage();
 }
 
+TEST_F(SubscriptionFileTest, ASaveNeverTakesTheNameOfALeftoverOfAnEarlierProcess)
+{
+    // A process killed while saving left its files; this process has its
+    // id now, and would next write under these very names.
+    const std::wstring path = WriteHomeFile("default.opml", Opml(1));
+    const std::wstring next = MakeTemporarySibling(path);
+    const unsigned counter = static_cast<unsigned>(std::stoul(next.substr(next.rfind(L'-') + 1)));
+    const std::wstring prefix = next.substr(0, next.rfind(L'-') + 1);
+    for (unsigned n = counter + 1; n <= counter + 20; ++n)
+        WriteWholeFile(WideToUtf8(prefix + std::to_wstring(n)), "left by a killed save");
+    EXPECT_TRUE(SaveOpmlFile(*LoadOpmlFile(path), path));
+}
+
 TEST_F(SubscriptionFileTest, CarelessButWholeFilesAndMissingOnesLoadAsComplete)
 {
     // HTML entities, a bare "&" in a URL and stray bytes keep the structure.

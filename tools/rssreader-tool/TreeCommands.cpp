@@ -401,7 +401,7 @@ int Import(CReaderSession& session, const std::wstring& source, COutline* target
     WaitForSingleObject(download.GetEndEvent(), INFINITE);
     const bool downloaded = download.Succeeded();
     download.Reset();
-    const int result = downloaded ? Finish(session, session.ImportFile(file, target)) : kExitNothing;
+    const int result = downloaded ? Finish(session, session.ImportFile(file, target, source)) : kExitNothing;
     if (!downloaded) {
         PrintMessages({{IDS_UNSUPPORTED_URL, {source}, MB_ICONHAND}});
         PrintNothing();
