@@ -12,7 +12,9 @@
 // feeds (in folders of 100, each feed stored with a page), as ratios
 // against a bare load of the file (libxml2 parsing it, in this process).
 //
-// Usage: bench-startup [REPEATS]   (default 5; the large trees take 3)
+// Usage: bench-startup [REPEATS [FEEDS...]]
+//   REPEATS: 5 by default (the large trees take at most 3); FEEDS: the sizes
+//   of the large trees, 10000 and 100000 by default.
 
 #include <signal.h>
 #include <sys/wait.h>
@@ -309,8 +311,12 @@ int main(int argc, char** argv)
         std::printf("a start failed\n");
     std::fflush(stdout);
 
-    const int largeRepeats = std::min(repeats, 3);
-    for (int feedCount : {10000, 100000})
-        failed |= !RunLargeTree(window, tool, feedCount, largeRepeats);
+    std::vector<int> feedCounts;
+    for (int arg = 2; arg < argc; ++arg)
+        feedCounts.push_back(std::max(100, std::atoi(argv[arg])));
+    if (feedCounts.empty())
+        feedCounts = {10000, 100000};
+    for (int feedCount : feedCounts)
+        failed |= !RunLargeTree(window, tool, feedCount, std::min(repeats, 3));
     return failed ? 1 : 0;
 }

@@ -3,6 +3,7 @@
 // parts use. Everything lives in one data folder, "RSSReader" under the
 // program files folder (off the device: $XDG_DATA_HOME/RSSReader):
 //   default.opml           the subscription tree
+//   subscriptions.lock     held by every change of default.opml
 //   RSS.CDB, RSSITEM.CDB   the feed and item databases
 //   FeedSearchKeyword.xml  the stored search keywords
 

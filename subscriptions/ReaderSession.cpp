@@ -57,7 +57,6 @@ CReaderSession::CStartUp CReaderSession::Start()
         // is pruned against what this start read.
         m_bTreeComplete = loaded.complete && lock.IsHeld();
         startUp.treeDamaged = loaded.damaged;
-        startUp.keptAs = loaded.keptAs;
         startUp.treeMessages = std::move(loaded.messages);
         MakeEntryLabels(m_pDoc->outlines);
         if (m_bTreeComplete)

@@ -67,12 +67,11 @@ public:
     // ---- Start-up and shutdown ------------------------------------------
 
     struct CStartUp {
-        // The subscription file was damaged, what it held is kept at keptAs
-        // (the tree was rebuilt from it and the store); or it was missing
-        // and the store's feeds were recovered.
+        // The subscription file was damaged: what it held is kept beside
+        // it and the tree rebuilt from it and the store.
         bool treeDamaged = false;
-        std::wstring keptAs;
-        // What the user is told of the subscription file, in order.
+        // What the user is told of the subscription file (a repair, a file
+        // rebuilt from the store), in order.
         std::vector<CViewMessage> treeMessages;
         // A database could not be opened: the view tells the user why.
         std::vector<CViewMessage> storeMessages;
