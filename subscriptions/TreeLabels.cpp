@@ -91,49 +91,68 @@ std::optional<CEntryLabel> ResultLabel(const CFeedUpdateResult& result, const st
     return std::nullopt;
 }
 
-namespace {
-
-void CollectFeeds(COutlineList& outlines, std::vector<COutline*>& feeds)
+CEntryLabeler::CEntryLabeler()
 {
-    for (auto& outline : outlines) {
-        if (outline->IsFeed() && !outline->DisplayName().empty())
-            feeds.push_back(outline.get());
-        CollectFeeds(outline->children, feeds);
-    }
+    std::vector<FeedRecord> records;
+    if (!CZelviaRssDB::Instance().ReadAllFeeds(records))
+        return;
+    m_bRead = true;
+    m_stored.reserve(records.size());
+    for (FeedRecord& record : records)
+        m_stored.emplace(std::move(record.url), CStored{std::move(record.title), record.unreadCount, record.updateStatus});
 }
 
-} // namespace
+CEntryLabeler::~CEntryLabeler()
+{
+    if (m_made)
+        m_made->Commit();
+}
+
+const CEntryLabeler::CStored* CEntryLabeler::Find(const std::wstring& url) const
+{
+    const auto found = m_stored.find(url);
+    return found != m_stored.end() ? &found->second : nullptr;
+}
+
+std::optional<CEntryLabel> CEntryLabeler::Insert(COutline& outline)
+{
+    if (!m_bRead || !outline.IsFeed() || outline.DisplayName().empty())
+        return InsertEntryLabel(outline);
+    const CStored* stored = Find(outline.xmlUrl);
+    if (stored == nullptr) {
+        // The records made for this pass land in one commit.
+        if (!m_made)
+            m_made.emplace(CZelviaRssDB::Instance());
+        return InsertEntryLabel(outline);
+    }
+    FeedRecord record;
+    record.title = stored->title;
+    record.unreadCount = stored->unreadCount;
+    record.updateStatus = stored->updateStatus;
+    const CEntryLabel label = FeedLabel(record);
+    outline.status = label.icon;
+    return label;
+}
+
+std::optional<CEntryLabel> CEntryLabeler::Refreshed(COutline& outline, bool folderOpen)
+{
+    if (!m_bRead || !outline.IsFeed())
+        return RefreshedLabel(outline, folderOpen);
+    if (Find(outline.xmlUrl) == nullptr)
+        return std::nullopt; // its entry stays as it is
+    return Insert(outline);
+}
 
 void MakeEntryLabels(COutlineList& outlines)
 {
-    std::vector<COutline*> feeds;
-    CollectFeeds(outlines, feeds);
-    if (feeds.empty())
-        return;
-    // The stored records are read in one walk and found by URL: a look-up
-    // per feed costs a query each, and a tree of many feeds has many.
-    std::vector<FeedRecord> stored;
-    if (!CZelviaRssDB::Instance().ReadAllFeeds(stored)) {
-        for (COutline* feed : feeds)
-            InsertEntryLabel(*feed);
-        return;
+    CEntryLabeler labels;
+    std::vector<COutlineList*> pending{&outlines};
+    while (!pending.empty()) {
+        COutlineList* list = pending.back();
+        pending.pop_back();
+        for (auto& outline : *list) {
+            labels.Insert(*outline);
+            pending.push_back(&outline->children);
+        }
     }
-    std::unordered_map<std::wstring, const FeedRecord*> byUrl;
-    byUrl.reserve(stored.size());
-    for (const FeedRecord& record : stored)
-        byUrl.emplace(record.url, &record);
-    std::vector<COutline*> missing;
-    for (COutline* feed : feeds) {
-        if (const auto found = byUrl.find(feed->xmlUrl); found != byUrl.end())
-            feed->status = FeedLabel(*found->second).icon;
-        else
-            missing.push_back(feed);
-    }
-    if (missing.empty())
-        return;
-    // The records made land in one commit.
-    CRecordDatabase::CWriteGroup group(CZelviaRssDB::Instance());
-    for (COutline* feed : missing)
-        InsertEntryLabel(*feed);
-    group.Commit();
 }

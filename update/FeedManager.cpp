@@ -173,17 +173,62 @@ int CRssFeedManager::CleanupFeed(const COutline& outline, bool correctCounters, 
     return deleted;
 }
 
+namespace {
+
+// Below this many feeds, three index look-ups a feed cost less than two
+// passes over the index of every page.
+constexpr size_t kManyFeeds = 1000;
+
+void CollectFeedOutlines(const COutlineList& outlines, std::vector<const COutline*>& feeds)
+{
+    for (const auto& outline : outlines) {
+        if (!outline->xmlUrl.empty())
+            feeds.push_back(outline.get());
+        CollectFeedOutlines(outline->children, feeds);
+    }
+}
+
+} // namespace
+
+bool CRssFeedManager::FindSettledFeeds(const COutlineList& outlines, bool correctCounters,
+                                       const CCleanupLimits& limits, CSettledFeeds& settled)
+{
+    std::vector<const COutline*> outlineFeeds;
+    CollectFeedOutlines(outlines, outlineFeeds);
+    if (outlineFeeds.size() < kManyFeeds)
+        return false;
+    std::vector<FeedRecord> records;
+    if (!CZelviaRssDB::Instance().ReadAllFeeds(records))
+        return false;
+    std::vector<std::uint32_t> feedIds;
+    feedIds.reserve(records.size());
+    for (const FeedRecord& record : records)
+        feedIds.push_back(record.feedId);
+    std::vector<CZelviaRssItemDB::CPageCounts> counts;
+    if (!CZelviaRssItemDB::Instance().CountFeedPages(feedIds, counts))
+        return false;
+    for (size_t at = 0; at < records.size(); ++at) {
+        const auto& [pages, unread, tombstones] = counts[at];
+        const FeedRecord& record = records[at];
+        if (NothingToTrim(limits, pages, tombstones) &&
+            (!correctCounters || (pages == record.pageCount && unread == record.unreadCount)))
+            settled.insert(record.url);
+    }
+    return true;
+}
+
 void CRssFeedManager::CleanupOutlines(const COutlineList& outlines, bool correctCounters, int& total,
-                                      std::vector<CFeedCleanup>* perFeed)
+                                      std::vector<CFeedCleanup>* perFeed, const CSettledFeeds* settled)
 {
     for (const auto& outline : outlines) {
         if (!outline->xmlUrl.empty()) {
-            const int deleted = CleanupFeed(*outline, correctCounters);
+            const bool nothingToDo = settled != nullptr && settled->count(outline->xmlUrl) != 0;
+            const int deleted = nothingToDo ? 0 : CleanupFeed(*outline, correctCounters);
             total += deleted;
             if (perFeed)
                 perFeed->push_back({outline->xmlUrl, outline->DisplayName(), deleted});
         }
-        CleanupOutlines(outline->children, correctCounters, total, perFeed);
+        CleanupOutlines(outline->children, correctCounters, total, perFeed, settled);
     }
 }
 
@@ -191,8 +236,10 @@ int CRssFeedManager::CleanupFeeds(const COutlineList& outlines, bool correctCoun
                                   std::vector<CFeedCleanup>* perFeed)
 {
     std::lock_guard guard(m_lock);
+    CSettledFeeds settled;
+    const bool known = FindSettledFeeds(outlines, correctCounters, CCleanupLimits::FromSettings(), settled);
     int total = 0;
-    CleanupOutlines(outlines, correctCounters, total, perFeed);
+    CleanupOutlines(outlines, correctCounters, total, perFeed, known ? &settled : nullptr);
     return total;
 }
 

@@ -249,18 +249,20 @@ void CChannelTreeView::FillTree()
 {
     m_pTree->clear();
     m_items.clear();
+    CEntryLabeler labels;
     for (auto& outline : m_session.Document().outlines)
-        CreateEntry(*outline, nullptr, {});
+        CreateEntry(*outline, nullptr, {}, &labels);
 }
 
-QTreeWidgetItem* CChannelTreeView::CreateEntry(COutline& outline, QTreeWidgetItem* parent, const CEntryStates& states)
+QTreeWidgetItem* CChannelTreeView::CreateEntry(COutline& outline, QTreeWidgetItem* parent, const CEntryStates& states,
+                                               CEntryLabeler* labels)
 {
     CEntryState state;
     if (const auto known = states.find(&outline); known != states.end()) {
         state = *known;
     } else {
         // A new entry: a feed without a record gets one here.
-        const std::optional<CEntryLabel> label = InsertEntryLabel(outline);
+        const std::optional<CEntryLabel> label = labels != nullptr ? labels->Insert(outline) : InsertEntryLabel(outline);
         if (!label)
             return nullptr; // a feed without a name has no entry
         state.text = ToQString(label->text);
@@ -277,7 +279,7 @@ QTreeWidgetItem* CChannelTreeView::CreateEntry(COutline& outline, QTreeWidgetIte
     // The moving entry goes without its children until the move ends.
     if (&outline != m_session.MovingOutline()) {
         for (auto& child : outline.children)
-            CreateEntry(*child, item, states);
+            CreateEntry(*child, item, states, labels);
     }
     if (state.expanded && item->childCount() > 0)
         item->setExpanded(true);

@@ -111,7 +111,8 @@ private:
 
     // Entries (ChannelTreeView.cpp).
     void FillTree();
-    QTreeWidgetItem* CreateEntry(COutline& outline, QTreeWidgetItem* parent, const CEntryStates& states);
+    QTreeWidgetItem* CreateEntry(COutline& outline, QTreeWidgetItem* parent, const CEntryStates& states,
+                                 CEntryLabeler* labels = nullptr);
     void RebuildEntries(const COutline* parent);
     void CollectStates(QTreeWidgetItem* item, CEntryStates& states);
     void ForgetItems(QTreeWidgetItem* item);

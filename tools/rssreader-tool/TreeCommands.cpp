@@ -75,13 +75,13 @@ const char* IconName(int icon)
     }
 }
 
-Json TreeToJson(CReaderSession& session, COutlineList& outlines)
+Json TreeToJson(CEntryLabeler& labels, COutlineList& outlines)
 {
     Json list = Json::array();
     for (auto& outline : outlines) {
         // Folders with children are shown open, as the tree opens the top
         // level at start-up.
-        const auto label = session.LabelOf(*outline, !outline->children.empty());
+        const auto label = labels.Refreshed(*outline, !outline->children.empty());
         Json entry{{"label", label ? ToUtf8(label->text) : ToUtf8(outline->DisplayName())},
                    {"icon", label ? label->icon : outline->status},
                    {"iconName", IconName(label ? label->icon : outline->status)},
@@ -89,10 +89,16 @@ Json TreeToJson(CReaderSession& session, COutlineList& outlines)
         if (outline->IsFeed())
             entry["url"] = ToUtf8(outline->xmlUrl);
         if (!outline->children.empty())
-            entry["children"] = TreeToJson(session, outline->children);
+            entry["children"] = TreeToJson(labels, outline->children);
         list.push_back(std::move(entry));
     }
     return list;
+}
+
+Json TreeToJson(COutlineList& outlines)
+{
+    CEntryLabeler labels;
+    return TreeToJson(labels, outlines);
 }
 
 Json MessagesToJson(const std::vector<CViewMessage>& messages)
@@ -177,7 +183,7 @@ int Finish(CReaderSession& session, const CTreeChange& change)
     PrintMessages(change.messages);
     PrintJson({{"messages", MessagesToJson(change.messages)},
                {"saved", change.saved},
-               {"tree", TreeToJson(session, session.Document().outlines)}});
+               {"tree", TreeToJson(session.Document().outlines)}});
     for (const CViewMessage& message : change.messages) {
         if (IsWriteFailure(message))
             return kExitStore;
@@ -226,7 +232,7 @@ int CommandTree(const CArguments& args)
     if (!args.empty())
         return UsageError("tree takes no arguments");
     return WithSession([](CReaderSession& session) {
-        PrintJson({{"complete", session.IsTreeComplete()}, {"tree", TreeToJson(session, session.Document().outlines)}});
+        PrintJson({{"complete", session.IsTreeComplete()}, {"tree", TreeToJson(session.Document().outlines)}});
         return kExitDone;
     });
 }
