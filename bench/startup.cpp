@@ -249,6 +249,8 @@ bool RunLargeTree(const std::string& window, const std::string& tool, int feedCo
         std::printf("aim: the tree drawn within 2 s: %s\n", Median(windows) < 2.0 ? "yes" : "NO");
     if (failed)
         std::printf("a run failed\n");
+    // Written before the next child starts, which would write it again.
+    std::fflush(stdout);
     return !failed;
 }
 

@@ -193,6 +193,22 @@ bool CeCountMatchingRecordsMany(HCEDB hDatabase, std::span<const CEPROPVAL> valu
     return true;
 }
 
+bool CeCountDistinctKeys(HCEDB hDatabase, WORD wNumKeys, DWORD& count)
+{
+    CHandleCall call(hDatabase);
+    if (!call.Usable())
+        return false;
+    if (wNumKeys == 0 || wNumKeys > hDatabase->schema->sortOrders[hDatabase->sortOrder].wNumProps) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    const auto groups = CSortOrderQuery(*hDatabase, false).CountGrouped(wNumKeys);
+    if (!groups)
+        return false;
+    count = static_cast<DWORD>(groups->size());
+    return true;
+}
+
 bool CloseHandle(HCEDB hDatabase)
 {
     if (!hDatabase) {

@@ -163,6 +163,9 @@ bool CeCountMatchingRecords(HCEDB hDatabase, const CEPROPVAL* pValues, WORD wNum
 // For thousands of sets it costs a fraction of one look-up each.
 bool CeCountMatchingRecordsMany(HCEDB hDatabase, std::span<const CEPROPVAL> values, WORD wNumVals,
                                 std::vector<DWORD>& counts);
+// How many distinct values the first wNumKeys sort keys take among the
+// records of the handle's sort order: one pass over its index.
+bool CeCountDistinctKeys(HCEDB hDatabase, WORD wNumKeys, DWORD& count);
 
 // Reads every property of the record at the seek position, in the order they
 // were written; with CEDB_AUTOINCREMENT the position then moves to the next

@@ -252,6 +252,13 @@ bool CZelviaRssItemDB::CountFeedPages(const std::vector<std::uint32_t>& feedIds,
     return true;
 }
 
+bool CZelviaRssItemDB::CountFeedsWithPages(DWORD& count)
+{
+    if (!m_hCountDB)
+        m_hCountDB = OpenHandle(kItemOrderByFeedState);
+    return m_hCountDB && CeCountDistinctKeys(m_hCountDB, 1, count);
+}
+
 std::uint32_t CZelviaRssItemDB::NextFeedIdWithPages(std::uint32_t feedId)
 {
     if (!SelectSortOrder(kItemOrderByFeed))

@@ -78,6 +78,8 @@ public:
         int tombstones = 0;
     };
     bool CountFeedPages(const std::vector<std::uint32_t>& feedIds, std::vector<CPageCounts>& counts);
+    // How many feed ids the stored pages carry (deleted pages included).
+    bool CountFeedsWithPages(DWORD& count);
     // The feed id of the first page of the next feed after feedId in order 1
     // (feedId 0: the first feed); 0 when there is none or on failure
     // (GetLastError tells which).

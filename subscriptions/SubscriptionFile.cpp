@@ -165,8 +165,11 @@ CLoadedSubscriptions LoadSubscriptionFile(const std::wstring& path)
     const bool missing = !PathExists(path);
     if (!missing) {
         loaded.stamp = GetFileStamp(path);
-        loaded.doc = LoadOpmlFile(path);
-        const CXmlDamage damage = CheckXmlStructure(path);
+        bool clean = false;
+        loaded.doc = LoadOpmlFile(path, &clean);
+        // A file read without an error needs no second look; one with
+        // errors may still be whole, only written carelessly.
+        const CXmlDamage damage = clean ? CXmlDamage{} : CheckXmlStructure(path);
         if (loaded.doc && !damage.damaged)
             return loaded;
         loaded.damaged = true;

@@ -254,6 +254,7 @@ int CRssFeedManager::CleanupDB(const COpmlDoc& doc)
     // the tree per record would cost the square of the feeds.
     std::unordered_set<std::wstring> treeUrls;
     CollectFeedUrls(doc.outlines, treeUrls);
+    std::vector<std::uint32_t> kept;
     feeds.SelectSortOrder(kFeedOrderByUrl);
     feeds.FirstFeed();
     FeedRecord feed;
@@ -262,15 +263,17 @@ int CRssFeedManager::CleanupDB(const COpmlDoc& doc)
         DebugLogF("CRssFeedManager::CleanupDB", "OID [%u] New Search [%s]", oid, WideToUtf8(feed.url).c_str());
         if (!oid)
             break;
-        if (treeUrls.count(feed.url) != 0)
+        if (treeUrls.count(feed.url) != 0) {
+            kept.push_back(feed.feedId);
             continue;
+        }
         // The walk's position is already past this record, so deleting it
         // does not disturb the walk.
         items.DeletePagesOfFeed(feed.feedId);
         if (feeds.Delete(oid))
             ++removed;
     }
-    RemoveOrphanPages();
+    RemoveOrphanPages(kept);
     DebugLog("CRssFeedManager::CleanupDB", ">> END");
     return removed;
 }
@@ -279,12 +282,24 @@ int CRssFeedManager::CleanupDB(const COpmlDoc& doc)
 // when the feed database was lost, or a kill came between deleting a feed's
 // pages and its record. Nothing is removed unless the feed database says
 // for certain that the id is not there.
-void CRssFeedManager::RemoveOrphanPages()
+void CRssFeedManager::RemoveOrphanPages(const std::vector<std::uint32_t>& storedFeedIds)
 {
     CZelviaRssDB& feeds = CZelviaRssDB::Instance();
     CZelviaRssItemDB& items = CZelviaRssItemDB::Instance();
     if (!feeds.IsOpen() || !items.IsOpen())
         return;
+    // There are orphans only when the pages carry more feed ids than the
+    // stored feeds that have pages: two passes over the index tell, where
+    // the walk below looks up every feed that has pages.
+    std::vector<CZelviaRssItemDB::CPageCounts> counts;
+    DWORD carried = 0;
+    if (items.CountFeedPages(storedFeedIds, counts) && items.CountFeedsWithPages(carried)) {
+        const auto withPages = std::count_if(counts.begin(), counts.end(), [](const auto& count) {
+            return count.pages + count.tombstones > 0;
+        });
+        if (static_cast<DWORD>(withPages) == carried)
+            return;
+    }
     for (std::uint32_t feedId = items.NextFeedIdWithPages(0); feedId != 0;
          feedId = items.NextFeedIdWithPages(feedId)) {
         if (feeds.FindFeedById(feedId))

@@ -89,7 +89,8 @@ private:
     // Deletes inside one write group, opened at the first deletion: most
     // clean-ups delete nothing and then write nothing.
     int DeleteBeyondLimits(const CCleanupLimits& limits, std::optional<CRecordDatabase::CWriteGroup>& group);
-    void RemoveOrphanPages();
+    // storedFeedIds: the ids of every stored feed.
+    void RemoveOrphanPages(const std::vector<std::uint32_t>& storedFeedIds);
     void ClearPageList();
     // The feeds, by URL, whose stored counts show nothing to do.
     using CSettledFeeds = std::unordered_set<std::wstring>;
