@@ -92,7 +92,27 @@ bool DeleteFile(const std::wstring& path) { return ::unlink(NativePath(path).c_s
 std::wstring MakeTemporarySibling(const std::wstring& target)
 {
     static std::atomic<unsigned> counter{0};
-    return target + L".tmp-" + std::to_wstring(::getpid()) + L"-" + std::to_wstring(counter++);
+    const std::wstring prefix = target + L".tmp-" + std::to_wstring(::getpid()) + L"-";
+    std::wstring name;
+    struct stat info {};
+    do
+        name = prefix + std::to_wstring(counter++);
+    while (::lstat(NativePath(name).c_str(), &info) == 0);
+    return name;
+}
+
+CFileStamp GetFileStamp(const std::wstring& path)
+{
+    CFileStamp stamp;
+    struct stat info {};
+    if (::stat(NativePath(path).c_str(), &info) != 0)
+        return stamp;
+    stamp.device = info.st_dev;
+    stamp.inode = info.st_ino;
+    stamp.size = info.st_size;
+    stamp.modifiedNs = info.st_mtim.tv_sec * 1000000000LL + info.st_mtim.tv_nsec;
+    stamp.changedNs = info.st_ctim.tv_sec * 1000000000LL + info.st_ctim.tv_nsec;
+    return stamp;
 }
 
 bool ReplaceFileAtomically(const std::wstring& temporary, const std::wstring& target)

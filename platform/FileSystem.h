@@ -26,8 +26,22 @@ bool WriteNewFile(const std::wstring& path, std::string_view bytes);
 
 bool DeleteFile(const std::wstring& path);
 
-// A path in the target's folder for writing a replacement of the target.
+// A path in the target's folder for writing a replacement of the target:
+// "<target>.tmp-<process>-<n>", never the name of a file that is there (a
+// process killed while saving leaves its file, and a later process may get
+// the same process id).
 std::wstring MakeTemporarySibling(const std::wstring& target);
+
+// What tells one version of a file from another without reading it: a
+// replacement written beside the file and renamed over it is a new file.
+struct CFileStamp {
+    unsigned long long device = 0, inode = 0;
+    long long size = -1; // -1: no file
+    long long modifiedNs = 0, changedNs = 0;
+    bool operator==(const CFileStamp&) const = default;
+};
+// The stamp of the file at path; size -1 when there is none.
+CFileStamp GetFileStamp(const std::wstring& path);
 
 // Makes a fully written temporary file the target in one step: the temporary
 // file is flushed to disk, then renamed over the target, so that a crash or a

@@ -6,6 +6,8 @@
 #include <iterator>
 #include <new>
 #include <optional>
+#include <string>
+#include <unordered_map>
 
 #include "platform/Debug.h"
 #include "platform/PropertyHandle.h"
@@ -141,6 +143,69 @@ bool CeCountMatchingRecords(HCEDB hDatabase, const CEPROPVAL* pValues, WORD wNum
     if (!counted)
         return false;
     count = *counted;
+    return true;
+}
+
+namespace {
+
+// One text for a row of key values, to find it among many.
+std::string KeyText(const std::vector<CSortKeyValue>& keys)
+{
+    std::string text;
+    for (const CSortKeyValue& key : keys) {
+        text += static_cast<char>('0' + static_cast<int>(key.kind));
+        text.append(reinterpret_cast<const char*>(&key.integer), sizeof key.integer);
+        text.append(reinterpret_cast<const char*>(&key.real), sizeof key.real);
+        text += std::to_string(key.bytes.size());
+        text += ':';
+        text += key.bytes;
+    }
+    return text;
+}
+
+} // namespace
+
+bool CeCountMatchingRecordsMany(HCEDB hDatabase, std::span<const CEPROPVAL> values, WORD wNumVals,
+                                std::vector<DWORD>& counts)
+{
+    counts.clear();
+    CHandleCall call(hDatabase);
+    if (!call.Usable())
+        return false;
+    const SORTORDERSPECEX& sortKeys = hDatabase->schema->sortOrders[hDatabase->sortOrder];
+    if (wNumVals == 0 || wNumVals > sortKeys.wNumProps || values.size() % wNumVals != 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    const auto groups = CSortOrderQuery(*hDatabase, false).CountGrouped(wNumVals);
+    if (!groups)
+        return false;
+    std::unordered_map<std::string, DWORD> byKeys;
+    byKeys.reserve(groups->size());
+    for (const auto& [keys, count] : *groups)
+        byKeys.emplace(KeyText(keys), count);
+    counts.reserve(values.size() / wNumVals);
+    for (size_t at = 0; at < values.size(); at += wNumVals) {
+        const auto keys = SeekKeysOf(*hDatabase, values.data() + at, wNumVals);
+        const auto found = keys ? byKeys.find(KeyText(*keys)) : byKeys.end();
+        counts.push_back(found != byKeys.end() ? found->second : 0);
+    }
+    return true;
+}
+
+bool CeCountDistinctKeys(HCEDB hDatabase, WORD wNumKeys, DWORD& count)
+{
+    CHandleCall call(hDatabase);
+    if (!call.Usable())
+        return false;
+    if (wNumKeys == 0 || wNumKeys > hDatabase->schema->sortOrders[hDatabase->sortOrder].wNumProps) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    const auto groups = CSortOrderQuery(*hDatabase, false).CountGrouped(wNumKeys);
+    if (!groups)
+        return false;
+    count = static_cast<DWORD>(groups->size());
     return true;
 }
 

@@ -158,6 +158,14 @@ CEOID CeSeekDatabaseEx(HCEDB hDatabase, DWORD dwSeekType, const CEPROPVAL* pValu
 // How many records of the handle's sort order have their first wNumVals keys
 // equal to the values: one index look-up, whatever the records hold.
 bool CeCountMatchingRecords(HCEDB hDatabase, const CEPROPVAL* pValues, WORD wNumVals, DWORD& count);
+// The same for many sets of values at once, in one pass over the sort
+// order's index: counts[i] for the wNumVals values from values[i * wNumVals].
+// For thousands of sets it costs a fraction of one look-up each.
+bool CeCountMatchingRecordsMany(HCEDB hDatabase, std::span<const CEPROPVAL> values, WORD wNumVals,
+                                std::vector<DWORD>& counts);
+// How many distinct values the first wNumKeys sort keys take among the
+// records of the handle's sort order: one pass over its index.
+bool CeCountDistinctKeys(HCEDB hDatabase, WORD wNumKeys, DWORD& count);
 
 // Reads every property of the record at the seek position, in the order they
 // were written; with CEDB_AUTOINCREMENT the position then moves to the next

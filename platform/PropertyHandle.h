@@ -74,6 +74,8 @@ public:
     std::optional<CFoundRecord> AtOffset(DWORD offset, bool& failed);
     // How many records have their first keys equal to the values.
     std::optional<DWORD> CountEqual(const std::vector<CSortKeyValue>& values);
+    // Every distinct value of the first keys, with how many records have it.
+    std::optional<std::vector<std::pair<std::vector<CSortKeyValue>, DWORD>>> CountGrouped(size_t keys);
 
     static std::optional<CFoundRecord> One(std::vector<CFoundRecord>&& found);
 

@@ -63,6 +63,34 @@ std::optional<DWORD> CSortOrderQuery::CountEqual(const std::vector<CSortKeyValue
     return count;
 }
 
+std::optional<std::vector<std::pair<std::vector<CSortKeyValue>, DWORD>>> CSortOrderQuery::CountGrouped(size_t keys)
+{
+    const CDatabaseSchema& schema = *m_handle.schema;
+    std::string columns;
+    for (size_t key = 0; key < keys; ++key)
+        columns.append(key ? ", " : "").append(CDatabaseSchema::KeyColumn(m_handle.sortOrder, key));
+    CPropertyVolume& volume = *m_handle.volume;
+    sqlite3_stmt* statement =
+        volume.Statement("SELECT " + columns + ", count(*) FROM " + schema.table + " GROUP BY " + columns);
+    if (!statement)
+        return std::nullopt;
+    std::vector<std::pair<std::vector<CSortKeyValue>, DWORD>> groups;
+    int step = SQLITE_ROW;
+    while ((step = sqlite3_step(statement)) == SQLITE_ROW) {
+        auto& group = groups.emplace_back();
+        for (size_t key = 0; key < keys; ++key)
+            group.first.push_back(CSortKeyValue::FromColumn(statement, static_cast<int>(key)));
+        group.second = static_cast<DWORD>(sqlite3_column_int64(statement, static_cast<int>(keys)));
+    }
+    const bool done = step == SQLITE_DONE;
+    if (!done)
+        volume.FailWith(ERROR_READ_FAULT, "counting");
+    sqlite3_reset(statement);
+    if (!done)
+        return std::nullopt;
+    return groups;
+}
+
 std::optional<CFoundRecord> CSortOrderQuery::One(std::vector<CFoundRecord>&& found)
 {
     if (found.empty())

@@ -100,6 +100,14 @@ inline constexpr UINT IDS_STORE_NOT_OPENED = 40102;
 inline constexpr UINT IDS_RETRY_LATER_UNTIL = 40105;
 inline constexpr UINT IDS_RETRY_LATER = 40106;
 
+// The subscription file: its repair and its writers.
+inline constexpr UINT IDS_OPML_INCORRECT_FILE = 40120;    // "%s" is the file
+inline constexpr UINT IDS_OPML_TOO_DEEP = 40121;          // the file, the depth limit
+inline constexpr UINT IDS_OPML_REPAIRED = 40122;          // the kept copy, the feeds recovered, the folder
+inline constexpr UINT IDS_OPML_MISSING_RECOVERED = 40123; // the feeds recovered, the folder
+inline constexpr UINT IDS_RECOVERED_FEEDS = 40124;
+inline constexpr UINT IDS_SUBSCRIPTIONS_BUSY = 40125;
+
 // The new-items list's sort order as the options name it.
 inline constexpr UINT IDS_SORT_ASCENDING = 40110;
 inline constexpr UINT IDS_SORT_DESCENDING = 40111;

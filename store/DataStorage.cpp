@@ -7,6 +7,7 @@
 #include "platform/Shell.h"
 #include "platform/SpecialFolders.h"
 #include "resources/EmbeddedSeed.h"
+#include "store/FeedDatabase.h"
 
 namespace {
 
@@ -53,7 +54,11 @@ std::wstring PrepareDataFolder()
     const std::wstring folder = GetDataFolder();
     CreateFolderPath(folder);
     const std::wstring subscriptions = JoinPath(folder, kSubscriptionFileName);
-    if (!PathExists(subscriptions)) {
+    // A store that holds feeds keeps them as the subscriptions: the tree is
+    // rebuilt from it when the file is loaded, never seeded over it.
+    std::vector<FeedRecord> stored;
+    if (!PathExists(subscriptions) && CZelviaRssDB::Instance().IsOpen() &&
+        CZelviaRssDB::Instance().ReadAllFeeds(stored) && stored.empty()) {
         const std::wstring seed = FindSeedSubscriptionFile();
         const bool copied = seed.empty() ? WriteNewFile(subscriptions, EmbeddedSeedSubscriptions())
                                          : CopyFileNoOverwrite(seed, subscriptions);

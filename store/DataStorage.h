@@ -3,6 +3,7 @@
 // parts use. Everything lives in one data folder, "RSSReader" under the
 // program files folder (off the device: $XDG_DATA_HOME/RSSReader):
 //   default.opml           the subscription tree
+//   subscriptions.lock     held by every change of default.opml
 //   RSS.CDB, RSSITEM.CDB   the feed and item databases
 //   FeedSearchKeyword.xml  the stored search keywords
 
@@ -27,8 +28,9 @@ std::wstring GetProgramFolder();
 bool OpenWithShell(const std::wstring& pathOrUrl);
 
 // Start-up preparation: creates the data folder and, when there is no
-// subscription file yet, puts the seed in its place (never overwriting).
-// Returns the path of the subscription file.
+// subscription file yet and the feed database is open and holds no feed,
+// puts the seed in its place (never overwriting). Returns the path of the
+// subscription file.
 std::wstring PrepareDataFolder();
 
 // Where the seed subscription file is looked for, first match wins:

@@ -69,6 +69,18 @@ void FillFeed(FeedRecord& record, std::vector<CEPROPVAL>& props)
 
 CZelviaRssDB::CZelviaRssDB() : CRecordDatabase(kFeedVolumeName, FeedDatabaseDefinition(), kFeedOrderByUrl) {}
 
+bool CZelviaRssDB::ReadAllFeeds(std::vector<FeedRecord>& feeds)
+{
+    feeds.clear();
+    if (!SelectSortOrder(kFeedOrderByUrl))
+        return false;
+    FirstFeed();
+    for (FeedRecord record; ReadFeed(record);)
+        feeds.push_back(std::move(record));
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_ITEMS;
+}
+
 CEOID CZelviaRssDB::FindFeedByUrl(const std::wstring& url, bool first)
 {
     if (url.empty())

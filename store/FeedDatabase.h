@@ -4,6 +4,7 @@
 // 1 feedId ascending. One process-wide instance, taking no lock of its own
 // (its users take turns, as with the item database).
 #include <string>
+#include <vector>
 
 #include "store/FeedRecord.h"
 #include "store/RecordDatabase.h"
@@ -73,6 +74,10 @@ public:
     bool WriteHostNotBefore(const std::wstring& host, const FILETIME& notBefore);
     // To the beginning of the current order, for walking every feed.
     CEOID FirstFeed() { return SeekBeginning(); }
+    // Every stored feed, in URL order, in one walk; false when the walk
+    // could not be finished (GetLastError says why), as against an empty
+    // store.
+    bool ReadAllFeeds(std::vector<FeedRecord>& feeds);
 
     // A feed id for a new feed: the millisecond tick count, moved on past
     // ids that stored feeds already use (and past 0, which means "none").

@@ -223,6 +223,42 @@ bool CZelviaRssItemDB::CountFeedPages(std::uint32_t feedId, int& pageCount, int&
     return true;
 }
 
+bool CZelviaRssItemDB::CountFeedPages(const std::vector<std::uint32_t>& feedIds, std::vector<CPageCounts>& counts)
+{
+    counts.clear();
+    if (!m_hCountDB)
+        m_hCountDB = OpenHandle(kItemOrderByFeedState);
+    if (!m_hCountDB)
+        return false;
+    std::vector<CEPROPVAL> feeds, states;
+    for (std::uint32_t feedId : feedIds) {
+        feeds.push_back(FeedIdValue(feedId));
+        for (PageState state : {PageStateUnread, PageStateDeleted}) {
+            states.push_back(FeedIdValue(feedId));
+            states.push_back(MakeUI2Prop(kItemState, state));
+        }
+    }
+    std::vector<DWORD> totals, byState;
+    if (!CeCountMatchingRecordsMany(m_hCountDB, feeds, 1, totals) ||
+        !CeCountMatchingRecordsMany(m_hCountDB, states, 2, byState))
+        return false;
+    counts.resize(feedIds.size());
+    for (size_t at = 0; at < feedIds.size(); ++at) {
+        const DWORD tombstones = byState[2 * at + 1];
+        counts[at].pages = static_cast<int>(totals[at] - std::min(totals[at], tombstones));
+        counts[at].unread = static_cast<int>(byState[2 * at]);
+        counts[at].tombstones = static_cast<int>(tombstones);
+    }
+    return true;
+}
+
+bool CZelviaRssItemDB::CountFeedsWithPages(DWORD& count)
+{
+    if (!m_hCountDB)
+        m_hCountDB = OpenHandle(kItemOrderByFeedState);
+    return m_hCountDB && CeCountDistinctKeys(m_hCountDB, 1, count);
+}
+
 std::uint32_t CZelviaRssItemDB::NextFeedIdWithPages(std::uint32_t feedId)
 {
     if (!SelectSortOrder(kItemOrderByFeed))

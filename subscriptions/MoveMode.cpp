@@ -2,6 +2,7 @@
 // children with it, kept at Done (and saved) or put back at Cancel.
 #include <algorithm>
 
+#include "subscriptions/OutlineIdentity.h"
 #include "subscriptions/ReaderSession.h"
 
 std::unique_ptr<COutline> CReaderSession::Detach(COutline& outline, COutline*& parent, size_t& index)
@@ -26,6 +27,7 @@ bool CReaderSession::StartMove(COutline& outline)
     if (IsMoving() || !UpdateLock())
         return false;
     m_move.outline = &outline;
+    m_move.identity = IdentityOf(m_pDoc->outlines, outline);
     m_move.formerParent = ParentOf(outline);
     const COutlineList& list = ListOf(m_move.formerParent);
     m_move.formerIndex = static_cast<size_t>(
@@ -113,12 +115,38 @@ CTreeChange CReaderSession::MoveDone()
     CTreeChange change;
     if (!IsMoving())
         return change;
-    change.select = m_move.outline;
-    change.structureChanged = true;
+    COutline* moving = m_move.outline;
+    // Where it stands now: in its parent, after the outline before it (or
+    // first).
+    COutline* parent = ParentOf(*moving);
+    const COutlineList& list = ListOf(parent);
+    const size_t index = IndexIn(list, moving);
+    COutline* previous = index > 0 ? list[index - 1].get() : nullptr;
+    const std::wstring identity = m_move.identity;
     m_move = {};
-    change.saved = SaveDefaultOpml();
-    if (!change.saved)
-        change.messages.push_back({IDS_EXPORT_FAILED, {SubscriptionPath()}, MB_ICONHAND});
+    const CTreeEdit edit = EditTree({&parent, &previous}, [&](bool reloaded) {
+        if (!reloaded)
+            return true; // the tree is the file's, with the move made
+        // Another process changed the file during the move: the move is made
+        // again on its tree, from where the outline stands there.
+        moving = FindByIdentity(m_pDoc->outlines, identity);
+        if (moving == nullptr)
+            return false; // gone from the file meanwhile
+        for (const COutline* at = parent; at != nullptr; at = ParentOf(*at)) {
+            if (at == moving)
+                return false; // it would go inside itself
+        }
+        COutline* from = nullptr;
+        size_t ignored = 0;
+        auto detached = Detach(*moving, from, ignored);
+        COutlineList& into = ListOf(parent);
+        const size_t after = previous != nullptr ? IndexIn(into, previous) : into.size();
+        Attach(std::move(detached), parent, after < into.size() ? after + 1 : 0);
+        return true;
+    });
+    change.select = moving;
+    change.structureChanged = true;
+    NoteEdit(edit, change);
     UpdateUnlock();
     return change;
 }

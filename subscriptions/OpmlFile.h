@@ -10,7 +10,9 @@
 // document without head or body loads with no outlines; outlines without a
 // title or text are dropped with everything inside them, except feeds, which
 // take the host of their xmlUrl (or the whole xmlUrl) as their title.
-std::unique_ptr<COpmlDoc> LoadOpmlFile(const std::wstring& path);
+// clean (when given) tells whether libxml2 read the file without an error
+// to recover from.
+std::unique_ptr<COpmlDoc> LoadOpmlFile(const std::wstring& path, bool* clean = nullptr);
 
 // Writes the document with a freshly generated head. The file is written
 // beside the target and then renamed over it, so a failure (full disk, no

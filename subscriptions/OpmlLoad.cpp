@@ -100,9 +100,16 @@ void ReadOutlines(const xmlNode* parent, COutlineList& list)
 
 } // namespace
 
-std::unique_ptr<COpmlDoc> LoadOpmlFile(const std::wstring& path)
+std::unique_ptr<COpmlDoc> LoadOpmlFile(const std::wstring& path, bool* clean)
 {
-    const CXmlDocPtr xml = ReadXmlFileRepaired(path);
+    bool repairable = false;
+    CXmlDocPtr xml = ReadXmlFile(path, &repairable);
+    if (clean != nullptr)
+        *clean = xml && !repairable;
+    if (repairable) {
+        if (CXmlDocPtr repaired = ParseRepairedXml(ReadRepairedXmlText(path), path))
+            xml = std::move(repaired);
+    }
     if (!xml)
         return nullptr;
     const xmlNode* root = xmlDocGetRootElement(xml.get());

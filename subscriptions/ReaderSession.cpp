@@ -16,6 +16,7 @@
 #include "update/ConnectionManager.h"
 #include "update/FeedManager.h"
 #include "update/FeedSearch.h"
+#include "update/Leftovers.h"
 #include "update/Setting.h"
 
 CReaderSession::~CReaderSession()
@@ -33,27 +34,37 @@ CReaderSession::CStartUp CReaderSession::Start()
     std::wstring documents;
     SHGetSpecialFolderPath(CSIDL_PERSONAL, documents);
     CreateFolderPath(JoinPath(documents, L"RSS Reader"));
-
-    m_strSubscriptionPath = PrepareDataFolder();
-    // The online search's keyword file, when the user has none.
-    InstallKeywordFile();
-    CRecordDatabase* databases[] = {&CZelviaRssDB::Instance(), &CZelviaRssItemDB::Instance()};
-    for (CRecordDatabase* database : databases) {
-        if (!database->IsOpen())
-            startUp.storeMessages.push_back(
-                {IDS_STORE_NOT_OPENED, {DescribeStoreError(database->GetOpenError())}, MB_ICONHAND});
-    }
-
-    CLoadedSubscriptions loaded = LoadSubscriptionFile(m_strSubscriptionPath);
-    m_pDoc = std::move(loaded.doc);
-    m_bTreeComplete = loaded.complete;
-    startUp.treeDamaged = loaded.damaged;
-    startUp.keptAs = loaded.keptAs;
-    MakeEntryLabels(m_pDoc->outlines);
+    CreateFolderPath(GetDataFolder());
+    RemoveLeftoverFiles();
 
     CRssFeedManager manager;
-    if (m_bTreeComplete)
-        manager.CleanupDB(*m_pDoc);
+    {
+        // The seed, the load (and a repair), the records and the removal of
+        // feeds that left the tree, as one step of the writers of the file.
+        m_strSubscriptionPath = GetDataFolderFile(kSubscriptionFileName);
+        CSubscriptionLock lock(m_strSubscriptionPath);
+        m_strSubscriptionPath = PrepareDataFolder();
+        // The online search's keyword file, when the user has none.
+        InstallKeywordFile();
+        CRecordDatabase* databases[] = {&CZelviaRssDB::Instance(), &CZelviaRssItemDB::Instance()};
+        for (CRecordDatabase* database : databases) {
+            if (!database->IsOpen())
+                startUp.storeMessages.push_back(
+                    {IDS_STORE_NOT_OPENED, {DescribeStoreError(database->GetOpenError())}, MB_ICONHAND});
+        }
+
+        CLoadedSubscriptions loaded = LoadSubscriptionFile(m_strSubscriptionPath);
+        m_pDoc = std::move(loaded.doc);
+        m_fileStamp = loaded.stamp;
+        // Without the lock another writer may be half-way through: nothing
+        // is pruned against what this start read.
+        m_bTreeComplete = loaded.complete && lock.IsHeld();
+        startUp.treeDamaged = loaded.damaged;
+        startUp.treeMessages = std::move(loaded.messages);
+        MakeEntryLabels(m_pDoc->outlines);
+        if (m_bTreeComplete)
+            manager.CleanupDB(*m_pDoc);
+    }
     if (ShouldUpdateOnStartup(CSetting::Instance(), true))
         startUp.updateNow = RequestUpdateAll(true);
     manager.CleanupFeeds(m_pDoc->outlines, true);
@@ -218,22 +229,4 @@ COutline* CReaderSession::ParentOf(const COutline& outline) const
 COutlineList& CReaderSession::ListOf(const COutline* parent)
 {
     return parent != nullptr ? const_cast<COutline*>(parent)->children : m_pDoc->outlines;
-}
-
-bool CReaderSession::SaveDefaultOpml()
-{
-    // The lock is a busy flag: a save inside an update, a rename or a move
-    // (which hold it already) goes on under their hold.
-    const bool locked = UpdateLock();
-    DebugLog("CChannelTreeView::SaveDefaultOpml", "Start >>");
-    CreateFolderPath(SplitPath(m_strSubscriptionPath).folder);
-    DebugLog("CChannelTreeView::Save", "Start >>");
-    const bool saved = SaveOpmlFile(*m_pDoc, m_strSubscriptionPath);
-    // A tree that did not load whole would take the feeds it lost with it.
-    if (m_bTreeComplete)
-        CRssFeedManager().CleanupDB(*m_pDoc);
-    DebugLog("CChannelTreeView::SaveDefaultOpml", "End >>");
-    if (locked)
-        UpdateUnlock();
-    return saved;
 }

@@ -9,13 +9,26 @@
 // tree and the operations on it; it builds on the store and on the update
 // engine (the clean-up, the merge of an import), as those operations do.
 //
+// Other writers: the window and rssreader-tool may change default.opml at
+// the same time. Every change of the file goes through EditTree, which holds
+// the subscription lock (SubscriptionFile.h), reads the file again when
+// another process wrote it since this session last read or wrote it, applies
+// the change to that tree and saves. A tree read again is a new document:
+// outlines of the old one are found in it by identity (OutlineIdentity.h),
+// and the old one stays alive until the next reload, so that a view can
+// still read the entries it made from it.
+//
 // Threads: the session belongs to the thread that made it (the GUI thread,
 // or the tool's main thread) and is used only there. An update run hands
 // per-feed results back to that thread; nothing here is shared with a worker.
+#include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
+#include "platform/FileSystem.h"
 #include "platform/LastError.h"
 #include "platform/WindowMessages.h"
 #include "resources/ResourceIds.h"
@@ -32,6 +45,10 @@ struct CTreeChange {
     COutline* select = nullptr;         // the entry to select, when one is named
     COutline* expand = nullptr;         // the entry to open, when one is named
     bool saved = false;                 // default.opml was written
+    // The tree was read again from the file (another process had changed
+    // it): the pointers above are outlines of the new tree, and every entry
+    // is made again, the selection and open folders kept by identity.
+    bool reloaded = false;
 };
 
 // A row of the properties view: a label from the string table and a value.
@@ -50,19 +67,22 @@ public:
     // ---- Start-up and shutdown ------------------------------------------
 
     struct CStartUp {
-        // The subscription file was damaged: the view shows "The OPML file is
-        // incorrect."; what it held is kept at keptAs.
+        // The subscription file was damaged: what it held is kept beside
+        // it and the tree rebuilt from it and the store.
         bool treeDamaged = false;
-        std::wstring keptAs;
+        // What the user is told of the subscription file (a repair, a file
+        // rebuilt from the store), in order.
+        std::vector<CViewMessage> treeMessages;
         // A database could not be opened: the view tells the user why.
         std::vector<CViewMessage> storeMessages;
         // "Update feeds on startup": the view posts an automatic Update All.
         bool updateNow = false;
     };
-    // The start-up of the tree without drawing: data folder, seed, the
-    // subscription file, a record for every feed, the removal of stored
-    // feeds that left the tree (only when the whole tree loaded), the
-    // clean-up with counters put right. The view then fills its entries
+    // The start-up of the tree without drawing: data folder, leftovers of
+    // killed processes, seed, the subscription file (repaired when damaged),
+    // a record for every feed, the removal of stored feeds that left the
+    // tree (only when the whole tree loaded; under the subscription lock),
+    // the clean-up with counters put right. The view then fills its entries
     // from Document() and asks LabelOf for each.
     CStartUp Start();
     // The shutdown, in its fixed order: the options (written), the item
@@ -74,10 +94,40 @@ public:
     bool IsInitialised() const { return m_bInitialised; }
     COpmlDoc& Document() { return *m_pDoc; }
     const COpmlDoc& Document() const { return *m_pDoc; }
-    // False when the subscription file did not load whole: stored feeds are
-    // not removed against the tree for the rest of the run.
+    // False when the tree may lack feeds the store holds (the file did not
+    // load whole and could not be rebuilt): stored feeds are not removed
+    // against it.
     bool IsTreeComplete() const { return m_bTreeComplete; }
     const std::wstring& SubscriptionPath() const { return m_strSubscriptionPath; }
+
+    // ---- The subscription file and its other writers ------------------------
+
+    struct CTreeEdit {
+        bool applied = false;  // the edit ran (and asked for the save)
+        bool reloaded = false; // it ran on the tree read again from the file
+        bool saved = false;
+        std::vector<CViewMessage> messages; // the lock, a repair, the save
+    };
+    // One change of default.opml, the way every writer makes it: under the
+    // subscription lock, the file read again when another process wrote it
+    // (the outlines named in follow are then found again in the new tree,
+    // nullptr when they are gone from it), edit run on Document() (given
+    // whether it was read again; true asks for the save), the file saved
+    // atomically and the stored feeds that left the tree removed, before the
+    // lock is let go. When the lock cannot be had, nothing runs and the
+    // message says so.
+    CTreeEdit EditTree(std::initializer_list<COutline**> follow, const std::function<bool(bool reloaded)>& edit);
+    // Whether default.opml is another than the one this session last read
+    // or wrote (a look at the file's stamp, no read).
+    bool HasFileChanged() const;
+    // Reads default.opml again when another process changed it. wait:
+    // waits for the lock; otherwise gives up at once when it is held (the
+    // caller asks again later). Not during a move. change.reloaded tells
+    // whether the tree was read; its messages tell of a repair.
+    CTreeChange ReloadIfChanged(bool wait);
+    // After a reload: the identities of the outlines of the tree it
+    // replaced, for the entries a view made from them.
+    std::unordered_map<const COutline*, std::wstring> FormerIdentities() const;
 
     // ---- The update lock: a busy flag, not a counter --------------------
 
@@ -160,14 +210,15 @@ public:
     // Import of a document's top-level outlines (a file, an OPML address, an
     // online search), under the selected folder; saved when a feed was added.
     CTreeChange ImportOutlines(COutlineList outlines, COutline* selected);
-    // Import of an OPML file: "The OPML file is incorrect." when it loads
-    // nothing or holds no outline.
-    CTreeChange ImportFile(const std::wstring& path, COutline* selected);
+    // Import of an OPML file: "The OPML file is incorrect." naming it
+    // (shownAs: the address it was downloaded from) when it cannot be read
+    // or holds no feed; the feeds lost to libxml2's depth limit are told.
+    CTreeChange ImportFile(const std::wstring& path, COutline* selected, const std::wstring& shownAs = {});
     // Export to a file: the message says whether it was created.
     CViewMessage Export(const std::wstring& path) const;
-    // Writes default.opml under the lock, then removes the stored feeds
-    // that left the tree (not while the tree is incomplete). False when the
-    // file could not be written.
+    // Writes default.opml (an edit that changes nothing, through EditTree),
+    // then removes the stored feeds that left the tree (not while the tree
+    // is incomplete). False when the file could not be written.
     bool SaveDefaultOpml();
 
     // ---- Move mode ---------------------------------------------------------
@@ -189,6 +240,7 @@ private:
         COutline* outline = nullptr;
         COutline* formerParent = nullptr;
         size_t formerIndex = 0;
+        std::wstring identity; // where it was, to find it in a tree read again at Done
     };
 
     std::unique_ptr<COutline> Detach(COutline& outline, COutline*& parent, size_t& index);
@@ -199,8 +251,14 @@ private:
     int CountNewFeeds(const COutlineList& outlines) const;
     int MergeImport(const COutlineList& from, COutlineList& into);
     void CleanupAll(const std::vector<std::wstring>& recounted = {});
+    // Under the subscription lock (SessionFile.cpp).
+    void ReadFileLocked(std::vector<CViewMessage>& messages);
+    void SaveLocked(CTreeEdit& edit);
+    void NoteEdit(const CTreeEdit& edit, CTreeChange& change) const;
 
     std::unique_ptr<COpmlDoc> m_pDoc = std::make_unique<COpmlDoc>();
+    std::unique_ptr<COpmlDoc> m_pFormerDoc; // the tree the last reload replaced
+    CFileStamp m_fileStamp;                 // default.opml as last read or written
     std::wstring m_strSubscriptionPath;
     bool m_bTreeComplete = true;
     bool m_bInitialised = false;

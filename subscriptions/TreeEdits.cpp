@@ -9,18 +9,6 @@
 #include "subscriptions/ReaderSession.h"
 #include "update/FeedManager.h"
 
-namespace {
-
-// A message for a save that did not reach the file.
-void NoteSave(bool saved, const std::wstring& path, CTreeChange& change)
-{
-    change.saved = saved;
-    if (!saved)
-        change.messages.push_back({IDS_EXPORT_FAILED, {path}, MB_ICONHAND});
-}
-
-} // namespace
-
 COutline* CReaderSession::AddOutline(std::unique_ptr<COutline> outline, COutline* target, COutline* selected)
 {
     if (!outline || outline->DisplayName().empty())
@@ -43,31 +31,57 @@ COutline* CReaderSession::AddOutline(std::unique_ptr<COutline> outline, COutline
     return added;
 }
 
+namespace {
+
+bool TreeHasFeed(const COutlineList& outlines, const std::wstring& url)
+{
+    for (const auto& outline : outlines) {
+        if (outline->xmlUrl == url || TreeHasFeed(outline->children, url))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
 CTreeChange CReaderSession::AddFeed(std::unique_ptr<COutline> feed, bool atRoot, COutline* selected)
 {
     CTreeChange change;
-    COutline* target = atRoot ? nullptr : selected;
-    COutline* added = AddOutline(std::move(feed), target, selected);
+    COutline* added = nullptr;
+    const CTreeEdit edit = EditTree({&selected}, [&](bool reloaded) {
+        // Another process may have subscribed to it since the dialog looked.
+        if (reloaded && feed && TreeHasFeed(m_pDoc->outlines, feed->xmlUrl)) {
+            change.messages.push_back({IDS_FEED_EXISTS, {}, MB_ICONHAND});
+            return false;
+        }
+        COutline* target = atRoot ? nullptr : selected;
+        added = AddOutline(std::move(feed), target, selected);
+        // The target opens; at the top level, the first entry does.
+        change.expand = target != nullptr ? target : (m_pDoc->outlines.empty() ? nullptr : m_pDoc->outlines.front().get());
+        return true;
+    });
     change.structureChanged = added != nullptr;
     change.changedParent = added != nullptr ? ParentOf(*added) : nullptr;
     change.select = added;
-    // The target opens; at the top level, the first entry does.
-    change.expand = target != nullptr ? target : (m_pDoc->outlines.empty() ? nullptr : m_pDoc->outlines.front().get());
-    NoteSave(SaveDefaultOpml(), m_strSubscriptionPath, change);
+    NoteEdit(edit, change);
     return change;
 }
 
 CTreeChange CReaderSession::AddFolder(const std::wstring& name, bool atRoot, COutline* selected)
 {
     CTreeChange change;
-    auto folder = std::make_unique<COutline>();
-    folder->title = name;
-    folder->kind = OutlineKindFolder;
-    COutline* added = AddOutline(std::move(folder), atRoot ? nullptr : selected, selected);
+    COutline* added = nullptr;
+    const CTreeEdit edit = EditTree({&selected}, [&](bool) {
+        auto folder = std::make_unique<COutline>();
+        folder->title = name;
+        folder->kind = OutlineKindFolder;
+        added = AddOutline(std::move(folder), atRoot ? nullptr : selected, selected);
+        return true;
+    });
     change.structureChanged = added != nullptr;
     change.changedParent = added != nullptr ? ParentOf(*added) : nullptr;
     change.select = added;
-    NoteSave(SaveDefaultOpml(), m_strSubscriptionPath, change);
+    NoteEdit(edit, change);
     return change;
 }
 
@@ -87,23 +101,27 @@ CTreeChange CReaderSession::Rename(COutline& outline, const std::wstring& name)
     CTreeChange change;
     if (!UpdateLock())
         return change;
-    outline.title = name;
-    outline.text = name;
-    change.select = &outline;
-    if (outline.IsFeed()) {
+    COutline* renamed = &outline;
+    const CTreeEdit edit = EditTree({&renamed}, [&](bool) {
+        if (renamed == nullptr)
+            return false; // gone from the file meanwhile
+        renamed->title = name;
+        renamed->text = name;
+        if (!renamed->IsFeed())
+            return true;
         CZelviaRssDB& feeds = CZelviaRssDB::Instance();
         FeedRecord record;
-        const CEOID oid = feeds.FindFeedByUrl(outline.xmlUrl);
+        const CEOID oid = feeds.FindFeedByUrl(renamed->xmlUrl);
         // A feed without a record is renamed in the tree only, and not saved.
-        if (!oid || !feeds.ReadFeed(record, oid)) {
-            UpdateUnlock();
-            return change;
-        }
+        if (!oid || !feeds.ReadFeed(record, oid))
+            return false;
         record.title = name;
         if (!feeds.WriteFeed(record, oid))
             change.messages.push_back({IDS_FEED_DB_WRITE_ERROR, {}, MB_ICONHAND});
-    }
-    NoteSave(SaveDefaultOpml(), m_strSubscriptionPath, change);
+        return true;
+    });
+    change.select = renamed;
+    NoteEdit(edit, change);
     UpdateUnlock();
     return change;
 }
@@ -130,19 +148,24 @@ void CReaderSession::DeleteSubtree(COutline& outline)
 CTreeChange CReaderSession::Delete(COutline* outline)
 {
     CTreeChange change;
-    if (outline != nullptr) {
-        DeleteSubtree(*outline);
-        COutline* parent = ParentOf(*outline);
-        size_t index = 0;
-        Detach(*outline, parent, index); // freed here, with its subtree
-        change.structureChanged = true;
-        change.changedParent = parent;
-        // The selection moves to a neighbour: the next entry, else the
-        // previous one, else the folder that held it.
-        const COutlineList& level = ListOf(parent);
-        change.select = index < level.size() ? level[index].get() : index > 0 ? level[index - 1].get() : parent;
-    }
-    NoteSave(SaveDefaultOpml(), m_strSubscriptionPath, change);
+    const CTreeEdit edit = EditTree({&outline}, [&](bool) {
+        // With nothing selected (or the selection gone from the file
+        // meanwhile) the tree is saved as it is.
+        if (outline != nullptr) {
+            DeleteSubtree(*outline);
+            COutline* parent = ParentOf(*outline);
+            size_t index = 0;
+            Detach(*outline, parent, index); // freed here, with its subtree
+            change.structureChanged = true;
+            change.changedParent = parent;
+            // The selection moves to a neighbour: the next entry, else the
+            // previous one, else the folder that held it.
+            const COutlineList& level = ListOf(parent);
+            change.select = index < level.size() ? level[index].get() : index > 0 ? level[index - 1].get() : parent;
+        }
+        return true;
+    });
+    NoteEdit(edit, change);
     return change;
 }
 

@@ -1,5 +1,8 @@
 #include "subscriptions/TreeLabels.h"
 
+#include <unordered_map>
+#include <vector>
+
 #include "content/TextUtil.h"
 #include "resources/ResourceModule.h"
 #include "store/FeedDatabase.h"
@@ -88,10 +91,68 @@ std::optional<CEntryLabel> ResultLabel(const CFeedUpdateResult& result, const st
     return std::nullopt;
 }
 
+CEntryLabeler::CEntryLabeler()
+{
+    std::vector<FeedRecord> records;
+    if (!CZelviaRssDB::Instance().ReadAllFeeds(records))
+        return;
+    m_bRead = true;
+    m_stored.reserve(records.size());
+    for (FeedRecord& record : records)
+        m_stored.emplace(std::move(record.url), CStored{std::move(record.title), record.unreadCount, record.updateStatus});
+}
+
+CEntryLabeler::~CEntryLabeler()
+{
+    if (m_made)
+        m_made->Commit();
+}
+
+const CEntryLabeler::CStored* CEntryLabeler::Find(const std::wstring& url) const
+{
+    const auto found = m_stored.find(url);
+    return found != m_stored.end() ? &found->second : nullptr;
+}
+
+std::optional<CEntryLabel> CEntryLabeler::Insert(COutline& outline)
+{
+    if (!m_bRead || !outline.IsFeed() || outline.DisplayName().empty())
+        return InsertEntryLabel(outline);
+    const CStored* stored = Find(outline.xmlUrl);
+    if (stored == nullptr) {
+        // The records made for this pass land in one commit.
+        if (!m_made)
+            m_made.emplace(CZelviaRssDB::Instance());
+        return InsertEntryLabel(outline);
+    }
+    FeedRecord record;
+    record.title = stored->title;
+    record.unreadCount = stored->unreadCount;
+    record.updateStatus = stored->updateStatus;
+    const CEntryLabel label = FeedLabel(record);
+    outline.status = label.icon;
+    return label;
+}
+
+std::optional<CEntryLabel> CEntryLabeler::Refreshed(COutline& outline, bool folderOpen)
+{
+    if (!m_bRead || !outline.IsFeed())
+        return RefreshedLabel(outline, folderOpen);
+    if (Find(outline.xmlUrl) == nullptr)
+        return std::nullopt; // its entry stays as it is
+    return Insert(outline);
+}
+
 void MakeEntryLabels(COutlineList& outlines)
 {
-    for (auto& outline : outlines) {
-        InsertEntryLabel(*outline);
-        MakeEntryLabels(outline->children);
+    CEntryLabeler labels;
+    std::vector<COutlineList*> pending{&outlines};
+    while (!pending.empty()) {
+        COutlineList* list = pending.back();
+        pending.pop_back();
+        for (auto& outline : *list) {
+            labels.Insert(*outline);
+            pending.push_back(&outline->children);
+        }
     }
 }

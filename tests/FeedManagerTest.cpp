@@ -302,6 +302,53 @@ TEST_F(FeedManagerTest, StartUpCleanupPutsWrongCountersRightAndDropsOrphanedPage
     EXPECT_EQ(stored.unreadCount, 4);
 }
 
+// A tree of many feeds is cleaned up from counts read for all feeds at
+// once: the feeds they show settled are left alone, every other one is
+// trimmed and recounted as it would be alone.
+TEST_F(FeedManagerTest, ATreeOfManyFeedsIsCleanedUpFromCountsReadAtOnce)
+{
+    CSetting::Instance().SetMaxPages(0); // "20"
+    COutlineList tree;
+    {
+        CRecordDatabase::CWriteGroup feeds(CZelviaRssDB::Instance());
+        for (int feed = 0; feed < 1200; ++feed) {
+            const std::wstring url = L"http://many/" + std::to_wstring(feed);
+            StoreFeed(url);
+            tree.push_back(FeedOutline(url));
+        }
+        feeds.Commit();
+    }
+    FeedWithPages(L"http://many/7", 25);                      // over the limit
+    FeedRecord wrong = FeedWithPages(L"http://many/8", 6);     // claims 6 unread; 4 are
+    FeedRecord tombstones = FeedWithPages(L"http://many/9", 3); // one page deleted by the user
+    CRssItem deleted;
+    deleted.link = L"p1";
+    deleted.feedId = tombstones.feedId;
+    ASSERT_TRUE(CRssFeedManager().SetPageStatus(deleted, PageStateDeleted, tombstones));
+    tombstones.pageCount = 9; // wrong again
+    CZelviaRssDB::Instance().WriteFeed(tombstones, CZelviaRssDB::Instance().FindFeedByUrl(L"http://many/9"));
+
+    std::vector<std::uint32_t> ids = {StoredFeed(L"http://many/7").feedId, wrong.feedId, tombstones.feedId, 999999};
+    std::vector<CZelviaRssItemDB::CPageCounts> counts;
+    ASSERT_TRUE(CZelviaRssItemDB::Instance().CountFeedPages(ids, counts));
+    ASSERT_EQ(counts.size(), 4u);
+    for (size_t at = 0; at < ids.size(); ++at) {
+        int pages = 0, unread = 0, dead = 0;
+        ASSERT_TRUE(CZelviaRssItemDB::Instance().CountFeedPages(ids[at], pages, unread, &dead));
+        EXPECT_EQ(counts[at].pages, pages) << at;
+        EXPECT_EQ(counts[at].unread, unread) << at;
+        EXPECT_EQ(counts[at].tombstones, dead) << at;
+    }
+
+    std::vector<CFeedCleanup> perFeed;
+    EXPECT_EQ(CRssFeedManager().CleanupFeeds(tree, true, &perFeed), 5);
+    EXPECT_EQ(perFeed.size(), 1200u);
+    EXPECT_EQ(StoredKeys(StoredFeed(L"http://many/7").feedId).size(), 20u);
+    EXPECT_EQ(StoredFeed(L"http://many/7").pageCount, 20);
+    EXPECT_EQ(StoredFeed(L"http://many/8").unreadCount, 4);
+    EXPECT_EQ(StoredFeed(L"http://many/9").pageCount, 2);
+}
+
 TEST_F(FeedManagerTest, MergingAddsOnlyNewPagesAndLeavesStoredOnesAlone)
 {
     FeedRecord record = StoreFeed(L"http://a/", L"Old title");

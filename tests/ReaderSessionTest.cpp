@@ -98,19 +98,24 @@ TEST_F(ReaderSessionTest, StartUpMakesRecordsDropsFeedsThatLeftAndPutsCountersRi
     EXPECT_EQ(label->icon, kTreeIconRead);
 }
 
-TEST_F(ReaderSessionTest, ADamagedTreeKeepsEveryStoredFeedForTheWholeRun)
+TEST_F(ReaderSessionTest, ADamagedTreeIsRebuiltWithEveryStoredFeedAndItsPages)
 {
     StoreFeed(L"http://a/");
-    StoreFeed(L"http://b/");
+    const FeedRecord b = StoreFeed(L"http://b/", L"Stored B");
+    StorePage(b.feedId, L"p", CDateTime::FromParts(2026, 12, 1, 0, 0, 0));
     WriteHomeFile("data/RSSReader/default.opml", "<opml version='1.0'><body><outline title='A' xmlUrl='http://a/'/>"
                                                  "<outline title='B' xmlU");
     const auto startUp = m_session.Start();
     EXPECT_TRUE(startUp.treeDamaged);
-    EXPECT_FALSE(m_session.IsTreeComplete());
+    ASSERT_EQ(startUp.treeMessages.size(), 1u);
+    EXPECT_EQ(startUp.treeMessages[0].textId, IDS_OPML_REPAIRED);
+    EXPECT_TRUE(m_session.IsTreeComplete());
     EXPECT_TRUE(fs::exists(HomePath("data/RSSReader/default.opml.damaged")));
-    // A save in that run (a new folder) does not prune against the partial tree.
+    EXPECT_EQ(Shape(), "A B Recovered feeds(Stored B)") << "B, cut in its URL, loads as a folder";
+    // Saves in that run (a new folder) keep the recovered feed and its page.
     m_session.AddFolder(L"New", true, nullptr);
-    EXPECT_EQ(StoredFeed(L"http://b/").url, L"http://b/");
+    EXPECT_EQ(SavedShape(), "A B Recovered feeds(Stored B) New");
+    EXPECT_EQ(StoredKeys(StoredFeed(L"http://b/").feedId), std::vector<std::wstring>{L"p"});
 }
 
 TEST_F(ReaderSessionTest, AddingPlacesAfterTheSelectionAndMakesTheRecord)
@@ -215,8 +220,13 @@ TEST_F(ReaderSessionTest, ImportMakesNewFoldersForNewFeedsOnlyAndSaysHowMany)
     ASSERT_EQ(change.messages.size(), 1u);
     EXPECT_EQ(change.messages[0].Text(), L"All rss feeds in the imported OPML file have already been added.");
     EXPECT_EQ(Shape(), "A F(B G(C F(N))) D") << "no folder either";
+    // A file missing, or holding no feed, is named.
     EXPECT_EQ(m_session.ImportFile(HomePathW("missing.opml"), nullptr).messages[0].Text(),
-              L"The OPML file is incorrect.");
+              L"The OPML file is incorrect.\r\n\"" + HomePathW("missing.opml") + L"\"");
+    const std::wstring folders = WriteHomeFile("folders.opml", "<opml><body><outline title='Only'/></body></opml>");
+    change = m_session.ImportFile(folders, nullptr);
+    ASSERT_EQ(change.messages.size(), 1u);
+    EXPECT_EQ(change.messages[0].Text(), L"The OPML file is incorrect.\r\n\"" + folders + L"\"");
 
     // Export and import again: nothing new.
     EXPECT_EQ(m_session.Export(HomePathW("export.opml")).textId, IDS_EXPORT_CREATED);

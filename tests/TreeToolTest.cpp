@@ -101,7 +101,12 @@ TEST_F(TreeToolTest, ImportFromAFileOrAnAddressAndExportRoundTrip)
     const auto again = RunRssReaderTool({"import", exported});
     EXPECT_EQ(again.Json()["messages"][0], "All rss feeds in the imported OPML file have already been added.");
     EXPECT_EQ(TreeLabels(), (std::vector<std::string>{"Folder", "Imported", "  N"})) << "no folder added either";
-    EXPECT_EQ(RunRssReaderTool({"import", HomePath("none.opml")}).Json()["messages"][0], "The OPML file is incorrect.");
+    EXPECT_EQ(RunRssReaderTool({"import", HomePath("none.opml")}).Json()["messages"][0],
+              "The OPML file is incorrect.\r\n\"" + HomePath("none.opml") + "\"");
+    // A document without feeds from an address is named by its address.
+    m_server.SetAnswer("/folders.opml", CHttpAnswer::Ok("<opml><body><outline title='Only'/></body></opml>"));
+    EXPECT_EQ(RunRssReaderTool({"import", m_server.Url("/folders.opml")}).Json()["messages"][0],
+              "The OPML file is incorrect.\r\n\"" + m_server.Url("/folders.opml") + "\"");
 }
 
 } // namespace

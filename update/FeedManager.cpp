@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <unordered_set>
 
 #include "platform/Debug.h"
 #include "platform/Unicode.h"
@@ -11,13 +12,13 @@
 
 namespace {
 
-bool TreeHasFeedUrl(const COutlineList& outlines, const std::wstring& url)
+void CollectFeedUrls(const COutlineList& outlines, std::unordered_set<std::wstring>& urls)
 {
     for (const auto& outline : outlines) {
-        if (outline->xmlUrl == url || TreeHasFeedUrl(outline->children, url))
-            return true;
+        if (!outline->xmlUrl.empty())
+            urls.insert(outline->xmlUrl);
+        CollectFeedUrls(outline->children, urls);
     }
-    return false;
 }
 
 } // namespace
@@ -172,17 +173,62 @@ int CRssFeedManager::CleanupFeed(const COutline& outline, bool correctCounters, 
     return deleted;
 }
 
+namespace {
+
+// Below this many feeds, three index look-ups a feed cost less than two
+// passes over the index of every page.
+constexpr size_t kManyFeeds = 1000;
+
+void CollectFeedOutlines(const COutlineList& outlines, std::vector<const COutline*>& feeds)
+{
+    for (const auto& outline : outlines) {
+        if (!outline->xmlUrl.empty())
+            feeds.push_back(outline.get());
+        CollectFeedOutlines(outline->children, feeds);
+    }
+}
+
+} // namespace
+
+bool CRssFeedManager::FindSettledFeeds(const COutlineList& outlines, bool correctCounters,
+                                       const CCleanupLimits& limits, CSettledFeeds& settled)
+{
+    std::vector<const COutline*> outlineFeeds;
+    CollectFeedOutlines(outlines, outlineFeeds);
+    if (outlineFeeds.size() < kManyFeeds)
+        return false;
+    std::vector<FeedRecord> records;
+    if (!CZelviaRssDB::Instance().ReadAllFeeds(records))
+        return false;
+    std::vector<std::uint32_t> feedIds;
+    feedIds.reserve(records.size());
+    for (const FeedRecord& record : records)
+        feedIds.push_back(record.feedId);
+    std::vector<CZelviaRssItemDB::CPageCounts> counts;
+    if (!CZelviaRssItemDB::Instance().CountFeedPages(feedIds, counts))
+        return false;
+    for (size_t at = 0; at < records.size(); ++at) {
+        const auto& [pages, unread, tombstones] = counts[at];
+        const FeedRecord& record = records[at];
+        if (NothingToTrim(limits, pages, tombstones) &&
+            (!correctCounters || (pages == record.pageCount && unread == record.unreadCount)))
+            settled.insert(record.url);
+    }
+    return true;
+}
+
 void CRssFeedManager::CleanupOutlines(const COutlineList& outlines, bool correctCounters, int& total,
-                                      std::vector<CFeedCleanup>* perFeed)
+                                      std::vector<CFeedCleanup>* perFeed, const CSettledFeeds* settled)
 {
     for (const auto& outline : outlines) {
         if (!outline->xmlUrl.empty()) {
-            const int deleted = CleanupFeed(*outline, correctCounters);
+            const bool nothingToDo = settled != nullptr && settled->count(outline->xmlUrl) != 0;
+            const int deleted = nothingToDo ? 0 : CleanupFeed(*outline, correctCounters);
             total += deleted;
             if (perFeed)
                 perFeed->push_back({outline->xmlUrl, outline->DisplayName(), deleted});
         }
-        CleanupOutlines(outline->children, correctCounters, total, perFeed);
+        CleanupOutlines(outline->children, correctCounters, total, perFeed, settled);
     }
 }
 
@@ -190,8 +236,10 @@ int CRssFeedManager::CleanupFeeds(const COutlineList& outlines, bool correctCoun
                                   std::vector<CFeedCleanup>* perFeed)
 {
     std::lock_guard guard(m_lock);
+    CSettledFeeds settled;
+    const bool known = FindSettledFeeds(outlines, correctCounters, CCleanupLimits::FromSettings(), settled);
     int total = 0;
-    CleanupOutlines(outlines, correctCounters, total, perFeed);
+    CleanupOutlines(outlines, correctCounters, total, perFeed, known ? &settled : nullptr);
     return total;
 }
 
@@ -202,6 +250,11 @@ int CRssFeedManager::CleanupDB(const COpmlDoc& doc)
     CZelviaRssDB& feeds = CZelviaRssDB::Instance();
     CZelviaRssItemDB& items = CZelviaRssItemDB::Instance();
     int removed = 0;
+    // Each record is looked up in the tree's URLs, gathered once: a walk of
+    // the tree per record would cost the square of the feeds.
+    std::unordered_set<std::wstring> treeUrls;
+    CollectFeedUrls(doc.outlines, treeUrls);
+    std::vector<std::uint32_t> kept;
     feeds.SelectSortOrder(kFeedOrderByUrl);
     feeds.FirstFeed();
     FeedRecord feed;
@@ -210,15 +263,17 @@ int CRssFeedManager::CleanupDB(const COpmlDoc& doc)
         DebugLogF("CRssFeedManager::CleanupDB", "OID [%u] New Search [%s]", oid, WideToUtf8(feed.url).c_str());
         if (!oid)
             break;
-        if (TreeHasFeedUrl(doc.outlines, feed.url))
+        if (treeUrls.count(feed.url) != 0) {
+            kept.push_back(feed.feedId);
             continue;
+        }
         // The walk's position is already past this record, so deleting it
         // does not disturb the walk.
         items.DeletePagesOfFeed(feed.feedId);
         if (feeds.Delete(oid))
             ++removed;
     }
-    RemoveOrphanPages();
+    RemoveOrphanPages(kept);
     DebugLog("CRssFeedManager::CleanupDB", ">> END");
     return removed;
 }
@@ -227,12 +282,24 @@ int CRssFeedManager::CleanupDB(const COpmlDoc& doc)
 // when the feed database was lost, or a kill came between deleting a feed's
 // pages and its record. Nothing is removed unless the feed database says
 // for certain that the id is not there.
-void CRssFeedManager::RemoveOrphanPages()
+void CRssFeedManager::RemoveOrphanPages(const std::vector<std::uint32_t>& storedFeedIds)
 {
     CZelviaRssDB& feeds = CZelviaRssDB::Instance();
     CZelviaRssItemDB& items = CZelviaRssItemDB::Instance();
     if (!feeds.IsOpen() || !items.IsOpen())
         return;
+    // There are orphans only when the pages carry more feed ids than the
+    // stored feeds that have pages: two passes over the index tell, where
+    // the walk below looks up every feed that has pages.
+    std::vector<CZelviaRssItemDB::CPageCounts> counts;
+    DWORD carried = 0;
+    if (items.CountFeedPages(storedFeedIds, counts) && items.CountFeedsWithPages(carried)) {
+        const auto withPages = std::count_if(counts.begin(), counts.end(), [](const auto& count) {
+            return count.pages + count.tombstones > 0;
+        });
+        if (static_cast<DWORD>(withPages) == carried)
+            return;
+    }
     for (std::uint32_t feedId = items.NextFeedIdWithPages(0); feedId != 0;
          feedId = items.NextFeedIdWithPages(feedId)) {
         if (feeds.FindFeedById(feedId))

@@ -12,6 +12,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "content/RssChannel.h"
@@ -51,7 +52,10 @@ public:
     int CleanupFeed(const COutline& outline, bool correctCounters,
                     const CCleanupLimits& limits = CCleanupLimits::FromSettings());
     // CleanupFeed for every feed of the list and below, depth first; the
-    // total deleted. When given, perFeed receives one entry per feed.
+    // total deleted. When given, perFeed receives one entry per feed. A tree
+    // of many feeds has their records and page counts read in a few passes
+    // first: a feed they show with nothing to trim and right counters costs
+    // no query of its own.
     int CleanupFeeds(const COutlineList& outlines, bool correctCounters, std::vector<CFeedCleanup>* perFeed = nullptr);
     // Deletes every stored feed, with its pages, whose URL no outline of the
     // document carries (compared case-sensitively), and then the pages of
@@ -85,10 +89,15 @@ private:
     // Deletes inside one write group, opened at the first deletion: most
     // clean-ups delete nothing and then write nothing.
     int DeleteBeyondLimits(const CCleanupLimits& limits, std::optional<CRecordDatabase::CWriteGroup>& group);
-    void RemoveOrphanPages();
+    // storedFeedIds: the ids of every stored feed.
+    void RemoveOrphanPages(const std::vector<std::uint32_t>& storedFeedIds);
     void ClearPageList();
+    // The feeds, by URL, whose stored counts show nothing to do.
+    using CSettledFeeds = std::unordered_set<std::wstring>;
+    static bool FindSettledFeeds(const COutlineList& outlines, bool correctCounters, const CCleanupLimits& limits,
+                                 CSettledFeeds& settled);
     void CleanupOutlines(const COutlineList& outlines, bool correctCounters, int& total,
-                         std::vector<CFeedCleanup>* perFeed);
+                         std::vector<CFeedCleanup>* perFeed, const CSettledFeeds* settled);
 
     std::vector<CPageEntry> m_pageList;
     std::recursive_mutex m_lock; // the list and the clean-up of the database

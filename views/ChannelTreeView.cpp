@@ -136,10 +136,11 @@ bool CChannelTreeView::InitChannel()
         startUp = m_session.Start();
         FillTree();
     }
+    WatchSubscriptionFile();
     for (const CViewMessage& message : startUp.storeMessages)
         ShowMessageBox(this, ToQString(message.Text()), message.style);
-    if (startUp.treeDamaged)
-        ShowMessageBox(this, IDS_OPML_INCORRECT, MB_OK);
+    for (const CViewMessage& message : startUp.treeMessages)
+        ShowMessageBox(this, ToQString(message.Text()), message.style);
     m_pTree->SetEmptyText(ResString(IDS_EMPTY_TREE));
 
     UpdateSoftKeys(); // and the first-subscription prompt
@@ -217,6 +218,8 @@ bool CChannelTreeView::IsWindowOfTheViewOpen()
 
 void CChannelTreeView::OnTimer()
 {
+    if (m_bReloadPending)
+        CheckSubscriptionFile();
     if (m_session.CheckPeriodicUpdate(IsWindowOfTheViewOpen()))
         PostAutomaticUpdate();
 }
@@ -284,18 +287,20 @@ void CChannelTreeView::FillTree()
 {
     m_pTree->clear();
     m_items.clear();
+    CEntryLabeler labels;
     for (auto& outline : m_session.Document().outlines)
-        CreateEntry(*outline, nullptr, {});
+        CreateEntry(*outline, nullptr, {}, &labels);
 }
 
-QTreeWidgetItem* CChannelTreeView::CreateEntry(COutline& outline, QTreeWidgetItem* parent, const CEntryStates& states)
+QTreeWidgetItem* CChannelTreeView::CreateEntry(COutline& outline, QTreeWidgetItem* parent, const CEntryStates& states,
+                                               CEntryLabeler* labels)
 {
     CEntryState state;
     if (const auto known = states.find(&outline); known != states.end()) {
         state = *known;
     } else {
         // A new entry: a feed without a record gets one here.
-        const std::optional<CEntryLabel> label = InsertEntryLabel(outline);
+        const std::optional<CEntryLabel> label = labels != nullptr ? labels->Insert(outline) : InsertEntryLabel(outline);
         if (!label)
             return nullptr; // a feed without a name has no entry
         state.text = ToQString(label->text);
@@ -312,7 +317,7 @@ QTreeWidgetItem* CChannelTreeView::CreateEntry(COutline& outline, QTreeWidgetIte
     // The moving entry goes without its children until the move ends.
     if (&outline != m_session.MovingOutline()) {
         for (auto& child : outline.children)
-            CreateEntry(*child, item, states);
+            CreateEntry(*child, item, states, labels);
     }
     if (state.expanded && item->childCount() > 0)
         item->setExpanded(true);

@@ -15,7 +15,15 @@
 //
 // The frame's notifications (a desktop synchronisation ended, the connection
 // changed) arrive through OnFrameMessage. Everything runs on the GUI thread.
+//
+// Another process (rssreader-tool) may change default.opml while the window
+// runs: the view watches the file and has the session read it again, then
+// makes every entry again, keeping the selection and the open folders by
+// identity. While a window of the view or move mode holds outlines of the
+// tree, the reload waits for their end (an edit they make reads the file
+// itself, under the subscription lock).
 
+#include <QFileSystemWatcher>
 #include <QHash>
 #include <QPointer>
 #include <QTimer>
@@ -84,6 +92,9 @@ public:
     void RefreshAll();
     // Whether the command's window exists in this build.
     bool IsCommandAvailable(int command) const;
+    // Reads default.opml again when another process changed it, now when
+    // nothing holds the tree, otherwise once that ends.
+    void CheckSubscriptionFile();
     const CTreeDialogs& Dialogs() const { return m_dialogs; }
 
 signals:
@@ -104,7 +115,8 @@ private:
 
     // Entries (ChannelTreeView.cpp).
     void FillTree();
-    QTreeWidgetItem* CreateEntry(COutline& outline, QTreeWidgetItem* parent, const CEntryStates& states);
+    QTreeWidgetItem* CreateEntry(COutline& outline, QTreeWidgetItem* parent, const CEntryStates& states,
+                                 CEntryLabeler* labels = nullptr);
     void RebuildEntries(const COutline* parent);
     void CollectStates(QTreeWidgetItem* item, CEntryStates& states);
     void ForgetItems(QTreeWidgetItem* item);
@@ -117,7 +129,12 @@ private:
     void ShowContextMenu(const QPoint& globalPos, bool fromKeyboard);
     void OnFolderToggled(QTreeWidgetItem* item, bool expanded);
 
+    // Another writer of default.opml (ChannelTreeViewReload.cpp).
+    void WatchSubscriptionFile();
+    void ReloadEntries();
+
     // Commands (ChannelTreeViewCommands.cpp).
+    void Dispatch(int id);
     void ApplyChange(const CTreeChange& change);
     void ShowMessages(const std::vector<CViewMessage>& messages);
     void OpenEntry(QTreeWidgetItem* item);
@@ -162,6 +179,9 @@ private:
     bool m_bHandlingStatus = false;
     bool m_bMovingWasExpanded = false;
     CEntryStates m_movingStates; // what the moving entry's children showed
+    QFileSystemWatcher m_fileWatcher;
+    QTimer m_fileCheck;               // one check for a burst of notifications
+    bool m_bReloadPending = false;    // the file changed while the tree was held
 
     QPointer<CStartupKeyFilter> m_pKeyFilter;
 };

@@ -15,6 +15,15 @@
 
 void CChannelTreeView::OnCommand(int id)
 {
+    Dispatch(id);
+    // A change of the file by another process that came while the command
+    // held the tree.
+    if (m_bReloadPending)
+        m_fileCheck.start(0);
+}
+
+void CChannelTreeView::Dispatch(int id)
+{
     switch (id) {
     case ID_INIT_CHANNEL:
         if (!InitChannel())
@@ -108,7 +117,9 @@ void CChannelTreeView::ShowMessages(const std::vector<CViewMessage>& messages)
 
 void CChannelTreeView::ApplyChange(const CTreeChange& change)
 {
-    if (change.structureChanged)
+    if (change.reloaded)
+        ReloadEntries();
+    else if (change.structureChanged)
         RebuildEntries(change.changedParent);
     if (QTreeWidgetItem* open = ItemOf(change.expand); open != nullptr && open->childCount() > 0)
         open->setExpanded(true);
@@ -151,6 +162,8 @@ void CChannelTreeView::OpenEntry(QTreeWidgetItem* item)
 
 void CChannelTreeView::RunUpdate(bool all)
 {
+    // The run goes over the tree as the file now holds it.
+    CheckSubscriptionFile();
     COutline* selected = all ? nullptr : Selected();
     std::vector<COutline*> feeds;
     if (!m_session.BeginUpdate(selected, all, feeds))
@@ -205,7 +218,8 @@ void CChannelTreeView::Rename()
     m_session.UpdateUnlock();
     if (name) {
         const CTreeChange change = m_session.Rename(*selected, *name);
-        RefreshLabels(ItemOf(selected));
+        ApplyChange(change);
+        RefreshLabels(ItemOf(change.select));
         ShowMessages(change.messages);
     }
     m_frame.SetMenuBar(IDR_MAIN_MENU);

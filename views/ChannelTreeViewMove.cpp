@@ -89,8 +89,14 @@ void CChannelTreeView::MoveDone()
     const CTreeChange change = m_session.MoveDone();
     m_pTree->SetMovingItem(nullptr);
     m_frame.SetTitle(ResString(IDS_APP_TITLE));
-    // Its children come back from the document, in their order.
-    RebuildEntries(moving);
+    if (change.reloaded) {
+        // The move was made on the tree another process had saved meanwhile.
+        ReloadEntries();
+        moving = change.select;
+    } else {
+        // Its children come back from the document, in their order.
+        RebuildEntries(moving);
+    }
     if (QTreeWidgetItem* item = ItemOf(moving); item != nullptr && m_bMovingWasExpanded && item->childCount() > 0)
         item->setExpanded(true);
     m_movingStates.clear();

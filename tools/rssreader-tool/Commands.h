@@ -59,9 +59,9 @@ int UsageError(const std::string& message);
 int StoreError(const std::string& message);
 // True when the input file can be read; otherwise says on stderr why not.
 bool CheckInputFile(const std::string& path);
-struct CLoadedSubscriptions;
-// Tells on stderr that the subscription file was damaged, and what became of it.
-void ReportDamagedSubscriptions(const CLoadedSubscriptions& loaded);
+struct CViewMessage;
+// The texts of messages the GUI would show, one a line on stderr.
+void PrintMessages(const std::vector<CViewMessage>& messages);
 // True when both databases are open; otherwise says on stderr which one
 // could not be opened and why.
 bool StoreIsOpen();

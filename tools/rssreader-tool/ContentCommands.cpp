@@ -17,6 +17,7 @@
 #include "store/DataStorage.h"
 #include "subscriptions/OpmlFile.h"
 #include "subscriptions/SubscriptionFile.h"
+#include "update/Leftovers.h"
 
 int PrintNothing()
 {
@@ -150,11 +151,15 @@ int CommandStart(const CArguments& args)
 {
     if (!ExpectArguments(args, 0))
         return UsageError("start takes no arguments");
-    const std::wstring subscriptions = PrepareDataFolder();
+    CreateFolderPath(GetDataFolder());
     if (!IsFolder(GetDataFolder()))
         return StoreError("cannot create the data folder " + ToUtf8(GetDataFolder()));
+    RemoveLeftoverFiles();
+    const std::wstring subscriptions = GetDataFolderFile(kSubscriptionFileName);
+    CSubscriptionLock lock(subscriptions);
+    PrepareDataFolder();
     const CLoadedSubscriptions loaded = LoadSubscriptionFile(subscriptions);
-    ReportDamagedSubscriptions(loaded);
+    PrintMessages(loaded.messages);
     Json result{{"dataFolder", ToUtf8(GetDataFolder())}, {"subscriptionFile", ToUtf8(subscriptions)}};
     result["subscriptions"] = OpmlToJson(*loaded.doc);
     result["complete"] = loaded.complete;

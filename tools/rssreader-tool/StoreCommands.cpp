@@ -8,6 +8,7 @@
 #include "JsonOut.h"
 #include "content/FeedParser.h"
 #include "platform/Unicode.h"
+#include "resources/ResourceModule.h"
 #include "store/DataStorage.h"
 #include "store/FeedDatabase.h"
 #include "store/ItemDatabase.h"
@@ -64,15 +65,6 @@ int StoreError(const std::string& message)
 {
     std::fprintf(stderr, "rssreader-tool: %s\n", message.c_str());
     return kExitStore;
-}
-
-void ReportDamagedSubscriptions(const CLoadedSubscriptions& loaded)
-{
-    if (!loaded.damaged)
-        return;
-    std::fprintf(stderr, "rssreader-tool: The OPML file is incorrect. %s; no stored feed is removed this time.\n",
-                 loaded.keptAs.empty() ? "It could not be copied aside"
-                                       : ("What it held is kept as " + WideToUtf8(loaded.keptAs)).c_str());
 }
 
 bool StoreIsOpen()
@@ -132,11 +124,21 @@ int CommandCleanup(const CArguments& args)
         return UsageError("cleanup takes no arguments");
     if (!StoreIsOpen())
         return kExitStore;
-    // Without the whole tree every feed it lacks would look abandoned.
-    const CLoadedSubscriptions loaded = LoadSubscriptionFile(GetDataFolderFile(kSubscriptionFileName));
-    ReportDamagedSubscriptions(loaded);
+    // The tree as the file holds it while no other process changes it:
+    // without the whole tree every feed it lacks would look abandoned.
+    const std::wstring path = GetDataFolderFile(kSubscriptionFileName);
     CRssFeedManager manager;
-    const int feedsRemoved = loaded.complete ? manager.CleanupDB(*loaded.doc) : 0;
+    CLoadedSubscriptions loaded;
+    int feedsRemoved = 0;
+    {
+        CSubscriptionLock lock(path);
+        if (!lock.IsHeld())
+            return StoreError(WideToUtf8(LoadResString(IDS_SUBSCRIPTIONS_BUSY)));
+        loaded = LoadSubscriptionFile(path);
+        PrintMessages(loaded.messages);
+        if (loaded.complete)
+            feedsRemoved = manager.CleanupDB(*loaded.doc);
+    }
     std::vector<CFeedCleanup> perFeed;
     const int deleted = manager.CleanupFeeds(loaded.doc->outlines, true, &perFeed);
     Json feeds = Json::array();

@@ -75,13 +75,13 @@ const char* IconName(int icon)
     }
 }
 
-Json TreeToJson(CReaderSession& session, COutlineList& outlines)
+Json TreeToJson(CEntryLabeler& labels, COutlineList& outlines)
 {
     Json list = Json::array();
     for (auto& outline : outlines) {
         // Folders with children are shown open, as the tree opens the top
         // level at start-up.
-        const auto label = session.LabelOf(*outline, !outline->children.empty());
+        const auto label = labels.Refreshed(*outline, !outline->children.empty());
         Json entry{{"label", label ? ToUtf8(label->text) : ToUtf8(outline->DisplayName())},
                    {"icon", label ? label->icon : outline->status},
                    {"iconName", IconName(label ? label->icon : outline->status)},
@@ -89,10 +89,16 @@ Json TreeToJson(CReaderSession& session, COutlineList& outlines)
         if (outline->IsFeed())
             entry["url"] = ToUtf8(outline->xmlUrl);
         if (!outline->children.empty())
-            entry["children"] = TreeToJson(session, outline->children);
+            entry["children"] = TreeToJson(labels, outline->children);
         list.push_back(std::move(entry));
     }
     return list;
+}
+
+Json TreeToJson(COutlineList& outlines)
+{
+    CEntryLabeler labels;
+    return TreeToJson(labels, outlines);
 }
 
 Json MessagesToJson(const std::vector<CViewMessage>& messages)
@@ -101,16 +107,6 @@ Json MessagesToJson(const std::vector<CViewMessage>& messages)
     for (const CViewMessage& message : messages)
         list.push_back(ToUtf8(message.Text()));
     return list;
-}
-
-void PrintMessages(const std::vector<CViewMessage>& messages)
-{
-    for (const CViewMessage& message : messages) {
-        std::wstring text = message.Text();
-        for (size_t at = text.find(L"\r\n"); at != std::wstring::npos; at = text.find(L"\r\n", at))
-            text.replace(at, 2, L"\n");
-        std::fprintf(stderr, "rssreader-tool: %s\n", WideToUtf8(text).c_str());
-    }
 }
 
 bool HasError(const std::vector<CViewMessage>& messages)
@@ -127,9 +123,7 @@ bool HasError(const std::vector<CViewMessage>& messages)
 bool StartSession(CReaderSession& session, int& exitCode)
 {
     const auto startUp = session.Start();
-    if (startUp.treeDamaged)
-        std::fprintf(stderr, "rssreader-tool: The OPML file is incorrect.%s\n",
-                     startUp.keptAs.empty() ? "" : (" What it held is kept as " + WideToUtf8(startUp.keptAs)).c_str());
+    PrintMessages(startUp.treeMessages);
     PrintMessages(startUp.storeMessages);
     if (!startUp.storeMessages.empty()) {
         exitCode = kExitStore;
@@ -189,7 +183,7 @@ int Finish(CReaderSession& session, const CTreeChange& change)
     PrintMessages(change.messages);
     PrintJson({{"messages", MessagesToJson(change.messages)},
                {"saved", change.saved},
-               {"tree", TreeToJson(session, session.Document().outlines)}});
+               {"tree", TreeToJson(session.Document().outlines)}});
     for (const CViewMessage& message : change.messages) {
         if (IsWriteFailure(message))
             return kExitStore;
@@ -223,12 +217,22 @@ bool TakeFlag(CArguments& args, const std::string& name)
 
 } // namespace
 
+void PrintMessages(const std::vector<CViewMessage>& messages)
+{
+    for (const CViewMessage& message : messages) {
+        std::wstring text = message.Text();
+        for (size_t at = text.find(L"\r\n"); at != std::wstring::npos; at = text.find(L"\r\n", at))
+            text.replace(at, 2, L"\n");
+        std::fprintf(stderr, "rssreader-tool: %s\n", WideToUtf8(text).c_str());
+    }
+}
+
 int CommandTree(const CArguments& args)
 {
     if (!args.empty())
         return UsageError("tree takes no arguments");
     return WithSession([](CReaderSession& session) {
-        PrintJson({{"complete", session.IsTreeComplete()}, {"tree", TreeToJson(session, session.Document().outlines)}});
+        PrintJson({{"complete", session.IsTreeComplete()}, {"tree", TreeToJson(session.Document().outlines)}});
         return kExitDone;
     });
 }
@@ -403,7 +407,7 @@ int Import(CReaderSession& session, const std::wstring& source, COutline* target
     WaitForSingleObject(download.GetEndEvent(), INFINITE);
     const bool downloaded = download.Succeeded();
     download.Reset();
-    const int result = downloaded ? Finish(session, session.ImportFile(file, target)) : kExitNothing;
+    const int result = downloaded ? Finish(session, session.ImportFile(file, target, source)) : kExitNothing;
     if (!downloaded) {
         PrintMessages({{IDS_UNSUPPORTED_URL, {source}, MB_ICONHAND}});
         PrintNothing();

@@ -153,8 +153,7 @@ int CommandUpdate(const CArguments& args)
         StoreIsOpen(); // says which file and why
         return kExitStore;
     }
-    if (startUp.treeDamaged)
-        std::fprintf(stderr, "rssreader-tool: The OPML file is incorrect. No stored feed is removed this time.\n");
+    PrintMessages(startUp.treeMessages);
     COutline* selected = nullptr;
     if (!feedUrl.empty() && (selected = FindFeedOutline(session.Document().outlines, Utf8ToWide(feedUrl))) == nullptr) {
         std::fprintf(stderr, "rssreader-tool: no feed of the subscriptions has the URL %s\n", feedUrl.c_str());

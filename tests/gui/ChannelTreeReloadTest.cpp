@@ -1,0 +1,114 @@
+// The window while rssreader-tool changes the same subscription file: the
+// tree follows the file and keeps the selection and the open folders; the
+// window's own edits (a new folder through the menu, a move) are made on
+// the file as the tool left it, and keep the tool's feed with its pages.
+
+#include <QMenu>
+#include <QLineEdit>
+#include <thread>
+
+#include "ReaderWindowTestSupport.h"
+#include "support/ToolRunner.h"
+#include "views/DialogControls.h"
+#include "views/FeedDialogs.h"
+#include "views/NewFolderDlg.h"
+#include "views/ResourceMenu.h"
+
+namespace {
+
+class ChannelTreeReloadTest : public CReaderWindowTest {
+protected:
+    // The tool as a process of its own; the window's loop runs meanwhile.
+    CToolRun Tool(const std::vector<std::string>& args)
+    {
+        CToolRun run;
+        bool done = false;
+        std::thread tool([&] {
+            run = RunRssReaderTool(args);
+            done = true;
+        });
+        EXPECT_TRUE(WaitFor([&] { return done; }, 60000));
+        tool.join();
+        return run;
+    }
+
+    // Opens the "Menu" soft key and picks the item by its texts with the
+    // keys, as the user does: Down to each, Right into a popup, Return on
+    // the command.
+    void ChooseFromMenu(const QStringList& texts)
+    {
+        Keys()->PressKey(CSoftKeyBar::kRight);
+        QMenu* menu = Keys()->KeyMenu(CSoftKeyBar::kRight);
+        ASSERT_TRUE(WaitFor([&] { return menu->isVisible(); }));
+        for (int at = 0; at < texts.size(); ++at) {
+            for (int step = 0; step < 30 && (menu->activeAction() == nullptr ||
+                                             menu->activeAction()->text().remove('&') != texts[at]);
+                 ++step)
+                QTest::keyClick(menu, Qt::Key_Down);
+            ASSERT_NE(menu->activeAction(), nullptr);
+            ASSERT_EQ(menu->activeAction()->text().remove('&'), texts[at]);
+            if (at + 1 == texts.size()) {
+                QTest::keyClick(menu, Qt::Key_Return);
+            } else {
+                QTest::keyClick(menu, Qt::Key_Right);
+                menu = menu->activeAction()->menu();
+                ASSERT_TRUE(WaitFor([&] { return menu->isVisible(); }));
+            }
+        }
+    }
+};
+
+} // namespace
+
+TEST_F(ChannelTreeReloadTest, TheTreeFollowsTheToolAndTheWindowsEditsKeepWhatTheToolSaved)
+{
+    m_server.SetAnswer("/news.xml", CHttpAnswer::Ok(RssDocument("Daily News", "n", 3)));
+    WriteTree("<outline title=\"F\">" + FeedOutline("A", "/a") + "</outline><outline title=\"G\"/>");
+    CTreeDialogs dialogs;
+    InstallFeedDialogs(dialogs);
+    StartReader(std::move(dialogs));
+    SelectEntry("A");
+    EXPECT_EQ(Shape(), "F[A] G");
+
+    // The tool subscribes, updates and makes a folder while the window runs:
+    // the tree shows it, the selection and the open folder kept.
+    ASSERT_EQ(Tool({"subscribe", FeedUrl("/news.xml"), "--root"}).exitCode, 0);
+    ASSERT_EQ(Tool({"update", "--feed", FeedUrl("/news.xml")}).exitCode, 0);
+    ASSERT_EQ(Tool({"mkdir", "Tool folder"}).exitCode, 0);
+    EXPECT_TRUE(WaitFor([&] { return Shape() == "F[A] G Daily News (3) Tool folder"; })) << Shape();
+    ASSERT_NE(Tree()->currentItem(), nullptr);
+    EXPECT_EQ(Tree()->currentItem()->text(0), QStringLiteral("A"));
+
+    // Menu > Edit > New folder in the window saves the tool's entries too,
+    // and the clean-up of that save keeps the tool's feed and its pages.
+    CPilot pilot;
+    pilot.Then(OnDialog<CNewFolderDlg>([](CNewFolderDlg& dialog) {
+        QLineEdit* name = FindControl<QLineEdit>(&dialog, IDC_FOLDER_EDIT);
+        name->setFocus();
+        name->selectAll();
+        QTest::keyClicks(name, QStringLiteral("Mine"));
+        dialog.SoftKeys()->PressKey(CSoftKeyBar::kLeft);
+    }));
+    ChooseFromMenu({ResString(IDS_MENU_EDIT), ResString(IDS_NEW_FOLDER)});
+    EXPECT_TRUE(WaitFor([&] { return pilot.IsDone(); }));
+    EXPECT_EQ(SavedShape(), "F[A Mine] G Daily News Tool folder");
+    const FeedRecord news = StoredFeed(Utf8ToWide(FeedUrl("/news.xml")));
+    ASSERT_NE(news.feedId, 0u) << "the window's save deleted the tool's feed";
+    EXPECT_EQ(StoredKeys(news.feedId).size(), 3u);
+
+    // While an entry moves, the tree stays as it is; Done makes the move on
+    // the file as the tool left it.
+    SelectEntry("G");
+    View().OnCommand(ID_MOVE);
+    ASSERT_TRUE(Session().IsMoving());
+    PressKey(Qt::Key_Up); // into F, last
+    ASSERT_EQ(Tool({"mkdir", "During"}).exitCode, 0);
+    QTest::qWait(300);
+    EXPECT_EQ(Shape(), "F[A Mine G] Daily News (3) Tool folder") << "reloaded under the move";
+    Keys()->PressKey(CSoftKeyBar::kLeft); // Done
+    EXPECT_FALSE(Session().IsMoving());
+    EXPECT_EQ(SavedShape(), "F[A Mine G] Daily News Tool folder During");
+    EXPECT_EQ(Shape(), "F[A Mine G] Daily News (3) Tool folder During");
+    ASSERT_NE(Tree()->currentItem(), nullptr);
+    EXPECT_EQ(Tree()->currentItem()->text(0), QStringLiteral("G"));
+}
