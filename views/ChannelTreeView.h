@@ -82,9 +82,15 @@ public:
     bool IsCommandAvailable(int command) const;
     const CTreeDialogs& Dialogs() const { return m_dialogs; }
 
+    // The New list, unless a window of the view or move mode is in the way
+    // (a click on the new-pages notice asks for it).
+    void ShowNewPagesOnRequest();
+
 signals:
     // After InitChannel.
     void initialised();
+    // An automatic update brought new pages: the desktop notice's text.
+    void newPagesNotice(const QString& text);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
