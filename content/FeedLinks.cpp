@@ -27,15 +27,15 @@ constexpr const char* kFeedTypes[] = {"application/rss+xml", "application/atom+x
 constexpr const char* kHtmlStarts[] = {"!doctype html", "html", "head", "body", "script", "iframe", "h1", "div",
                                        "font", "table", "a", "style", "title", "b", "br", "p", "meta", "link"};
 
-char Lower(char ch) { return ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch - 'A' + 'a') : ch; }
+char AsciiLower(char ch) { return ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch - 'A' + 'a') : ch; }
 
-bool StartsWithNoCase(std::string_view text, std::string_view prefix)
+bool BytesStartNoCase(std::string_view text, std::string_view prefix)
 {
     return text.size() >= prefix.size() &&
-           std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) { return Lower(a) == Lower(b); });
+           std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) { return AsciiLower(a) == AsciiLower(b); });
 }
 
-bool IsSpace(char ch) { return ch == ' ' || ch == '\t' || ch == '\n' || ch == '\r' || ch == '\f'; }
+bool IsHtmlSpace(char ch) { return ch == ' ' || ch == '\t' || ch == '\n' || ch == '\r' || ch == '\f'; }
 
 std::string Attribute(xmlNode* node, const char* name)
 {
@@ -43,32 +43,32 @@ std::string Attribute(xmlNode* node, const char* name)
     return value ? reinterpret_cast<const char*>(value.get()) : std::string();
 }
 
-std::string Trimmed(const std::string& text)
+std::string TrimHtmlSpace(const std::string& text)
 {
     const size_t first = text.find_first_not_of(" \t\r\n\f");
     const size_t last = text.find_last_not_of(" \t\r\n\f");
     return first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
 }
 
-std::string LowerTrimmed(std::string text)
+std::string LowerTrimmedValue(std::string text)
 {
-    std::transform(text.begin(), text.end(), text.begin(), Lower);
-    return Trimmed(text);
+    std::transform(text.begin(), text.end(), text.begin(), AsciiLower);
+    return TrimHtmlSpace(text);
 }
 
 bool HasRelAlternate(const std::string& rel)
 {
-    const std::string tokens = " " + LowerTrimmed(rel) + " ";
+    const std::string tokens = " " + LowerTrimmedValue(rel) + " ";
     std::string normal;
     for (const char ch : tokens)
-        normal += IsSpace(ch) ? ' ' : ch;
+        normal += IsHtmlSpace(ch) ? ' ' : ch;
     return normal.find(" alternate ") != std::string::npos;
 }
 
 // The type without parameters ("application/rss+xml; charset=utf-8").
 std::string FeedType(const std::string& type)
 {
-    const std::string bare = LowerTrimmed(type.substr(0, type.find(';')));
+    const std::string bare = LowerTrimmedValue(type.substr(0, type.find(';')));
     const auto known = std::find(std::begin(kFeedTypes), std::end(kFeedTypes), bare);
     return known != std::end(kFeedTypes) ? bare : std::string();
 }
@@ -76,7 +76,7 @@ std::string FeedType(const std::string& type)
 // href resolved against base; empty when it cannot be, or is not a web address.
 std::string Resolve(const std::string& href, const std::string& base)
 {
-    const std::string trimmed = Trimmed(href);
+    const std::string trimmed = TrimHtmlSpace(href);
     if (trimmed.empty())
         return {};
     const CXmlCharPtr built(xmlBuildURI(reinterpret_cast<const xmlChar*>(trimmed.c_str()),
@@ -84,7 +84,7 @@ std::string Resolve(const std::string& href, const std::string& base)
     if (!built)
         return {};
     const std::string url = reinterpret_cast<const char*>(built.get());
-    return StartsWithNoCase(url, "http://") || StartsWithNoCase(url, "https://") ? url : std::string();
+    return BytesStartNoCase(url, "http://") || BytesStartNoCase(url, "https://") ? url : std::string();
 }
 
 xmlNode* FindElement(xmlNode* node, const char* name)
@@ -124,14 +124,14 @@ void CollectLinks(xmlNode* node, const std::string& base, std::vector<CFeedLink>
 
 bool LooksLikeHtml(std::string_view bytes)
 {
-    if (StartsWithNoCase(bytes, "\xEF\xBB\xBF"))
+    if (BytesStartNoCase(bytes, "\xEF\xBB\xBF"))
         bytes.remove_prefix(3);
     // An XML declaration (XHTML) and comments may come first.
     for (int skipped = 0; skipped < 16; ++skipped) {
-        while (!bytes.empty() && IsSpace(bytes.front()))
+        while (!bytes.empty() && IsHtmlSpace(bytes.front()))
             bytes.remove_prefix(1);
-        const bool declaration = StartsWithNoCase(bytes, "<?xml");
-        const bool comment = StartsWithNoCase(bytes, "<!--");
+        const bool declaration = BytesStartNoCase(bytes, "<?xml");
+        const bool comment = BytesStartNoCase(bytes, "<!--");
         if (!declaration && !comment)
             break;
         const size_t end = bytes.find(declaration ? "?>" : "-->");
@@ -144,8 +144,8 @@ bool LooksLikeHtml(std::string_view bytes)
     bytes.remove_prefix(1);
     for (const char* start : kHtmlStarts) {
         const std::string_view name(start);
-        if (StartsWithNoCase(bytes, name) &&
-            (bytes.size() == name.size() || IsSpace(bytes[name.size()]) || bytes[name.size()] == '>' ||
+        if (BytesStartNoCase(bytes, name) &&
+            (bytes.size() == name.size() || IsHtmlSpace(bytes[name.size()]) || bytes[name.size()] == '>' ||
              bytes[name.size()] == '/'))
             return true;
     }

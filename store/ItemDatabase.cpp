@@ -85,7 +85,9 @@ constexpr CEPROPID kStateProps[] = {PROP_TAG(CEVT_R8, kItemFeedId), PROP_TAG(CEV
                                     PROP_TAG(CEVT_FILETIME, kItemDate)};
 
 // What the text index keeps of a page. A new version rebuilds every store's
-// index: raise it whenever PageText changes what it gives for a page.
+// index: raise it whenever PageText changes what it gives for a page, also
+// through StripMarkup or DecodeBasicEntities (a page's old words are taken
+// out by computing them again).
 constexpr int kPageTextVersion = 1;
 
 const CEPROPVAL* FindProp(std::span<const CEPROPVAL> props, WORD id, WORD type)

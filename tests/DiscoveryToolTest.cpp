@@ -10,13 +10,13 @@
 
 namespace {
 
-std::string Rss(const std::string& title)
+std::string FeedDocument(const std::string& title)
 {
     return "<rss version='2.0'><channel><title>" + title + "</title><link>http://site.invalid/</link>"
            "<item><title>One</title><link>http://site.invalid/1</link></item></channel></rss>";
 }
 
-std::string Page(const std::string& head)
+std::string WebPage(const std::string& head)
 {
     return "<!DOCTYPE html>\n<html><head><title>A site</title>" + head + "</head><body><p>Welcome</body></html>";
 }
@@ -41,9 +41,9 @@ protected:
 
 TEST_F(DiscoveryToolTest, ASitesPageLeadsToTheFeedItAnnounces)
 {
-    m_server.SetAnswer("/blog/", CHttpAnswer::Ok(Page(
+    m_server.SetAnswer("/blog/", CHttpAnswer::Ok(WebPage(
         "<link rel='alternate' type='application/rss+xml' title='Posts' href='feeds/posts.xml'>")));
-    m_server.SetAnswer("/blog/feeds/posts.xml", CHttpAnswer::Ok(Rss("Blog Posts")));
+    m_server.SetAnswer("/blog/feeds/posts.xml", CHttpAnswer::Ok(FeedDocument("Blog Posts")));
 
     const auto found = RunRssReaderTool({"discover", m_server.Url("/blog/")});
     ASSERT_EQ(found.exitCode, 0) << found.errors;
@@ -66,12 +66,12 @@ TEST_F(DiscoveryToolTest, ASitesPageLeadsToTheFeedItAnnounces)
 
 TEST_F(DiscoveryToolTest, SeveralAnnouncedFeedsAreListedAndSubscribeTakesTheFirst)
 {
-    m_server.SetAnswer("/", CHttpAnswer::Ok(Page(
+    m_server.SetAnswer("/", CHttpAnswer::Ok(WebPage(
         "<link rel='alternate' type='application/atom+xml' title='Everything' href='/all.atom'>"
         "<link rel='alternate' type='application/rss+xml' title='Comments' href='/comments.rss'>"
         "<link rel='alternate' type='application/rss+xml' href='/all.atom'>")));
-    m_server.SetAnswer("/all.atom", CHttpAnswer::Ok(Rss("All of it")));
-    m_server.SetAnswer("/comments.rss", CHttpAnswer::Ok(Rss("Comments")));
+    m_server.SetAnswer("/all.atom", CHttpAnswer::Ok(FeedDocument("All of it")));
+    m_server.SetAnswer("/comments.rss", CHttpAnswer::Ok(FeedDocument("Comments")));
 
     const auto found = RunRssReaderTool({"discover", m_server.Url("/")});
     ASSERT_EQ(found.exitCode, 0) << found.errors;
@@ -89,9 +89,9 @@ TEST_F(DiscoveryToolTest, SeveralAnnouncedFeedsAreListedAndSubscribeTakesTheFirs
 
 TEST_F(DiscoveryToolTest, APageThatAnnouncesNothingIsSearchedAtTheCommonPlaces)
 {
-    m_server.SetAnswer("/news/today.html", CHttpAnswer::Ok(Page("<link rel='stylesheet' href='/s.css'>")));
-    m_server.SetAnswer("/rss", CHttpAnswer::Ok(Rss("Found at /rss")));
-    m_server.SetAnswer("/index.xml", CHttpAnswer::Ok(Rss("Never reached")));
+    m_server.SetAnswer("/news/today.html", CHttpAnswer::Ok(WebPage("<link rel='stylesheet' href='/s.css'>")));
+    m_server.SetAnswer("/rss", CHttpAnswer::Ok(FeedDocument("Found at /rss")));
+    m_server.SetAnswer("/index.xml", CHttpAnswer::Ok(FeedDocument("Never reached")));
 
     const auto found = RunRssReaderTool({"discover", m_server.Url("/news/today.html")});
     ASSERT_EQ(found.exitCode, 0) << found.errors;
@@ -113,8 +113,8 @@ TEST_F(DiscoveryToolTest, APageThatAnnouncesNothingIsSearchedAtTheCommonPlaces)
 TEST_F(DiscoveryToolTest, WhatIsNeitherAFeedNorAPageAndABrokenAnnouncementAreRefused)
 {
     m_server.SetAnswer("/data.json", CHttpAnswer::Ok("{\"items\": [\"<html>\"]}"));
-    m_server.SetAnswer("/feed", CHttpAnswer::Ok(Rss("Would be found")));
-    m_server.SetAnswer("/broken/", CHttpAnswer::Ok(Page(
+    m_server.SetAnswer("/feed", CHttpAnswer::Ok(FeedDocument("Would be found")));
+    m_server.SetAnswer("/broken/", CHttpAnswer::Ok(WebPage(
         "<link rel='alternate' type='application/rss+xml' href='gone.xml'>"
         "<link rel='alternate' type='application/rss+xml' href='javascript:alert(1)'>")));
 

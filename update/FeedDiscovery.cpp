@@ -9,8 +9,8 @@
 
 namespace {
 
-bool IsAsciiLetter(wchar_t ch) { return (ch >= L'a' && ch <= L'z') || (ch >= L'A' && ch <= L'Z'); }
-bool IsAsciiDigit(wchar_t ch) { return ch >= L'0' && ch <= L'9'; }
+bool IsSchemeLetter(wchar_t ch) { return (ch >= L'a' && ch <= L'z') || (ch >= L'A' && ch <= L'Z'); }
+bool IsSchemeDigit(wchar_t ch) { return ch >= L'0' && ch <= L'9'; }
 
 // The start of what a download left: as much as a web page is read of.
 std::string ReadPage(const std::wstring& path)
@@ -48,16 +48,16 @@ std::wstring CompleteWebAddress(const std::wstring& typed)
     // A scheme is a letter, then letters, digits, "+", "-" or "."; then ":".
     // "host:8080/..." names a port, not a scheme.
     size_t at = 0;
-    if (IsAsciiLetter(text[0])) {
+    if (IsSchemeLetter(text[0])) {
         at = 1;
         while (at < text.size() &&
-               (IsAsciiLetter(text[at]) || IsAsciiDigit(text[at]) || text[at] == L'+' || text[at] == L'-' ||
+               (IsSchemeLetter(text[at]) || IsSchemeDigit(text[at]) || text[at] == L'+' || text[at] == L'-' ||
                 text[at] == L'.'))
             ++at;
     }
     if (at > 0 && at < text.size() && text[at] == L':') {
         size_t digits = at + 1;
-        while (digits < text.size() && IsAsciiDigit(text[digits]))
+        while (digits < text.size() && IsSchemeDigit(text[digits]))
             ++digits;
         const bool port = digits > at + 1 && (digits == text.size() || text[digits] == L'/' || text[digits] == L'?' ||
                                               text[digits] == L'#');
