@@ -1,5 +1,6 @@
 #include "app/ReaderApp.h"
 
+#include "app/DesktopNotifier.h"
 #include "app/MainFrame.h"
 #include "platform/Debug.h"
 #include "platform/FileSystem.h"
@@ -9,7 +10,10 @@
 #include "update/ConnectionManager.h"
 #include "views/ChannelTreeView.h"
 
-CReaderApp::CReaderApp(CTreeDialogs dialogs) : m_dialogs(std::move(dialogs)) {}
+CReaderApp::CReaderApp(CTreeDialogs dialogs, std::optional<QDBusConnection> noticeBus)
+    : m_dialogs(std::move(dialogs)), m_noticeBus(std::move(noticeBus))
+{
+}
 
 CReaderApp::~CReaderApp() { Shutdown(); }
 
@@ -34,6 +38,12 @@ void CReaderApp::Create()
     m_pFrame->SetClient(m_pView, m_pView);
     m_pFrame->SetMessageHandler(
         [view = m_pView](UINT message, WPARAM wParam, LPARAM lParam) { return view->OnFrameMessage(message, wParam, lParam); });
+    m_pNotifier = std::make_unique<CDesktopNotifier>(m_noticeBus ? *m_noticeBus : QDBusConnection::sessionBus());
+    QObject::connect(m_pView, &CChannelTreeView::newPagesNotice, m_pNotifier.get(), &CDesktopNotifier::Notify);
+    QObject::connect(m_pNotifier.get(), &CDesktopNotifier::activated, m_pView, [this] {
+        m_pFrame->BringToFront();
+        m_pView->ShowNewPagesOnRequest();
+    });
     m_pFrame->PostCommand(ID_INIT_CHANNEL);
 }
 
@@ -47,6 +57,7 @@ void CReaderApp::Shutdown()
     m_pFrame->SetMessageHandler({});
     m_session.Shutdown();
     m_pView->StopTimer();
+    m_pNotifier.reset();
     m_pFrame.reset();
     m_pView = nullptr;
     DebugLog("CMainFrame::OnDestroy", "End >>");

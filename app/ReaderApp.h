@@ -15,20 +15,28 @@
 //             the view's timer stopped and the windows taken down. The
 //             subscription document is freed with the object, never saved.
 //
+// An automatic update that brought new pages is told as a desktop notice
+// (CDesktopNotifier, on the session bus unless another bus is given); a
+// click on it brings the frame to the front and opens the New list, unless
+// a window of the tree is open over it.
+//
 // main() runs one; the GUI tests drive the same object. Create it on the GUI
 // thread while a CMessageBridge exists.
 
+#include <QDBusConnection>
 #include <memory>
+#include <optional>
 
 #include "subscriptions/ReaderSession.h"
 #include "views/TreeDialogs.h"
 
 class CMainFrame;
 class CChannelTreeView;
+class CDesktopNotifier;
 
 class CReaderApp {
 public:
-    explicit CReaderApp(CTreeDialogs dialogs = {});
+    explicit CReaderApp(CTreeDialogs dialogs = {}, std::optional<QDBusConnection> noticeBus = std::nullopt);
     ~CReaderApp();
     CReaderApp(const CReaderApp&) = delete;
     CReaderApp& operator=(const CReaderApp&) = delete;
@@ -40,11 +48,14 @@ public:
     CMainFrame& Frame() { return *m_pFrame; }
     CChannelTreeView& View() { return *m_pView; }
     CReaderSession& Session() { return m_session; }
+    CDesktopNotifier& Notifier() { return *m_pNotifier; }
 
 private:
     CReaderSession m_session;
     CTreeDialogs m_dialogs;
+    std::optional<QDBusConnection> m_noticeBus;
     std::unique_ptr<CMainFrame> m_pFrame;
+    std::unique_ptr<CDesktopNotifier> m_pNotifier;
     CChannelTreeView* m_pView = nullptr; // the frame's client, owned by it
     bool m_bCreated = false;
     bool m_bShutDown = false;

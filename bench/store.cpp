@@ -4,6 +4,12 @@
 // key, walking each feed's pages newest first, walking the newest pages of
 // all feeds, and trimming every feed to 20 pages.
 //
+// And the search over the stored pages (the store's FTS5 index): what
+// keeping it costs a write (every other feed is written with the index left
+// alone, the baseline), what building it costs a page, its size against
+// the pages', and how long a query takes over all of them, for words found
+// on every page, on some and on a few.
+//
 // Plain SQLite uses the C API with prepared statements, the same journal
 // settings as the store (WAL, synchronous=NORMAL), the page fields as
 // columns and indexes on key, (feedId, date DESC) and (date DESC). It writes
@@ -45,6 +51,7 @@
 #include "platform/Unicode.h"
 #include "store/DataStorage.h"
 #include "store/FeedDatabase.h"
+#include "platform/PropertyTextIndex.h"
 #include "store/ItemDatabase.h"
 #include "subscriptions/OpmlDoc.h"
 #include "update/FeedManager.h"
@@ -61,6 +68,10 @@ constexpr std::uint32_t kSeed = 20040906;
 
 constexpr double kWriteTarget = 3.0;
 constexpr double kReadTarget = 2.0;
+constexpr double kIndexedWriteTarget = 1.10; // keeping the search index against writing without it
+constexpr double kIndexSizeTarget = 0.30;    // the index against the pages it holds
+constexpr double kQueryTargetMs = 20.0;
+constexpr int kQueryRounds = 25;
 
 // ---------------------------------------------------------------------------
 // The pages. Each feed's pages come from their own seed, so a feed can be
@@ -76,13 +87,37 @@ const wchar_t* const kWords[] = {
 };
 constexpr std::uint32_t kWordCount = sizeof(kWords) / sizeof(kWords[0]);
 
+// Made-up words for a vocabulary of the size real texts have: word n is
+// spelt from syllables by the digits of n. Drawn so that a word's chance
+// falls with its number (each doubling band of numbers as likely as the
+// next), as words of real texts do: the first few are on most pages, those
+// of the last band on a few dozen of 100,000.
+constexpr std::uint32_t kMadeUpBands = 15; // numbers 1 to 32767
+const wchar_t* const kSyllables[] = {L"ka", L"lo", L"mi", L"ra", L"te", L"su", L"ven", L"dor", L"al", L"is",
+                                     L"ber", L"gan", L"tor", L"pel", L"qui", L"zan", L"mar", L"lin", L"ost", L"ure"};
+
+std::wstring MadeUpWord(std::uint32_t number)
+{
+    std::wstring word;
+    do {
+        word += kSyllables[number % 20];
+        number /= 20;
+    } while (number > 0);
+    return word + L"x"; // never one of kWords
+}
+
 std::wstring Words(CDraw& draw, size_t minimumLength)
 {
     std::wstring text;
     while (text.size() < minimumLength) {
         if (!text.empty())
             text += draw.OneIn(12) ? L". " : L" ";
-        text += kWords[draw.Below(kWordCount)];
+        if (draw.OneIn(5)) {
+            const std::uint32_t band = draw.Below(kMadeUpBands);
+            text += MadeUpWord((1u << band) + draw.Below(1u << band));
+        } else {
+            text += kWords[draw.Below(kWordCount)];
+        }
     }
     return text;
 }
@@ -407,6 +442,24 @@ void PointHomeAt(const std::string& folder)
     ::setenv("XDG_DOCUMENTS_DIR", (folder + "/home/Documents").c_str(), 1);
 }
 
+// Bytes of the item volume's tables and indexes whose names start so.
+double VolumeMegabytes(const std::string& path, const char* namePattern)
+{
+    sqlite3* db = nullptr;
+    double bytes = -1;
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* sum = nullptr;
+        if (sqlite3_prepare_v2(db, "SELECT sum(pgsize) FROM dbstat WHERE name LIKE ?1", -1, &sum, nullptr) == SQLITE_OK) {
+            sqlite3_bind_text(sum, 1, namePattern, -1, SQLITE_STATIC);
+            if (sqlite3_step(sum) == SQLITE_ROW)
+                bytes = sqlite3_column_double(sum, 0);
+        }
+        sqlite3_finalize(sum);
+    }
+    sqlite3_close(db);
+    return bytes / (1024.0 * 1024.0);
+}
+
 double FileMegabytes(const std::string& path)
 {
     std::error_code error;
@@ -536,19 +589,27 @@ int main(int argc, char** argv)
     // 1. Every page written, feed after feed; the store's write looks the
     // page up first, and a feed's pages are one write group, as the update
     // run's merge makes them.
+    // Every other feed is written with the search index left alone: the
+    // baseline of what keeping it costs.
     std::vector<CEOID> pageOids(static_cast<size_t>(feedCount) * kPagesPerFeed);
     CPairedTimes writes;
+    std::vector<double> indexedWrites, unindexedWrites;
     for (int feed = 0; feed < feedCount; ++feed) {
         std::vector<PageRecord> pages = MakeFeedPages(feed, feedIds[feed]);
         bool plainWritten = false;
+        const bool indexed = feed % 2 == 0;
+        CeSetTextIndexUpkeepForTesting(indexed);
         writes.Run(
             feed,
             [&] {
-                CRecordDatabase::CWriteGroup group(items);
-                for (int item = 0; item < kPagesPerFeed; ++item)
-                    pageOids[feed * kPagesPerFeed + item] = items.WritePage(pages[item], 0);
-                if (!group.Commit())
-                    std::fill_n(pageOids.begin() + feed * kPagesPerFeed, kPagesPerFeed, 0);
+                const double took = MicrosecondsOf([&] {
+                    CRecordDatabase::CWriteGroup group(items);
+                    for (int item = 0; item < kPagesPerFeed; ++item)
+                        pageOids[feed * kPagesPerFeed + item] = items.WritePage(pages[item], 0);
+                    if (!group.Commit())
+                        std::fill_n(pageOids.begin() + feed * kPagesPerFeed, kPagesPerFeed, 0);
+                });
+                (indexed ? indexedWrites : unindexedWrites).push_back(took);
             },
             [&] { plainWritten = plain.WriteFeedPages(pages); });
         checks.Expect(std::all_of(pageOids.begin() + feed * kPagesPerFeed,
@@ -556,8 +617,49 @@ int main(int argc, char** argv)
                       "WritePage stores every new page");
         checks.Expect(plainWritten, "plain: every new page is stored");
     }
+    CeSetTextIndexUpkeepForTesting(true);
     const double itemMbWritten = FileMegabytes(itemPath), itemWalMbWritten = FileMegabytes(itemPath + "-wal");
     const double plainMbWritten = FileMegabytes(plainPath), plainWalMbWritten = FileMegabytes(plainPath + "-wal");
+
+    // The search: the whole index built, as for a store that predates it,
+    // its size, and queries over every page.
+    DWORD remaining = 0;
+    checks.Expect(items.RebuildTextIndex(), "the search index starts afresh");
+    const double indexBuild = MicrosecondsOf([&] { checks.Expect(items.IndexQueuedPages(0, remaining), "the search index is built"); });
+    checks.Expect(remaining == 0, "every page is indexed");
+    const double indexMb = VolumeMegabytes(itemPath, "ce_text_%");
+    const double pagesMb = VolumeMegabytes(itemPath, "ce_db_%");
+    checks.Expect(indexMb > 0 && pagesMb > 0, "the volume's tables are measured");
+    struct CQuery {
+        std::wstring words;
+        const char* what;
+        bool found; // on some page of every run
+        double ms = 0;
+        size_t hits = 0;
+    };
+    std::vector<CQuery> queries = {
+        {L"river", "on every page", true},
+        {L"river harbour", "two on every page", true},
+        {MadeUpWord(1 << 4), "on one page in 7", true},
+        {MadeUpWord((1 << 9) + 3), "on one page in 200", true},
+        {MadeUpWord((1 << 14) + 11) + L" river", "a rare one and river", true},
+        {L"nowhere", "on no page", false},
+    };
+    for (CQuery& query : queries) {
+        std::vector<double> times;
+        std::vector<PageRecord> found;
+        for (int round = 0; round < kQueryRounds; ++round) {
+            times.push_back(MicrosecondsOf([&] { checks.Expect(items.FindPages(query.words, kNewestPages, found), "a search runs"); }) / 1000.0);
+            query.hits = found.size();
+        }
+        query.ms = Median(times);
+        // The rarer words are on no page of a small run.
+        if (!query.found || query.words == L"river")
+            checks.Expect((query.hits > 0) == query.found, "a search finds what the pages hold");
+        checks.Expect(std::is_sorted(found.begin(), found.end(),
+                                     [](const PageRecord& a, const PageRecord& b) { return a.fileTime.Ticks() > b.fileTime.Ticks(); }),
+                      "a search lists the newest first");
+    }
 
     // 2. Every page found by key, in a shuffled order, a feed's worth a batch.
     std::vector<int> pageOrder(pageOids.size());
@@ -684,6 +786,16 @@ int main(int argc, char** argv)
     PrintRow({"feed walk (200), µs a walk", Median(feedWalks.store), Median(feedWalks.plain), kReadTarget});
     PrintRow({"newest walk (200), µs a walk", Median(newestWalks.store), Median(newestWalks.plain), kReadTarget});
     PrintRow({"clean-up, µs a feed", storeCleanup / feedCount, plainCleanup / feedCount, 0});
+    std::printf("\nsearch over %.0f pages (FTS5, words only)\n", pageCount);
+    std::printf("%-36s %10.1f %10.1f %8.3f   <= %.2f   %s\n", "write with / without the index, µs", Median(indexedWrites) / kPagesPerFeed,
+                Median(unindexedWrites) / kPagesPerFeed, Median(indexedWrites) / Median(unindexedWrites), kIndexedWriteTarget,
+                Median(indexedWrites) / Median(unindexedWrites) <= kIndexedWriteTarget ? "met" : "MISSED");
+    std::printf("%-36s %10.1f\n", "index build, µs a page", indexBuild / pageCount);
+    std::printf("%-36s %10.1f %10.1f %8.3f   <= %.2f   %s\n", "index / pages, MB", indexMb, pagesMb, indexMb / pagesMb,
+                kIndexSizeTarget, indexMb / pagesMb <= kIndexSizeTarget ? "met" : "MISSED");
+    for (const CQuery& query : queries)
+        std::printf("query %-22s %6zu hits %8.2f ms   <= %.0f   %s\n", query.what, query.hits, query.ms, kQueryTargetMs,
+                    query.ms <= kQueryTargetMs ? "met" : "MISSED");
     std::printf("\non disk after the writes (MB): RSSITEM.CDB %.1f + wal %.1f; plain %.1f + wal %.1f\n",
                 itemMbWritten, itemWalMbWritten, plainMbWritten, plainWalMbWritten);
     std::printf("on disk at the end (MB): RSSITEM.CDB %.1f + wal %.1f; RSS.CDB %.2f + wal %.2f;"

@@ -12,6 +12,7 @@
 #include "platform/Debug.h"
 #include "platform/PropertyHandle.h"
 #include "platform/PropertyMounts.h"
+#include "platform/VolumeTextIndex.h"
 
 namespace {
 
@@ -348,6 +349,8 @@ CEOID CeWriteRecordProps(HCEDB hDatabase, CEOID oidRecord, std::span<const CEPRO
         return 0;
     try {
         std::vector<CEPROPVAL> record;
+        CVolumeTextIndex* textIndex = IsTextIndexUpkeepOn() ? volume.TextIndex(schema.oid) : nullptr;
+        std::optional<std::vector<CEPROPVAL>> before; // for the text index: what the record held
         if (oidRecord != 0) {
             CSortOrderQuery query(*hDatabase, true);
             bool failed = false;
@@ -358,8 +361,11 @@ CEOID CeWriteRecordProps(HCEDB hDatabase, CEOID oidRecord, std::span<const CEPRO
                 return 0;
             }
             // A damaged record is rewritten from what is given.
-            if (auto stored = DecodeRecordProps(existing->props.data(), existing->props.size()))
+            if (auto stored = DecodeRecordProps(existing->props.data(), existing->props.size())) {
+                if (textIndex != nullptr)
+                    before = *stored;
                 record = std::move(*stored);
+            }
             MergeProps(record, props);
         } else {
             record.assign(props.begin(), props.end());
@@ -392,6 +398,9 @@ CEOID CeWriteRecordProps(HCEDB hDatabase, CEOID oidRecord, std::span<const CEPRO
             SetLastError(ERROR_DISK_FULL);
             return 0; // the write is rolled back with its group
         }
+        if (textIndex != nullptr && !(oidRecord == 0 ? textIndex->OnInserted(written)
+                                                     : textIndex->OnUpdated(written, before ? &*before : nullptr, record)))
+            return 0;
         return write.Commit() ? static_cast<CEOID>(written) : 0;
     } catch (const std::bad_alloc&) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -407,6 +416,9 @@ bool CeDeleteRecord(HCEDB hDatabase, CEOID oidRecord)
     CPropertyVolume& volume = *hDatabase->volume;
     CVolumeWrite write(volume);
     if (!write.Begun())
+        return false;
+    if (CVolumeTextIndex* textIndex = IsTextIndexUpkeepOn() ? volume.TextIndex(hDatabase->schema->oid) : nullptr;
+        textIndex != nullptr && !textIndex->OnDeleting(oidRecord))
         return false;
     sqlite3_stmt* statement = volume.Statement(hDatabase->schema->deleteSql);
     if (!statement)

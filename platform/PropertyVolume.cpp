@@ -13,6 +13,7 @@
 #include "platform/PropertyRecordCodec.h"
 #include "platform/Unicode.h"
 #include "platform/VolumeJournal.h"
+#include "platform/VolumeTextIndex.h"
 
 namespace {
 
@@ -273,8 +274,29 @@ bool CPropertyVolume::CheckTables()
     return true;
 }
 
+CVolumeTextIndex* CPropertyVolume::TextIndex(CEOID oidDb)
+{
+    const auto found = m_textIndexes.find(oidDb);
+    return found != m_textIndexes.end() ? found->second.get() : nullptr;
+}
+
+bool CPropertyVolume::AttachTextIndex(CEOID oidDb, int version, CRecordTextOf textOf)
+{
+    const auto schema = FindDatabase(L"", oidDb);
+    if (textOf == nullptr || !schema) {
+        SetLastError(textOf == nullptr ? ERROR_INVALID_PARAMETER : ERROR_FILE_NOT_FOUND);
+        return false;
+    }
+    auto index = std::make_unique<CVolumeTextIndex>(*this, *schema, textOf);
+    if (!index->Attach(version))
+        return false;
+    m_textIndexes[oidDb] = std::move(index);
+    return true;
+}
+
 void CPropertyVolume::Close()
 {
+    m_textIndexes.clear();
     for (auto& [sql, statement] : m_statements)
         sqlite3_finalize(statement);
     m_statements.clear();

@@ -20,7 +20,9 @@
 #include <vector>
 
 #include "platform/PropertyDatabase.h"
+#include "platform/PropertyTextIndex.h"
 
+class CVolumeTextIndex;
 struct sqlite3;
 struct sqlite3_stmt;
 
@@ -91,6 +93,12 @@ public:
     // Appends sort orders to a database; its present ones must stay as they are.
     bool AddSortOrders(CEOID oid, const CEDBASEINFOEX& info);
 
+    // The text index of a database once this process attached it
+    // (VolumeTextIndex.h); null otherwise.
+    CVolumeTextIndex* TextIndex(CEOID oidDb);
+    bool AttachTextIndex(CEOID oidDb, int version, CRecordTextOf textOf);
+    sqlite3* Connection() const { return m_pDb; }
+
     // Counts the records this process has written or deleted in the volume.
     std::int64_t ChangeCount() const;
 
@@ -130,6 +138,7 @@ private:
     std::mutex m_lock;
     std::unordered_map<std::string, sqlite3_stmt*> m_statements;
     std::map<CEOID, std::shared_ptr<const CDatabaseSchema>> m_databases;
+    std::map<CEOID, std::unique_ptr<CVolumeTextIndex>> m_textIndexes;
     std::uint32_t m_dwIdentity = 0; // the random identity in the header
     std::string m_strTouchIdentity; // rewrites the header page with it
     int m_nWriteGroups = 0;

@@ -54,7 +54,8 @@ std::vector<CDialogTemplate> BuildTemplates()
           {IDC_INTERVAL_LABEL, K::Label, IDS_UPDATE_INTERVAL},
           {IDC_OPTION_LIST2, K::DropDownList},
           {IDC_UPDATE_ON_STARTUP, K::CheckBox, IDS_UPDATE_ON_STARTUP},
-          {IDC_UPDATE_ON_CONNECTED, K::CheckBox, IDS_UPDATE_ON_CONNECTED}}},
+          {IDC_UPDATE_ON_CONNECTED, K::CheckBox, IDS_UPDATE_ON_CONNECTED},
+          {IDC_NOTIFY_NEW_PAGES, K::CheckBox, IDS_NOTIFY_NEW_PAGES}}},
         {IDD_SUBSCRIPTION_CHOICE,
          IDS_NEW_SUBSCRIPTION,
          IDR_DONE_CANCEL,
@@ -75,6 +76,11 @@ std::vector<CDialogTemplate> BuildTemplates()
           {IDC_OPTION_LIST2, K::DropDownList}}},
         {IDD_PROPERTIES, IDS_PROPERTIES, IDR_DONE, {}},
         {IDD_EPISODE_LIST, 0, 0, {{IDC_EPISODE_LIST, K::ReportList}}},
+        {IDD_FEED_CHOICE,
+         IDS_CHOOSE_FEED,
+         IDR_DONE_CANCEL,
+         {{IDC_CHOICE_STATIC, K::Label, IDS_CHOOSE_FEED_LABEL}, {IDC_CHOICE_LIST, K::ReportList, IDS_FEED_TITLE}}},
+        {IDD_FIND, IDS_MENU_FIND, IDR_DONE_CANCEL, {{IDC_FIND_LABEL, K::Label, IDS_FIND_LABEL}, {IDC_FIND_EDIT, K::Edit, 0, 80}}},
     };
 }
 

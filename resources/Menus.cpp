@@ -49,7 +49,7 @@ std::vector<CMenuResource> BuildMenus()
                              Popup(IDS_MENU_OPML,
                                    {Command(ID_IMPORT, IDS_MENU_IMPORT), Command(ID_EXPORT, IDS_MENU_EXPORT)}),
                              Separator(), Command(ID_UPDATE, IDS_MENU_UPDATE),
-                             Command(ID_UPDATE_ALL, IDS_MENU_UPDATE_ALL), Separator(),
+                             Command(ID_UPDATE_ALL, IDS_MENU_UPDATE_ALL), Command(ID_FIND, IDS_MENU_FIND), Separator(),
                              Command(ID_OPTIONS, IDS_OPTIONS), Command(ID_APP_ABOUT, IDS_MENU_ABOUT), Separator(),
                              Command(ID_APP_EXIT, IDS_MENU_EXIT)})}});
     menus.push_back({IDR_DONE_CANCEL, {Done(), Cancel()}});
@@ -103,6 +103,18 @@ std::vector<CMenuResource> BuildMenus()
                                 Command(ID_DELETE_PAGE, IDS_MENU_DELETE_PAGE)})}});
     menus.push_back({IDR_PICKER_SELECT, {Command(ID_DONE, IDS_KEY_SELECT), Cancel()}});
     menus.push_back({IDR_BUSY, {Blank(), Command(ID_STOP, IDS_KEY_CANCEL)}});
+    // The pages Find found: the page commands of a feed's list.
+    menus.push_back({IDR_FIND_RESULTS,
+                     {Command(ID_FIND_AGAIN, IDS_MENU_FIND),
+                      Popup(IDS_KEY_MENU, {Command(ID_PAGE_MARK_READ, IDS_MENU_MARK_READ),
+                                           Command(ID_PAGE_MARK_UNREAD, IDS_MENU_MARK_UNREAD),
+                                           Command(ID_DELETE_PAGE, IDS_MENU_DELETE_PAGE), Separator(),
+                                           Popup(IDS_MENU_SORT_BY, SortByItems()),
+                                           Popup(IDS_MENU_VIEW, ViewItems()), Cancel()})}});
+    menus.push_back({IDR_FIND_CONTEXT,
+                     {Popup(0, {Command(ID_PAGE_MARK_UNREAD, IDS_MENU_MARK_UNREAD),
+                                Command(ID_PAGE_MARK_READ, IDS_MENU_MARK_READ),
+                                Command(ID_DELETE_PAGE, IDS_MENU_DELETE_PAGE)})}});
     return menus;
 }
 

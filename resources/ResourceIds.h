@@ -181,6 +181,19 @@ inline constexpr UINT IDS_DDX_ERROR = 40088;
 inline constexpr UINT IDS_COMPANY_NAME = 40090;
 inline constexpr UINT IDS_LEGAL_NOTICE = 40091;
 
+// Finding a site's feed, searching the stored pages, desktop notices.
+inline constexpr UINT IDS_CHOOSE_FEED = 40700;
+inline constexpr UINT IDS_CHOOSE_FEED_LABEL = 40701;
+inline constexpr UINT IDS_MENU_FIND = 40702;
+inline constexpr UINT IDS_FIND_LABEL = 40703;
+inline constexpr UINT IDS_FOUND_TITLE = 40704;  // %s the words
+inline constexpr UINT IDS_FIND_FAILED = 40705;  // %s why
+inline constexpr UINT IDS_NOTIFY_NEW_PAGES = 40706;
+inline constexpr UINT IDS_NEW_PAGES_IN_FEEDS = 40707;    // %d pages, %d feeds
+inline constexpr UINT IDS_NEW_PAGES_IN_ONE_FEED = 40708; // %d pages
+inline constexpr UINT IDS_NEW_PAGE_IN_ONE_FEED = 40709;
+inline constexpr UINT IDS_NOTICE_SHOW = 40710;
+
 // ---- Message box styles (the core hands them to the views with its texts) -----
 inline constexpr UINT MB_OK = 0x0000;
 inline constexpr UINT MB_YESNO = 0x0004;
@@ -249,6 +262,10 @@ inline constexpr int ID_ADD = 32854;
 inline constexpr int ID_SEARCH_PROPERTIES = 32907;
 inline constexpr int ID_STOP = 32911;
 
+// Find (main menu bar 128; the results' menu bar 250).
+inline constexpr int ID_FIND = 32950;
+inline constexpr int ID_FIND_AGAIN = 32951;
+
 // ---- Menus -----------------------------------------------------------------
 inline constexpr UINT IDR_MAIN_MENU = 128;     // "New" | "Menu" popup
 inline constexpr UINT IDR_DONE_CANCEL = 208;   // update dialog, subscription choice
@@ -265,6 +282,8 @@ inline constexpr UINT IDR_EPISODE_CONTEXT = 224;
 inline constexpr UINT IDR_NEW_ITEMS_CONTEXT = 225;
 inline constexpr UINT IDR_PICKER_SELECT = 226; // "Select" | "Cancel"
 inline constexpr UINT IDR_BUSY = 236;          // blank | "Cancel" (stops a search or download)
+inline constexpr UINT IDR_FIND_RESULTS = 250;  // "Find" | "Menu"
+inline constexpr UINT IDR_FIND_CONTEXT = 251;
 
 // ---- Dialog templates ------------------------------------------------------
 inline constexpr UINT IDD_ABOUT = 100;
@@ -282,6 +301,8 @@ inline constexpr UINT IDD_OPTIONS_PAGE = 226;
 inline constexpr UINT IDD_OPTIONS_NEW_ITEMS = 228;
 inline constexpr UINT IDD_PROPERTIES = 229;
 inline constexpr UINT IDD_EPISODE_LIST = 300; // both item lists share it; no public number
+inline constexpr UINT IDD_FEED_CHOICE = 310;  // the feeds a web page announces
+inline constexpr UINT IDD_FIND = 311;         // the words to find
 
 // ---- Controls (ids repeat between templates) -------------------------------
 inline constexpr int IDC_ABOUT_LOGO = 1001;
@@ -318,6 +339,9 @@ inline constexpr int IDC_NEW_ITEM_DAYS_LABEL = 1064;
 inline constexpr int IDC_NEW_ITEM_COUNT_LABEL = 1063;
 inline constexpr int IDC_EXPIRE_LABEL = 1058;
 inline constexpr int IDC_MAX_PAGES_LABEL = 1059;
+inline constexpr int IDC_NOTIFY_NEW_PAGES = 1080;
+inline constexpr int IDC_FIND_LABEL = 1081;
+inline constexpr int IDC_FIND_EDIT = 1082;
 
 // ---- Bitmaps ---------------------------------------------------------------
 inline constexpr UINT IDB_PAGE_STATES = 201; // 4 cells of 22x22, magenta transparent

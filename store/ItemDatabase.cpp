@@ -2,7 +2,9 @@
 
 #include <algorithm>
 
+#include "content/TextUtil.h"
 #include "platform/Debug.h"
+#include "platform/PropertyTextIndex.h"
 
 namespace {
 
@@ -82,9 +84,139 @@ constexpr CEPROPID kKeyLookupProps[] = {PROP_TAG(CEVT_R8, kItemFeedId), PROP_TAG
 constexpr CEPROPID kStateProps[] = {PROP_TAG(CEVT_R8, kItemFeedId), PROP_TAG(CEVT_UI2, kItemState),
                                     PROP_TAG(CEVT_FILETIME, kItemDate)};
 
+// What the text index keeps of a page. A new version rebuilds every store's
+// index: raise it whenever PageText changes what it gives for a page, also
+// through StripMarkup or DecodeBasicEntities (a page's old words are taken
+// out by computing them again).
+constexpr int kPageTextVersion = 1;
+
+const CEPROPVAL* FindProp(std::span<const CEPROPVAL> props, WORD id, WORD type)
+{
+    const auto found = std::find_if(props.begin(), props.end(),
+                                    [&](const CEPROPVAL& prop) { return prop.propid == PROP_TAG(type, id); });
+    return found != props.end() ? &*found : nullptr;
+}
+
+std::wstring PlainText(const std::wstring& text)
+{
+    std::wstring plain = StripMarkup(text);
+    return DecodeBasicEntities(plain);
+}
+
+// A page's words: its title and its text without markup; it sorts by the
+// day of its date (FindPages orders each day's pages to the second). Deleted
+// pages keep no words.
+std::optional<CRecordText> PageText(std::span<const CEPROPVAL> props)
+{
+    const CEPROPVAL* state = FindProp(props, kItemState, CEVT_UI2);
+    const CEPROPVAL* title = FindProp(props, kItemTitle, CEVT_LPWSTR);
+    const CEPROPVAL* description = FindProp(props, kItemDescription, CEVT_LPWSTR);
+    const CEPROPVAL* date = FindProp(props, kItemDate, CEVT_FILETIME);
+    if (state == nullptr || state->val.uiVal == PageStateDeleted)
+        return std::nullopt;
+    CRecordText text;
+    text.title = title != nullptr ? PlainText(title->val.lpwstr) : std::wstring();
+    text.body = description != nullptr ? PlainText(description->val.lpwstr) : std::wstring();
+    if (Trim(text.title).empty() && Trim(text.body).empty())
+        return std::nullopt;
+    constexpr std::uint64_t kTicksPerDay = 864000000000;
+    const std::uint64_t days = date != nullptr ? date->val.filetime.Ticks() / kTicksPerDay : 0;
+    text.order = static_cast<std::int32_t>(std::min<std::uint64_t>(days, 0x7FFFFFFF));
+    return text;
+}
+
 } // namespace
 
-CZelviaRssItemDB::CZelviaRssItemDB() : CRecordDatabase(kItemVolumeName, ItemDatabaseDefinition(), kItemOrderByFeed) {}
+CZelviaRssItemDB::CZelviaRssItemDB() : CRecordDatabase(kItemVolumeName, ItemDatabaseDefinition(), kItemOrderByFeed)
+{
+    if (IsOpen())
+        OnOpened();
+}
+
+void CZelviaRssItemDB::OnOpened()
+{
+    // Without the index the store works on; only a search fails.
+    m_bTextIndexed = CeAttachTextIndex(&m_guidVolume, m_oidDB, kPageTextVersion, PageText);
+    if (!m_bTextIndexed)
+        DebugLogF("CZelviaRssItemDB", "no text index (%u)", GetLastError());
+}
+
+bool CZelviaRssItemDB::IndexQueuedPages(DWORD limit, DWORD& remaining)
+{
+    remaining = 0;
+    if (!m_bTextIndexed && IsOpen())
+        OnOpened();
+    if (!m_bTextIndexed)
+        return false;
+    return CeIndexQueuedText(&m_guidVolume, m_oidDB, limit, remaining);
+}
+
+bool CZelviaRssItemDB::RebuildTextIndex()
+{
+    if (!m_bTextIndexed && IsOpen())
+        OnOpened();
+    return m_bTextIndexed && CeRebuildTextIndex(&m_guidVolume, m_oidDB);
+}
+
+bool CZelviaRssItemDB::FindPages(const std::wstring& words, int limit, std::vector<PageRecord>& pages)
+{
+    pages.clear();
+    if (limit <= 0)
+        return true;
+    std::vector<CEOID> found;
+    DWORD remaining = 0;
+    bool searched = IndexQueuedPages(0, remaining) &&
+                    CeFindText(&m_guidVolume, m_oidDB, words, static_cast<DWORD>(limit), found);
+    // A damaged index was started afresh: built again, it answers.
+    if (!searched && GetLastError() == ERROR_INVALID_DATA)
+        searched = IndexQueuedPages(0, remaining) &&
+                   CeFindText(&m_guidVolume, m_oidDB, words, static_cast<DWORD>(limit), found);
+    if (!searched)
+        return false;
+    HCEDB read = OpenHandle(kItemOrderByFeed);
+    if (!read)
+        return false;
+    // The index gives the newest days; their pages are put in order by date
+    // and id (newer first) from their dates alone, then the first limit read.
+    struct CHit {
+        CEOID oid;
+        std::uint64_t ticks;
+    };
+    std::vector<CHit> hits;
+    std::vector<CEPROPVAL> props;
+    bool ok = true;
+    // Deleted since the search by another thread or process: left out.
+    auto gone = [] { return GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_NO_MORE_ITEMS; };
+    for (const CEOID oid : found) {
+        if (!CeSeekDatabaseEx(read, CEDB_SEEK_CEOID, oid) || !CeReadRecordPropsEx(read, kStateProps, props)) {
+            ok = gone();
+            if (!ok)
+                break;
+            continue;
+        }
+        if (AllFound(props) && props[1].val.uiVal != PageStateDeleted)
+            hits.push_back({oid, props[2].val.filetime.Ticks()});
+    }
+    std::sort(hits.begin(), hits.end(),
+              [](const CHit& a, const CHit& b) { return a.ticks != b.ticks ? a.ticks > b.ticks : a.oid > b.oid; });
+    for (const CHit& hit : hits) {
+        if (!ok || static_cast<int>(pages.size()) >= limit)
+            break;
+        if (!CeSeekDatabaseEx(read, CEDB_SEEK_CEOID, hit.oid) || !CeReadRecordPropsEx(read, props)) {
+            ok = gone();
+            continue;
+        }
+        if (props.size() < kItemPropertyCount)
+            continue;
+        PageRecord page;
+        FillPage(page, props);
+        pages.push_back(std::move(page));
+    }
+    const DWORD error = GetLastError();
+    CloseHandle(read);
+    SetLastError(error);
+    return ok;
+}
 
 CZelviaRssItemDB::~CZelviaRssItemDB()
 {

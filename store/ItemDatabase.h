@@ -8,6 +8,11 @@
 // A page the user deleted stays as a record in state 4 (PageStateDeleted),
 // so that the update still finds its key and does not bring it back; such
 // a page counts nowhere and is shown nowhere.
+// The words of every page's title and text (markup stripped) are kept in a
+// full-text index beside the pages (platform/PropertyTextIndex.h): a page
+// written is queued for it, and FindPages works the queue off before it
+// searches, so a search always sees every page stored. Deleted pages are
+// never found.
 // One process-wide instance. It takes no lock of its own: the seek position
 // and the current sort order are shared, so its users take turns (the update
 // run holds the tree's update lock while it works).
@@ -85,9 +90,25 @@ public:
     // (GetLastError tells which).
     std::uint32_t NextFeedIdWithPages(std::uint32_t feedId);
 
+    // The pages whose title or text hold every word of the query (case and
+    // accents ignored, English word endings folded), newest first, at most
+    // limit of them. False when the index cannot be used or read (GetLastError
+    // says why); the walk position is left alone.
+    bool FindPages(const std::wstring& words, int limit, std::vector<PageRecord>& pages);
+    // Indexes up to limit queued pages (0: all); remaining says how many
+    // are left. An update run works off what it queued once its feeds are
+    // merged, so that the next search need not.
+    bool IndexQueuedPages(DWORD limit, DWORD& remaining);
+    // Starts the index afresh: every page queued again.
+    bool RebuildTextIndex();
+
+protected:
+    void OnOpened() override;
+
 private:
     CZelviaRssItemDB();
     ~CZelviaRssItemDB();
     HCEDB m_hCountDB = nullptr; // a handle of its own in order 3
+    bool m_bTextIndexed = false; // the text index is attached
     friend class CProcessWide<CZelviaRssItemDB>;
 };

@@ -42,6 +42,8 @@ bool CRecordDatabase::EnsureOpen()
         CeUnmountDBVol(&m_guidVolume);
     m_bMounted = false;
     MountAndOpen();
+    if (m_hDB)
+        OnOpened();
     return m_hDB != nullptr;
 }
 

@@ -65,7 +65,10 @@ public:
 protected:
     CRecordDatabase(const wchar_t* volumeFile, CEDBASEINFOEX definition, WORD sortOrder);
     // Flushes and unmounts the volume and closes the handle.
-    ~CRecordDatabase();
+    virtual ~CRecordDatabase();
+    // The database has been opened again by EnsureOpen (a derived
+    // constructor sees the first opening through IsOpen).
+    virtual void OnOpened() {}
 
     // Reads the record with that id (or, for 0, the one at the seek
     // position); 0 on failure, with the platform's reason in GetLastError.

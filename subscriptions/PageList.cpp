@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cwchar>
 #include <cwctype>
+#include <map>
 
 #include "content/DateText.h"
 #include "content/TextUtil.h"
@@ -266,6 +267,27 @@ bool OpenInBrowser(const std::wstring& target)
     return ShellExecuteOpen(WithoutMailAttachments(Trim(target)));
 }
 
+bool FindStoredPages(const std::wstring& words, int limit, std::vector<CFoundPage>& found)
+{
+    found.clear();
+    std::vector<PageRecord> pages;
+    if (!CZelviaRssItemDB::Instance().FindPages(words, limit, pages))
+        return false;
+    CZelviaRssDB& feeds = CZelviaRssDB::Instance();
+    std::map<std::uint32_t, std::optional<FeedRecord>> known;
+    for (PageRecord& page : pages) {
+        auto [at, added] = known.try_emplace(page.feedId);
+        if (added) {
+            FeedRecord record;
+            if (const CEOID oid = feeds.FindFeedById(page.feedId); oid && feeds.ReadFeed(record, oid))
+                at->second = std::move(record);
+        }
+        if (at->second)
+            found.push_back({std::move(page), at->second->url, at->second->title});
+    }
+    return true;
+}
+
 void CPageList::Append(const std::vector<PageRecord>& records)
 {
     m_pages.reserve(m_pages.size() + records.size());
@@ -315,6 +337,19 @@ size_t CPageList::Undeleted() const
     return static_cast<size_t>(std::count_if(m_pages.begin(), m_pages.end(), [](const std::unique_ptr<CRssItem>& page) {
         return page->state != PageStateDeleted;
     }));
+}
+
+bool CPageList::LoadFound(const std::wstring& words, int limit)
+{
+    m_pages.clear();
+    std::vector<CFoundPage> found;
+    const bool read = FindStoredPages(words, limit, found);
+    std::vector<PageRecord> records;
+    records.reserve(found.size());
+    for (CFoundPage& hit : found)
+        records.push_back(std::move(hit.page));
+    Append(records);
+    return read;
 }
 
 std::vector<CRssItem*> CPageList::Rows(const CPageListOptions& options, const CSystemTime& today)

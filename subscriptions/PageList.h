@@ -102,6 +102,19 @@ std::wstring WithoutMailAttachments(const std::wstring& target);
 // opener was started.
 bool OpenInBrowser(const std::wstring& target);
 
+// Find: the stored pages whose title or text hold every word of the query
+// (case and accents ignored, English word endings folded), newest first, at
+// most limit of them, each with its feed's address and title. Pages of a
+// feed that has no record (left for the next clean-up) are not listed.
+// False when the store cannot be searched (GetLastError says why).
+inline constexpr int kFindLimit = 200;
+struct CFoundPage {
+    PageRecord page;
+    std::wstring feedUrl;
+    std::wstring feedTitle;
+};
+bool FindStoredPages(const std::wstring& words, int limit, std::vector<CFoundPage>& found);
+
 // The pages of one list, owned here and freed on reload or with the list.
 class CPageList {
 public:
@@ -113,6 +126,8 @@ public:
     // The unread pages of all feeds dated after the cutoff, the newest count
     // of them.
     bool LoadNew(const FILETIME& cutoff, int count);
+    // The pages FindStoredPages finds for the words.
+    bool LoadFound(const std::wstring& words, int limit = kFindLimit);
     void Clear() { m_pages.clear(); }
 
     const CPages& Pages() const { return m_pages; }

@@ -166,3 +166,26 @@ TEST_F(UpdateTriggersTest, TimerStartsAnUpdateOnceTheIntervalHasPassedAndNothing
     SetCurrentTimeForTesting(UtcTimePoint(2026, 3, 2, 12, 0));
     EXPECT_FALSE(ShouldUpdateOnTimer(setting, idle));
 }
+
+TEST_F(UpdateTriggersTest, OnlyAnAutomaticRunThatBroughtPagesIsToldAsANotice)
+{
+    auto result = [](int newPages, CFeedOutcome outcome = CFeedOutcome::Updated) {
+        CFeedUpdateResult one;
+        one.outcome = outcome;
+        one.newPages = newPages;
+        return one;
+    };
+    CSetting& setting = CSetting::Instance();
+    EXPECT_EQ(setting.GetNotifyNewPages(), 1u) << "on unless turned off";
+    const std::vector<CFeedUpdateResult> three{result(2), result(0), result(5), result(0, CFeedOutcome::Failed)};
+    const auto notice = NewPagesNotice(setting, true, three);
+    ASSERT_TRUE(notice.has_value());
+    EXPECT_EQ(notice->Text(), L"7 new pages in 2 feeds");
+    EXPECT_EQ(NewPagesNotice(setting, true, {result(3)})->Text(), L"3 new pages in 1 feed");
+    EXPECT_EQ(NewPagesNotice(setting, true, {result(0), result(1)})->Text(), L"1 new page in 1 feed");
+
+    EXPECT_FALSE(NewPagesNotice(setting, false, three)) << "the user who asked sees the dialog";
+    EXPECT_FALSE(NewPagesNotice(setting, true, {result(0), result(0, CFeedOutcome::Skipped)}));
+    setting.SetNotifyNewPages(0);
+    EXPECT_FALSE(NewPagesNotice(setting, true, three));
+}

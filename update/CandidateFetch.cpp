@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "content/FeedParser.h"
-#include "platform/FileSystem.h"
 #include "store/FeedDatabase.h"
 #include "update/ConnectionManager.h"
 #include "update/FeedFetch.h"
@@ -61,25 +59,20 @@ std::vector<CPropertyRow> CandidateProperties(const COutline& candidate)
             {IDS_DESCRIPTION, description}};
 }
 
-CCandidateFetch::CCandidateFetch(HWND notifyWindow) : m_hNotify(notifyWindow) {}
+CCandidateFetch::CCandidateFetch(HWND notifyWindow) : m_discovery(notifyWindow, L"c") {}
 
-CCandidateFetch::~CCandidateFetch()
-{
-    m_download.Reset();
-    if (!m_strPath.empty())
-        DeleteFile(m_strPath);
-}
+CCandidateFetch::~CCandidateFetch() = default;
 
 CCandidateFetch::CRefusal CCandidateFetch::Start(const COutline& candidate,
                                                  const std::function<bool(const std::wstring&)>& isCollected,
                                                  DWORD timeoutMs)
 {
     CRefusal refusal;
-    if (m_bRunning)
+    if (m_discovery.IsRunning())
         return refusal;
-    m_strUrl = candidate.xmlUrl;
+    m_strUrl = CompleteWebAddress(candidate.xmlUrl);
     m_strName = candidate.DisplayName();
-    m_bCancelled = false;
+    m_isCollected = isCollected;
     const CViewMessage unsupported{IDS_UNSUPPORTED_URL, {m_strUrl}, MB_ICONHAND | MB_TOPMOST};
     // A document found elsewhere may name any scheme: only web addresses
     // are fetched.
@@ -101,51 +94,50 @@ CCandidateFetch::CRefusal CCandidateFetch::Start(const COutline& candidate,
         refusal.messages.push_back(unsupported);
         return refusal;
     }
-    m_download.Reset();
-    if (m_strPath.empty())
-        m_strPath = MakePrivateDownloadPath(L"c");
-    CreateFolderPath(SplitPath(m_strPath).folder);
-    DeleteFile(m_strPath);
-    m_download.SetConnection(connection.GetConnection());
-    m_download.SetNotifyWindow(m_hNotify);
-    m_download.SetSizeLimit(kPageSizeLimit);
-    if (!m_download.Start(m_strUrl, m_strPath, timeoutMs)) {
+    m_discovery.SetLimits(timeoutMs, kPageSizeLimit);
+    if (!m_discovery.Start(m_strUrl, connection.GetConnection()))
         refusal.messages.push_back({IDS_FEED_URL_INVALID, {}, MB_ICONHAND | MB_TOPMOST});
-        return refusal;
-    }
-    m_bRunning = true;
     return refusal;
 }
 
 CCandidateFetch::COutcome CCandidateFetch::Finish()
 {
     COutcome outcome;
-    if (!m_bRunning)
+    switch (m_discovery.OnDownloadDone()) {
+    case CFeedDiscovery::EStep::Running:
+        outcome.running = true;
         return outcome;
-    WaitForSingleObject(m_download.GetEndEvent(), 5000);
-    m_bRunning = false;
-    const bool downloaded = m_download.Succeeded();
-    m_download.Reset();
-    if (m_bCancelled) {
-        DeleteFile(m_strPath);
+    case CFeedDiscovery::EStep::Choose:
+        outcome.choices = m_discovery.Links();
+        return outcome;
+    case CFeedDiscovery::EStep::Cancelled:
         outcome.cancelled = true;
         return outcome;
+    case CFeedDiscovery::EStep::Failed:
+        outcome.messages.push_back({IDS_UNSUPPORTED_URL, {m_discovery.FailedUrl()}, MB_ICONHAND | MB_TOPMOST});
+        return outcome;
+    case CFeedDiscovery::EStep::Feed:
+        break;
     }
-    const bool isFeed = downloaded && ParseFeedFile(m_strPath) != nullptr;
-    DeleteFile(m_strPath);
-    if (isFeed) {
-        outcome.added = true;
-        outcome.messages.push_back({IDS_FEED_ADDED, {m_strName}, MB_ICONASTERISK});
-    } else {
-        outcome.messages.push_back({IDS_UNSUPPORTED_URL, {m_strUrl}, MB_ICONHAND | MB_TOPMOST});
+    outcome.feedUrl = m_discovery.FoundAtAddress() ? m_strUrl : m_discovery.FeedUrl();
+    if (!m_discovery.FoundAtAddress() &&
+        (CZelviaRssDB::Instance().FindFeedByUrl(outcome.feedUrl) || (m_isCollected && m_isCollected(outcome.feedUrl)))) {
+        outcome.messages.push_back({IDS_FEED_EXISTS, {}, MB_ICONHAND | MB_TOPMOST});
+        return outcome;
     }
+    outcome.added = true;
+    outcome.messages.push_back({IDS_FEED_ADDED, {m_strName}, MB_ICONASTERISK});
     return outcome;
 }
 
-void CCandidateFetch::Cancel()
+std::vector<CViewMessage> CCandidateFetch::Choose(size_t index)
 {
-    if (!m_bRunning)
-        return;
-    m_bCancelled = true;
-    m_download.Abort(kDownloadCancelled);
+    const std::vector<CFeedLink>& links = m_discovery.Links();
+    if (index >= links.size() || m_discovery.IsRunning())
+        return {{IDS_FEED_URL_INVALID, {}, MB_ICONHAND | MB_TOPMOST}};
+    if (!m_discovery.Choose(index))
+        return {{IDS_UNSUPPORTED_URL, {links[index].url}, MB_ICONHAND | MB_TOPMOST}};
+    return {};
 }
+
+void CCandidateFetch::Cancel() { m_discovery.Cancel(); }

@@ -2,11 +2,12 @@
 // The check of one candidate feed before it is collected: an entry of an
 // OPML document found at an address, or a result of the online search. The
 // checks come in order (a web address, a connection, not yet subscribed nor
-// collected, a name to show), then the document is downloaded (60 s, 1 MB)
-// into a file of this object's own and parsed as a feed. The download
-// reports to the notify window by WM_DOWNLOAD_DONE (lParam = the download);
-// its owner then calls Finish. The messages come back as values for the
-// window to show.
+// collected, a name to show), then the feed behind the address is looked
+// for (CFeedDiscovery: the address itself, the feeds a web page announces, a
+// site's common feed places; each document 60 s, 1 MB) in a file of this
+// object's own. The downloads report to the notify window by
+// WM_DOWNLOAD_DONE (lParam = the download); its owner then calls Finish.
+// The messages come back as values for the window to show.
 //
 // Belongs to the thread that made it; the download runs on its own thread.
 #include <functional>
@@ -18,6 +19,7 @@
 #include "resources/ViewMessage.h"
 #include "subscriptions/OpmlDoc.h"
 #include "subscriptions/ReaderSession.h"
+#include "update/FeedDiscovery.h"
 #include "update/HttpDownload.h"
 
 class CCandidateFetch {
@@ -37,27 +39,29 @@ public:
                    DWORD timeoutMs = kPageDownloadTimeoutMs);
 
     struct COutcome {
-        bool added = false;     // the document is a feed
+        bool added = false;     // a feed was found: collect it under feedUrl
         bool cancelled = false; // stopped by Cancel: nothing to say
+        bool running = false;   // another download runs: wait for it
+        std::wstring feedUrl;   // the feed's address (the candidate's, or the one found behind it)
+        std::vector<CFeedLink> choices; // a page announces these: Choose one, or Cancel
         std::vector<CViewMessage> messages;
     };
-    // After WM_DOWNLOAD_DONE of this download (or at once after Cancel).
+    // After WM_DOWNLOAD_DONE of this fetch's download (or at once after Cancel).
     COutcome Finish();
+    // The announced feed the user chose (an index of choices): no messages
+    // when its download runs, the messages of a refusal otherwise.
+    std::vector<CViewMessage> Choose(size_t index);
     // Stops the download (cancel code 1); Finish then reports nothing.
     void Cancel();
 
-    bool IsRunning() const { return m_bRunning; }
-    bool OwnsDownload(LPARAM lParam) const { return lParam == reinterpret_cast<LPARAM>(&m_download); }
-    const std::wstring& FilePath() const { return m_strPath; }
+    bool IsRunning() const { return m_discovery.IsRunning(); }
+    bool OwnsDownload(LPARAM lParam) const { return m_discovery.OwnsDownload(lParam); }
 
 private:
-    HWND m_hNotify;
-    CHttpDownload m_download;
+    CFeedDiscovery m_discovery;
+    std::function<bool(const std::wstring&)> m_isCollected;
     std::wstring m_strUrl;
     std::wstring m_strName;
-    std::wstring m_strPath;
-    bool m_bRunning = false;
-    bool m_bCancelled = false;
 };
 
 // A candidate as the list shows it: a clone, and its image (kImageAdded:

@@ -35,21 +35,15 @@ bool IsWebUrl(const std::wstring& url)
     return StartsWithNoCase(url, L"http://") || StartsWithNoCase(url, L"https://");
 }
 
-CFeedFetch::CFeedFetch(HWND notifyWindow) : m_hNotify(notifyWindow) {}
+CFeedFetch::CFeedFetch(HWND notifyWindow) : m_discovery(notifyWindow, L"f") {}
 
-CFeedFetch::~CFeedFetch()
-{
-    m_download.Reset();
-    if (!m_strPath.empty())
-        DeleteFile(m_strPath);
-}
+CFeedFetch::~CFeedFetch() = default;
 
 std::vector<CViewMessage> CFeedFetch::Start(const std::wstring& typedUrl, DWORD timeoutMs)
 {
-    if (m_bRunning)
+    if (m_discovery.IsRunning())
         return {};
-    m_strTypedUrl = Trim(typedUrl);
-    m_bCancelled = false;
+    m_strTypedUrl = CompleteWebAddress(typedUrl);
     const CViewMessage unsupported{IDS_UNSUPPORTED_URL, {m_strTypedUrl}, MB_ICONHAND};
     if (!IsWebUrl(m_strTypedUrl))
         return {unsupported};
@@ -60,41 +54,45 @@ std::vector<CViewMessage> CFeedFetch::Start(const std::wstring& typedUrl, DWORD 
     CConnectionManager& connection = CConnectionManager::Instance();
     if (!connection.Connect(url))
         return {{IDS_UNABLE_TO_CONNECT, {}, MB_ICONHAND}, {IDS_DISCONNECTED, {}, MB_ICONHAND | MB_TOPMOST}};
-    m_download.Reset();
-    if (m_strPath.empty())
-        m_strPath = MakePrivateDownloadPath(L"f");
-    CreateFolderPath(SplitPath(m_strPath).folder);
-    DeleteFile(m_strPath);
-    m_download.SetConnection(connection.GetConnection());
-    m_download.SetNotifyWindow(m_hNotify);
-    m_download.SetSizeLimit(kFeedSizeLimit);
-    if (!m_download.Start(url, m_strPath, timeoutMs))
+    m_discovery.SetLimits(timeoutMs, kFeedSizeLimit);
+    if (!m_discovery.Start(url, connection.GetConnection()))
         return {unsupported};
-    m_bRunning = true;
     return {};
 }
 
 CFeedFetch::COutcome CFeedFetch::Finish()
 {
     COutcome outcome;
-    if (!m_bRunning)
+    switch (m_discovery.OnDownloadDone()) {
+    case CFeedDiscovery::EStep::Running:
+        outcome.running = true;
         return outcome;
-    WaitForSingleObject(m_download.GetEndEvent(), INFINITE);
-    m_bRunning = false;
-    const bool downloaded = m_download.Succeeded();
-    m_download.Reset();
-    if (m_bCancelled)
+    case CFeedDiscovery::EStep::Choose:
+        outcome.choices = m_discovery.Links();
         return outcome;
-    const auto channel = downloaded ? ParseFeedFile(m_strPath, 0, CHttpDownload::NormalizeUrl(m_strTypedUrl)) : nullptr;
-    DeleteFile(m_strPath);
-    if (!channel) {
-        outcome.messages.push_back({IDS_UNSUPPORTED_URL, {m_strTypedUrl}, MB_ICONHAND});
+    case CFeedDiscovery::EStep::Cancelled:
         return outcome;
+    case CFeedDiscovery::EStep::Failed:
+        outcome.messages.push_back({IDS_UNSUPPORTED_URL, {m_discovery.FailedUrl()}, MB_ICONHAND});
+        return outcome;
+    case CFeedDiscovery::EStep::Feed:
+        break;
     }
+    // The address as typed stays the subscription's when it was the feed;
+    // a feed found behind it goes by its own address.
+    const std::wstring feedUrl = m_discovery.FoundAtAddress() ? m_strTypedUrl : m_discovery.FeedUrl();
+    if (!m_discovery.FoundAtAddress()) {
+        CZelviaRssDB& feeds = CZelviaRssDB::Instance();
+        if (feeds.FindFeedByUrl(feedUrl) || feeds.FindFeedByUrl(CHttpDownload::NormalizeUrl(feedUrl))) {
+            outcome.messages.push_back({IDS_FEED_EXISTS, {}, MB_ICONHAND});
+            return outcome;
+        }
+    }
+    const std::unique_ptr<CRssChannel> channel = m_discovery.TakeChannel();
     auto feed = std::make_unique<COutline>();
     feed->title = channel->title;
     feed->text = channel->title;
-    feed->xmlUrl = m_strTypedUrl;
+    feed->xmlUrl = feedUrl;
     feed->htmlUrl = channel->link;
     feed->description = channel->description;
     feed->type = L"rss";
@@ -104,10 +102,14 @@ CFeedFetch::COutcome CFeedFetch::Finish()
     return outcome;
 }
 
-void CFeedFetch::Cancel()
+std::vector<CViewMessage> CFeedFetch::Choose(size_t index)
 {
-    if (!m_bRunning)
-        return;
-    m_bCancelled = true;
-    m_download.Abort(kDownloadCancelled);
+    const std::vector<CFeedLink>& links = m_discovery.Links();
+    if (index >= links.size() || m_discovery.IsRunning())
+        return {{IDS_FEED_URL_INVALID, {}, MB_ICONHAND}};
+    if (!m_discovery.Choose(index))
+        return {{IDS_UNSUPPORTED_URL, {links[index].url}, MB_ICONHAND}};
+    return {};
 }
+
+void CFeedFetch::Cancel() { m_discovery.Cancel(); }

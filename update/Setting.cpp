@@ -51,6 +51,7 @@ void CSetting::Load()
     }
     key.QueryDWORDValue(L"NewItemSortType", m_dwNewItemSortType);
     key.QueryDWORDValue(L"NewItemSortOrder", m_dwNewItemSortOrder);
+    key.QueryDWORDValue(L"NotifyNewPages", m_dwNotifyNewPages);
 }
 
 bool CSetting::Write() const
@@ -74,6 +75,7 @@ bool CSetting::Write() const
     batch.SetStringValue(L"LastUpdated", VarBstrFromDate(m_dtLastUpdated));
     batch.SetDWORDValue(L"NewItemSortType", m_dwNewItemSortType);
     batch.SetDWORDValue(L"NewItemSortOrder", m_dwNewItemSortOrder);
+    batch.SetDWORDValue(L"NotifyNewPages", m_dwNotifyNewPages);
     // The reader goes on when the options cannot be written; the caller
     // that can tell the user is told.
     return batch.Commit() == ERROR_SUCCESS;
@@ -95,6 +97,7 @@ void CSetting::SetNewItemDays(DWORD value) { Store(m_dwNewItemDays, value); }
 void CSetting::SetNewItemCount(DWORD value) { Store(m_dwNewItemCount, value); }
 void CSetting::SetMaxPages(DWORD value) { Store(m_dwMaxPages, value); }
 void CSetting::SetExpireAfter(DWORD value) { Store(m_dwExpireAfter, value); }
+void CSetting::SetNotifyNewPages(DWORD value) { Store(m_dwNotifyNewPages, value); }
 
 void CSetting::SetLastUpdatedNow()
 {

@@ -45,6 +45,8 @@ public:
     const CDateTime& GetLastUpdated() const { return m_dtLastUpdated; }
     DWORD GetNewItemSortType() const { return m_dwNewItemSortType; }
     DWORD GetNewItemSortOrder() const { return m_dwNewItemSortOrder; }
+    // A desktop notice after an automatic update that brought new pages.
+    DWORD GetNotifyNewPages() const { return m_dwNotifyNewPages; }
 
     // Mapped values.
     int GetUpdateIntervalHours() const;  // 1, 6, 12, 24, 168; other -> 1
@@ -68,6 +70,7 @@ public:
     void SetNewItemCount(DWORD value);
     void SetMaxPages(DWORD value);
     void SetExpireAfter(DWORD value);
+    void SetNotifyNewPages(DWORD value);
     // The sort choice is only stored; it reaches the registry with the next
     // full write.
     void SetNewItemSortType(DWORD value) { m_dwNewItemSortType = value; }
@@ -120,6 +123,7 @@ private:
     CDateTime m_dtLastUpdated; // 1899-12-30 00:00 until first set: an update is due at once
     DWORD m_dwNewItemSortType = kSortByDate;
     DWORD m_dwNewItemSortOrder = kSortAscending;
+    DWORD m_dwNotifyNewPages = 1;
 
     // Owned here but never destroyed implicitly at exit: only the shutdown
     // (DestroyInstance) writes the set a last time.

@@ -30,6 +30,7 @@ const CSettingChoice kChoices[] = {
      CSetting::kSortByTitle},
     {L"NewItemSortOrder", &CSetting::GetNewItemSortOrder, &CSetting::SetNewItemSortOrder, kSortOrderTexts,
      CSetting::kSortAscending},
+    {L"NotifyNewPages", &CSetting::GetNotifyNewPages, &CSetting::SetNotifyNewPages, {}},
 };
 
 // Words for a check box; the first of each pair is the one shown.

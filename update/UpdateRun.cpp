@@ -437,7 +437,18 @@ void CUpdateRun::UpdateFeeds()
     }
     // Downloads the walk did not reach end here, with their files.
     m_downloads.Stop();
+    IndexNewPages();
     PostMessage(m_hWnd, WM_UPDATE_DONE, 0, 0);
+}
+
+void CUpdateRun::IndexNewPages()
+{
+    // The words of the pages just stored go into the search index here, off
+    // the GUI thread, rather than at the next Find. A store of many pages
+    // seen for the first time is indexed a share at a time, run by run.
+    DWORD remaining = 0;
+    if (!m_bStopped && !CZelviaRssItemDB::Instance().IndexQueuedPages(kPagesIndexedAfterRun, remaining))
+        DebugLogF("CUpdateRun::IndexNewPages", "the search index was not brought up to date (%u)", GetLastError());
 }
 
 void CUpdateRun::UpdateFeed(size_t index, const CFeedValidators& sent)

@@ -43,6 +43,8 @@ inline constexpr wchar_t kDownloadFilePrefix[] = L"temp";
 // Held by a run for its whole length: a second run of the same data folder,
 // in this process or another, is refused.
 inline constexpr wchar_t kUpdateLockFileName[] = L"update.lock";
+// At the end of a run the worker indexes up to this many new pages for Find.
+inline constexpr DWORD kPagesIndexedAfterRun = 5000;
 
 class CUpdateRun {
 public:
@@ -117,6 +119,7 @@ private:
     void UpdateFeeds();
     std::vector<CFeedValidators> StartDownloads();
     void UpdateFeed(size_t index, const CFeedValidators& sent);
+    void IndexNewPages();
     void ShowFailureBox(const CFeedUpdateResult& result);
     void PostStatus(const std::wstring& text);
     void PostProgress(double position, double shareEnd);

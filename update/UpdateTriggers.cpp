@@ -31,3 +31,24 @@ CStatusReaction ReactToConnectionStatus(WPARAM status)
         return {};
     }
 }
+
+std::optional<CViewMessage> NewPagesNotice(const CSetting& setting, bool automatic,
+                                           const std::vector<CFeedUpdateResult>& results)
+{
+    if (!automatic || setting.GetNotifyNewPages() == 0)
+        return std::nullopt;
+    int pages = 0, feeds = 0;
+    for (const CFeedUpdateResult& result : results) {
+        if (result.outcome == CFeedOutcome::Updated && result.newPages > 0) {
+            pages += result.newPages;
+            ++feeds;
+        }
+    }
+    if (pages == 0)
+        return std::nullopt;
+    if (feeds > 1)
+        return CViewMessage{IDS_NEW_PAGES_IN_FEEDS, {std::to_wstring(pages), std::to_wstring(feeds)}, MB_ICONASTERISK};
+    if (pages > 1)
+        return CViewMessage{IDS_NEW_PAGES_IN_ONE_FEED, {std::to_wstring(pages)}, MB_ICONASTERISK};
+    return CViewMessage{IDS_NEW_PAGE_IN_ONE_FEED, {}, MB_ICONASTERISK};
+}

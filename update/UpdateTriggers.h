@@ -5,8 +5,13 @@
 // the timer, the update lock and the posting; these functions only decide,
 // so the rules can be checked without a screen.
 
+#include <optional>
+#include <vector>
+
 #include "platform/WindowMessages.h"
 #include "resources/ResourceIds.h"
+#include "resources/ViewMessage.h"
+#include "update/FeedUpdateResult.h"
 #include "update/Setting.h"
 
 inline constexpr UINT kUpdateTimerId = 1000;
@@ -36,3 +41,10 @@ struct CStatusReaction {
     bool bReleaseConnection = false;
 };
 CStatusReaction ReactToConnectionStatus(WPARAM status);
+
+// After an update run: the desktop notice "N new pages in M feeds", for an
+// automatic run (start-up, interval, synchronisation) whose feeds brought
+// new pages, while "Notify about new pages" is on. Nothing otherwise: the
+// user who asked for a run sees its dialog.
+std::optional<CViewMessage> NewPagesNotice(const CSetting& setting, bool automatic,
+                                           const std::vector<CFeedUpdateResult>& results);

@@ -6,8 +6,10 @@
 #include <QVBoxLayout>
 
 #include "platform/Debug.h"
+#include "update/FeedDiscovery.h"
 #include "update/FeedFetch.h"
 #include "views/DialogFonts.h"
+#include "views/FeedChoiceDlg.h"
 #include "views/ResText.h"
 #include "views/SoftKeyBar.h"
 #include "views/WaitCursor.h"
@@ -68,7 +70,8 @@ void CAddFeedDlg::UpdateEnabling()
 {
     if (IsFetching())
         return;
-    const bool urlLongEnough = TrimmedUrl().size() > kShortestUrl;
+    // "lwn.net" is an address too: https:// goes before it.
+    const bool urlLongEnough = CompleteWebAddress(ToWide(TrimmedUrl())).size() > kShortestUrl;
     m_pFetchName->setEnabled(urlLongEnough);
     SoftKeys()->EnableCommand(ID_DONE, urlLongEnough && !TrimmedName().isEmpty());
 }
@@ -94,8 +97,7 @@ void CAddFeedDlg::OnDone()
     // A feed filled by the name fetch of this very address needs no second
     // download.
     if (m_pFeed != nullptr && m_pFeed->IsFeed() && m_strFilledFrom == TrimmedUrl()) {
-        m_pFeed->title = ToWide(TrimmedName());
-        m_pFeed->text = m_pFeed->title;
+        NameFeed();
         EndDialog(ID_DONE);
         return;
     }
@@ -109,7 +111,8 @@ void CAddFeedDlg::StartFetch(bool closeWhenDone)
         m_pFetch = std::make_unique<CFeedFetch>(m_window.Get());
     m_pWait = std::make_unique<CWaitCursor>();
     SoftKeys()->EnableCommand(ID_DONE, false);
-    const std::vector<CViewMessage> refused = m_pFetch->Start(ToWide(TrimmedUrl()), m_dwTimeout);
+    m_strFetching = TrimmedUrl();
+    const std::vector<CViewMessage> refused = m_pFetch->Start(ToWide(m_strFetching), m_dwTimeout);
     if (!refused.empty()) {
         m_pWait.reset();
         ShowViewMessages(this, refused, MB_ICONHAND);
@@ -123,22 +126,47 @@ void CAddFeedDlg::OnWindowMessage(UINT message, WPARAM, LPARAM lParam)
         !m_pFetch->IsRunning())
         return;
     CFeedFetch::COutcome outcome = m_pFetch->Finish();
+    if (outcome.running)
+        return; // the next place of the search is being fetched
     m_pWait.reset();
+    if (!outcome.choices.empty()) {
+        // A site's page that offers several feeds: the user picks one.
+        const std::optional<size_t> chosen = ChooseAnnouncedFeed(this, outcome.choices);
+        if (!IsRunning())
+            return; // the dialog was ended meanwhile
+        const std::vector<CViewMessage> refused = chosen ? m_pFetch->Choose(*chosen) : std::vector<CViewMessage>{};
+        if (chosen && refused.empty()) {
+            m_pWait = std::make_unique<CWaitCursor>();
+            return;
+        }
+        ShowViewMessages(this, refused, MB_ICONHAND);
+        EndFetch();
+        return;
+    }
     if (outcome.feed == nullptr) {
         ShowViewMessages(this, outcome.messages, MB_ICONHAND);
         EndFetch();
         return;
     }
     m_pFeed = std::move(outcome.feed);
-    m_strFilledFrom = ToQString(m_pFeed->xmlUrl);
+    m_strFilledFrom = m_strFetching;
     if (m_bCloseWhenDone) {
-        m_pFeed->title = ToWide(TrimmedName());
-        m_pFeed->text = m_pFeed->title;
+        NameFeed();
         EndDialog(ID_DONE);
         return;
     }
     m_pName->setText(ToQString(m_pFeed->title));
     EndFetch();
+}
+
+void CAddFeedDlg::NameFeed()
+{
+    // A name left as it came ("New Feed") gives way to the channel's title.
+    const QString name = TrimmedName();
+    if (name == ResString(IDS_NEW_FEED))
+        return;
+    m_pFeed->title = ToWide(name);
+    m_pFeed->text = m_pFeed->title;
 }
 
 void CAddFeedDlg::EndFetch()

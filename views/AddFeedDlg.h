@@ -2,11 +2,15 @@
 // Enter feed URL (template 209): the address of a new subscription and its
 // name, "Get a feed name from a Web site." to fill the name from the feed
 // itself, and "Create at root". "Done" is enabled while the trimmed address
-// is longer than 7 characters and the trimmed name is not empty. The
-// document is fetched (CFeedFetch: the scheme, an existing subscription, a
-// connection, a 30 s download, the parse) when the name is asked for, and on
-// "Done" unless a fetch of the same address has already filled the feed; a
-// successful fetch on "Done" ends the dialog with ID_DONE and the feed.
+// (with "https://" before it when it names no scheme) is longer than 7
+// characters and the trimmed name is not empty. The feed is fetched
+// (CFeedFetch: the scheme, an existing subscription, a connection, then the
+// address itself, the feeds a site's page announces, or its common feed
+// places, 30 s each) when the name is asked for, and on "Done" unless a
+// fetch of the same address has already filled the feed; a page that offers
+// several feeds lets the user choose one (CFeedChoiceDlg). A successful
+// fetch on "Done" ends the dialog with ID_DONE and the feed, named as the
+// user named it, or after its channel when the name was left "New Feed".
 // While a fetch runs "Done" is greyed and only Cancel is taken, which stops
 // it and ends the dialog.
 #include <memory>
@@ -46,13 +50,15 @@ private:
     void EndFetch();
     QString TrimmedUrl() const;
     QString TrimmedName() const;
+    void NameFeed();
 
     QLineEdit* m_pUrl = nullptr;
     QLineEdit* m_pName = nullptr;
     QCheckBox* m_pFetchName = nullptr;
     QCheckBox* m_pAtRoot = nullptr;
     std::unique_ptr<COutline> m_pFeed;
-    QString m_strFilledFrom; // the address the feed was filled from
+    QString m_strFilledFrom; // the address, as typed, the feed was filled from
+    QString m_strFetching;   // the address, as typed, of the fetch running
     bool m_bAtRoot = false;
     bool m_bCloseWhenDone = false;
     DWORD m_dwTimeout = kFeedDownloadTimeoutMs;

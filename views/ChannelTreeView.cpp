@@ -482,6 +482,8 @@ bool CChannelTreeView::IsCommandAvailable(int command) const
         return static_cast<bool>(m_dialogs.options);
     case ID_APP_ABOUT:
         return static_cast<bool>(m_dialogs.about);
+    case ID_FIND:
+        return static_cast<bool>(m_dialogs.find);
     default:
         return true;
     }

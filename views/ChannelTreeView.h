@@ -97,9 +97,15 @@ public:
     void CheckSubscriptionFile();
     const CTreeDialogs& Dialogs() const { return m_dialogs; }
 
+    // The New list, unless a window of the view or move mode is in the way
+    // (a click on the new-pages notice asks for it).
+    void ShowNewPagesOnRequest();
+
 signals:
     // After InitChannel.
     void initialised();
+    // An automatic update brought new pages: the desktop notice's text.
+    void newPagesNotice(const QString& text);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

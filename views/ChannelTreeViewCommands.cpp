@@ -6,6 +6,8 @@
 #include "app/MessageBox.h"
 #include "platform/FileSystem.h"
 #include "platform/SpecialFolders.h"
+#include "update/Setting.h"
+#include "update/UpdateTriggers.h"
 #include "views/ChannelTreeView.h"
 #include "views/ChannelTreeViewCtrl.h"
 #include "views/ResText.h"
@@ -101,6 +103,10 @@ void CChannelTreeView::Dispatch(int id)
     case ID_APP_ABOUT:
         m_dialogs.about(this);
         break;
+    case ID_FIND:
+        m_dialogs.find(this);
+        RefreshAll();
+        break;
     case ID_APP_EXIT:
         QMetaObject::invokeMethod(&m_frame, &QWidget::close, Qt::QueuedConnection);
         break;
@@ -169,17 +175,28 @@ void CChannelTreeView::RunUpdate(bool all)
     if (!m_session.BeginUpdate(selected, all, feeds))
         return;
     std::vector<std::wstring> recounted;
+    std::optional<CViewMessage> notice;
     if (all || selected != nullptr) {
-        CUpdateFeedsDlg dialog(this, std::move(feeds), all && m_session.IsAutomaticUpdate(), all);
+        const bool automatic = all && m_session.IsAutomaticUpdate();
+        CUpdateFeedsDlg dialog(this, std::move(feeds), automatic, all);
         dialog.SetFeedResultHandler([this](const CFeedUpdateResult& result) { ShowFeedResult(result); });
         dialog.DoModal();
         for (const CFeedUpdateResult& result : dialog.Run().GetFeedResults()) {
             if (result.outcome == CFeedOutcome::Updated)
                 recounted.push_back(result.url);
         }
+        notice = NewPagesNotice(CSetting::Instance(), automatic, dialog.Run().GetFeedResults());
     }
     m_session.AfterUpdate(recounted);
     RefreshAll();
+    if (notice)
+        emit newPagesNotice(ToQString(notice->Text()));
+}
+
+void CChannelTreeView::ShowNewPagesOnRequest()
+{
+    if (m_bInitialised && !m_session.IsMoving() && !IsWindowOfTheViewOpen())
+        m_frame.PostCommand(ID_NEW_ITEMS);
 }
 
 void CChannelTreeView::EnterUrl()

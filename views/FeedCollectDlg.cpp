@@ -8,6 +8,7 @@
 
 #include "app/MessageBox.h"
 #include "views/DialogFonts.h"
+#include "views/FeedChoiceDlg.h"
 #include "views/PropertiesDlg.h"
 #include "views/ReportList.h"
 #include "views/ResText.h"
@@ -217,14 +218,31 @@ void CFeedCollectDlg::OnAdd()
 
 void CFeedCollectDlg::FinishAdd()
 {
-    const CCandidateFetch::COutcome outcome = m_pFetch->Finish();
+    CCandidateFetch::COutcome outcome = m_pFetch->Finish();
+    if (outcome.running)
+        return; // the next place of the search is being fetched
     m_pWait.reset();
+    if (!outcome.choices.empty() && !m_bDisconnected && !m_bStopped) {
+        // The candidate is a site's page that offers several feeds.
+        const std::optional<size_t> chosen = ChooseAnnouncedFeed(this, outcome.choices);
+        if (!IsBusy())
+            return; // ended meanwhile (the network went away, the dialog closed)
+        std::vector<CViewMessage> refused = chosen ? m_pFetch->Choose(*chosen) : std::vector<CViewMessage>{};
+        if (chosen && refused.empty()) {
+            m_pWait = std::make_unique<CWaitCursor>();
+            return;
+        }
+        outcome.cancelled = !chosen;
+        outcome.messages = std::move(refused);
+    }
     std::vector<CViewMessage> messages;
     if (m_nAddRow >= 0 && m_nAddRow < static_cast<int>(m_listed.size()) && !m_bDisconnected && !m_bStopped) {
         CListedCandidate& row = m_listed[m_nAddRow];
         if (outcome.added) {
             row.image = kCandidateImageAdded;
             m_collected.push_back(std::make_unique<COutline>(*row.outline));
+            // A site's address stands for the feed found behind it.
+            m_collected.back()->xmlUrl = outcome.feedUrl;
         } else if (!outcome.cancelled) {
             row.image = kCandidateImageFailed;
             row.outline->status = kOutlineStatusFailed;

@@ -2,6 +2,7 @@
 
 #include "views/AboutDlg.h"
 #include "views/EpisodeListDlg.h"
+#include "views/FindResultsDlg.h"
 #include "views/NewEpisodeListDlg.h"
 
 void InstallListViews(CTreeDialogs& dialogs, CRunUpdate runUpdate)
@@ -15,6 +16,7 @@ void InstallListViews(CTreeDialogs& dialogs, CRunUpdate runUpdate)
         CNewEpisodeListDlg dialog(host);
         dialog.DoModal();
     };
+    dialogs.find = [](QWidget* host) { RunFind(host); };
     dialogs.about = [](QWidget* host) {
         CAboutDlg dialog(host);
         dialog.DoModal();

@@ -68,6 +68,7 @@ void CGeneralPage::Load()
     List2()->setEnabled(setting.GetUpdateMethod() != CSetting::kUpdateManual);
     UpdateOnStartup()->setChecked(setting.GetUpdateOnStartup() != 0);
     UpdateOnConnected()->setChecked(setting.GetUpdateOnConnected() != 0);
+    NotifyNewPages()->setChecked(setting.GetNotifyNewPages() != 0);
 }
 
 void CGeneralPage::OnMethodChanged(int index) { List2()->setEnabled(index == 0); }
@@ -77,6 +78,7 @@ void CGeneralPage::Store()
     CSetting& setting = CSetting::Instance();
     setting.SetUpdateOnStartup(UpdateOnStartup()->isChecked() ? 1 : 0);
     setting.SetUpdateOnConnected(UpdateOnConnected()->isChecked() ? 1 : 0);
+    setting.SetNotifyNewPages(NotifyNewPages()->isChecked() ? 1 : 0);
     setting.SetUpdateInterval(Selection(List2()));
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // The options sheet ("Options"): three pages in this order, their tabs
-// along the bottom: General (224: how and how often feeds are updated), New
+// along the bottom: General (224: how and how often feeds are updated, and
+// whether an automatic update that brought new pages says so), New
 // Items (228: which pages the new-items view lists) and Page (226: when old
 // pages are deleted). Each page fills its drop-down lists from the string
 // table, selects the stored indexes (an index outside its list selects
@@ -60,6 +61,7 @@ public:
 
     QCheckBox* UpdateOnStartup() const { return m_controls.Get<QCheckBox>(IDC_UPDATE_ON_STARTUP); }
     QCheckBox* UpdateOnConnected() const { return m_controls.Get<QCheckBox>(IDC_UPDATE_ON_CONNECTED); }
+    QCheckBox* NotifyNewPages() const { return m_controls.Get<QCheckBox>(IDC_NOTIFY_NEW_PAGES); }
 
 private:
     void OnMethodChanged(int index);

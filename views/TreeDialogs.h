@@ -61,4 +61,7 @@ struct CTreeDialogs {
     std::function<COutlineList(QWidget* host, CReaderSession& session)> onlineSearch;
     // The options sheet (the tree cleans up afterwards).
     std::function<void(QWidget* host)> options;
+    // Find: the words, then the stored pages that hold them (the tree
+    // refreshes its counts afterwards).
+    std::function<void(QWidget* host)> find;
 };

@@ -1,16 +1,20 @@
 // Arbitrary bytes as the texts a feed hands the reader for its lists and
-// labels: titles written with markup and entities, links, dates. Besides
-// crashes, a finding is a helper that breaks its promise: markup removal
-// and entity decoding never lengthen a text, a removed tag leaves no "<...>"
-// pair behind, a host is part of its URL, and a date read is a calendar
-// date.
+// labels: titles written with markup and entities, links, dates; and as a
+// web page read for the feeds it announces. Besides crashes, a finding is a
+// helper that breaks its promise: markup removal and entity decoding never
+// lengthen a text, a removed tag leaves no "<...>" pair behind, a host is
+// part of its URL, a date read is a calendar date, and a page's feeds are
+// web addresses of a feed type, each once.
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "FuzzSupport.h"
 #include "content/DateText.h"
+#include "content/FeedLinks.h"
 #include "content/TextUtil.h"
 #include "platform/Unicode.h"
 
@@ -42,6 +46,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const double days = date.GetDays();
         // 1 January 100 and 31 December 9999, counted from 30 December 1899.
         fuzz::Require(days >= -657434.0 && days < 2958466.0, "a date read is a calendar date");
+    }
+
+    const std::string_view page(reinterpret_cast<const char*>(data), size);
+    LooksLikeHtml(page);
+    const std::vector<CFeedLink> links = FindFeedLinks(page, L"https://www.example.org/news/index.html");
+    for (size_t at = 0; at < links.size(); ++at) {
+        const CFeedLink& link = links[at];
+        fuzz::Require(EqualsNoCase(link.url.substr(0, 7), L"http://") || EqualsNoCase(link.url.substr(0, 8), L"https://"),
+                      "a page's feed is a web address");
+        fuzz::Require(link.type == L"application/rss+xml" || link.type == L"application/atom+xml" ||
+                          link.type == L"application/rdf+xml",
+                      "a page's feed is of a feed type");
+        fuzz::Require(fuzz::IsScalarText(link.url) && fuzz::IsScalarText(link.title), "a page's feed is text");
+        for (size_t other = 0; other < at; ++other)
+            fuzz::Require(links[other].url != link.url, "a page's feed is listed once");
     }
     return 0;
 }

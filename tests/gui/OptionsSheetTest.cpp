@@ -54,7 +54,9 @@ TEST_F(OptionsSheetTest, ThreePagesInOrderWithTheirTexts)
         EXPECT_EQ(Entries(general->List1()), (QStringList{"Automatic", "Manual"}));
         EXPECT_EQ(Entries(general->List2()), (QStringList{"1 hour", "6 hours", "12 hours", "1 day", "1 week"}));
         EXPECT_EQ(general->UpdateOnStartup()->text(), QStringLiteral("Update feeds on startup"));
-        EXPECT_EQ(general->UpdateOnConnected()->text(), QStringLiteral("Update after ActiveSync"));
+        EXPECT_EQ(general->UpdateOnConnected()->text(), QStringLiteral("Update after desktop sync"));
+        EXPECT_EQ(general->NotifyNewPages()->text(), QStringLiteral("Notify about new pages"));
+        EXPECT_TRUE(general->NotifyNewPages()->isChecked()) << "on unless turned off";
         EXPECT_EQ(Label(sheet.NewItems(), IDC_NEW_ITEM_DAYS_LABEL), QStringLiteral("Setting up new item:"));
         EXPECT_EQ(Entries(sheet.NewItems()->List1()),
                   (QStringList{"Today only", "1 day ago", "2 days ago", "3 days ago", "1 week ago"}));
@@ -95,6 +97,8 @@ TEST_F(OptionsSheetTest, EveryPageStoresWhenLeftAndTheValuesComeBackFromTheRegis
         sheet.General()->List2()->setCurrentIndex(3);
         sheet.General()->UpdateOnStartup()->setChecked(true);
         sheet.General()->UpdateOnConnected()->setChecked(true);
+        QTest::mouseClick(sheet.General()->NotifyNewPages(), Qt::LeftButton, {},
+                          QPoint(5, sheet.General()->NotifyNewPages()->height() / 2));
         sheet.Tabs()->setCurrentIndex(1);
         EXPECT_EQ(CSetting::Instance().GetUpdateInterval(), 3U) << "stored as the page was left";
         EXPECT_EQ(CSetting::Instance().GetUpdateOnStartup(), 1U);
@@ -113,6 +117,7 @@ TEST_F(OptionsSheetTest, EveryPageStoresWhenLeftAndTheValuesComeBackFromTheRegis
     EXPECT_EQ(setting.GetUpdateInterval(), 3U);
     EXPECT_EQ(setting.GetUpdateOnStartup(), 1U);
     EXPECT_EQ(setting.GetUpdateOnConnected(), 1U);
+    EXPECT_EQ(setting.GetNotifyNewPages(), 0U);
     EXPECT_EQ(setting.GetNewItemDays(), 4U);
     EXPECT_EQ(setting.GetNewItemDaysValue(), 7);
     EXPECT_EQ(setting.GetNewItemCount(), 0U);

@@ -33,6 +33,7 @@
 // Plays the user in the windows the view opens: every 10 ms, from the
 // event loop (so also inside a dialog's own loop), the front step is given
 // the dialog on top (nullptr when none) and is dropped once it returns true.
+// A step that waits on the event loop itself is not called again meanwhile.
 class CPilot : public QObject {
 public:
     using CStep = std::function<bool(CFullScreenDialog*)>;
@@ -40,7 +41,12 @@ public:
     CPilot()
     {
         connect(&m_timer, &QTimer::timeout, this, [this] {
-            if (!m_steps.empty() && m_steps.front()(CFullScreenDialog::ActiveDialog()))
+            if (m_bInStep || m_steps.empty())
+                return;
+            m_bInStep = true;
+            const bool done = m_steps.front()(CFullScreenDialog::ActiveDialog());
+            m_bInStep = false;
+            if (done)
                 m_steps.pop_front();
         });
         m_timer.start(10);
@@ -58,6 +64,7 @@ public:
 private:
     std::deque<CStep> m_steps;
     QTimer m_timer;
+    bool m_bInStep = false;
 };
 
 // A step that waits for a dialog of type T and acts on it once.

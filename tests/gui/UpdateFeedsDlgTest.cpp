@@ -338,7 +338,7 @@ TEST_F(UpdateFeedsDlgTest, TheEndOfASynchronisationUpdatesOnlyWhenAskedAndNothin
     CUpdateDialogWatch watch;
     PostMessage(Frame().GetWindow(), WM_CONNECTED_NOTIFY, 0x10, 0);
     QTest::qWait(200);
-    EXPECT_EQ(watch.Count(), 0) << "\"Update after ActiveSync\" is off";
+    EXPECT_EQ(watch.Count(), 0) << "\"Update after desktop sync\" is off";
 
     CSetting::Instance().SetUpdateOnConnected(1);
     ASSERT_TRUE(Session().UpdateLock()); // a save, a rename or a move

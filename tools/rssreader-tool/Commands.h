@@ -39,6 +39,8 @@ int CommandProperties(const CArguments& args);
 int CommandImport(const CArguments& args);
 int CommandExport(const CArguments& args);
 int CommandSearch(const CArguments& args);
+int CommandDiscover(const CArguments& args);
+int CommandFind(const CArguments& args);
 
 // The setting names and their values, for --help.
 void PrintSettingsHelp();

@@ -36,11 +36,17 @@ Json Check(const COutline& candidate, DWORD timeoutMs, bool& isFeed)
     const CCandidateFetch::CRefusal refusal = fetch.Start(candidate, {}, timeoutMs);
     std::vector<CViewMessage> messages = refusal.messages;
     isFeed = false;
-    if (messages.empty()) {
+    while (messages.empty()) {
         PumpMessagesUntil([&] { return done; }, std::chrono::minutes(10));
+        done = false;
         const CCandidateFetch::COutcome outcome = fetch.Finish();
         isFeed = outcome.added;
         messages = outcome.messages;
+        // A page that announces several feeds: the first, as subscribe takes it.
+        if (!outcome.choices.empty())
+            messages = fetch.Choose(0);
+        else if (!outcome.running)
+            break;
     }
     DestroyWindow(window);
     return {{"feed", isFeed}, {"messages", MessageTexts(messages)}};

@@ -48,6 +48,7 @@ Json SettingsToJson(CSetting& setting)
                                       setting.GetNewItemSortType() == CSetting::kSortByTitle ? "title" : "date");
     values["NewItemSortOrder"] = Value(setting, L"NewItemSortOrder",
                                        setting.IsSortAscending() ? "ascending" : "descending");
+    values["NotifyNewPages"] = Value(setting, L"NotifyNewPages", setting.GetNotifyNewPages() != 0);
     Json result{{"settings", values},
                 {"updateDue", setting.IsUpdateDue()},
                 {"expireCutoff", FileTimeToJson(setting.GetExpireCutoff())},

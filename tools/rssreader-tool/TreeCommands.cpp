@@ -264,10 +264,16 @@ int Subscribe(CReaderSession& session, const std::string& url, const std::string
     CFeedFetch fetch(window);
     std::vector<CViewMessage> refused = fetch.Start(Utf8ToWide(url));
     CFeedFetch::COutcome outcome;
-    if (refused.empty()) {
+    while (refused.empty()) {
         PumpMessagesUntil([&] { return done; }, std::chrono::minutes(10));
+        done = false;
         outcome = fetch.Finish();
         refused = std::move(outcome.messages);
+        // A site's page that announces several feeds: the first of them.
+        if (!outcome.choices.empty())
+            refused = fetch.Choose(0);
+        else if (!outcome.running)
+            break;
     }
     DestroyWindow(window);
     if (!outcome.feed) {

@@ -43,7 +43,8 @@ const std::map<std::string, CCommand>& CommandTable()
                                           "                        removes it unless the tree has the feed)"}},
         {"tree", {CommandTree, "tree                  the subscription tree as the reader shows it: labels and icons"}},
         {"subscribe", {CommandSubscribe, "subscribe URL [--name NAME] [--folder PATH] [--root]\n"
-                                         "                        subscribe to a feed: checked, fetched, named from its channel"}},
+                                         "                        subscribe to a feed (or a site's: the first it announces):\n"
+                                         "                        checked, fetched, named from its channel"}},
         {"mkdir", {CommandMkdir, "mkdir NAME [--folder PATH]  a new folder (at the top level without --folder)"}},
         {"rename", {CommandRename, "rename PATH NAME      rename a folder or feed"}},
         {"delete", {CommandDelete, "delete PATH           delete a folder (with all inside it) or a feed, with its pages"}},
@@ -59,6 +60,9 @@ const std::map<std::string, CCommand>& CommandTable()
                                      "                      --automatic runs it as the timer would"}},
         {"search", {CommandSearch, "search KEYWORD [--check] [--timeout MS]  the online search's candidates for a keyword;\n"
                                    "                        --check downloads each as Add does and tells which are feeds"}},
+        {"discover", {CommandDiscover, "discover URL          the feeds behind an address: the address itself, the feeds its\n"
+                                       "                        page announces, or a site's common feed places"}},
+        {"find", {CommandFind, "find WORDS... [--limit N]  the stored pages that hold every word, newest first (200)"}},
         {"notify", {CommandNotify, "notify sync-end|net-disconnect  raise the event the reader watches"}},
         {"help", {CommandHelp, "help                  this text (also --help)"}},
     };

@@ -1,6 +1,7 @@
 // Screens of the feed and folder dialogs and the file picker: Enter URL,
-// Properties, the picker on a small folder tree, and the OPML address dialog
-// with the feeds of a document. Their data live in a demo home of their
+// Properties, the picker on a small folder tree, the OPML address dialog
+// with the feeds of a document, and the choice among the feeds a site's page
+// announces. Their data live in a demo home of their
 // own, never in the home of the person running the renderer.
 #include <QCheckBox>
 #include <QDir>
@@ -10,6 +11,7 @@
 #include "ScreenRegistry.h"
 #include "app/MainFrame.h"
 #include "views/AddFeedDlg.h"
+#include "views/FeedChoiceDlg.h"
 #include "views/KFileDialog.h"
 #include "views/OpmlAddressDlg.h"
 #include "views/PropertiesDlg.h"
@@ -106,5 +108,17 @@ RSS_SCREEN(opml-address)
         dialog.Edit()->setText(QStringLiteral("file://") + path);
         dialog.SoftKeys()->PressKey(CSoftKeyBar::kLeft);
     });
+    return context.RunModal(dialog);
+}
+
+RSS_SCREEN(feed-choice)
+{
+    CDemoFrame demo(context);
+    CFeedChoiceDlg dialog(&demo.frame,
+                          {{L"https://news.example.org/harbour/rss", L"Harbour News", L"application/rss+xml"},
+                           {L"https://news.example.org/harbour/atom", L"Harbour News", L"application/atom+xml"},
+                           {L"https://news.example.org/harbour/comments/rss", L"Harbour News: comments",
+                            L"application/rss+xml"},
+                           {L"https://news.example.org/tides.rdf", L"", L"application/rdf+xml"}});
     return context.RunModal(dialog);
 }

@@ -1,8 +1,8 @@
 // Screens of the item lists: one feed's pages with the description pane, the
 // new pages of all feeds, a description with a picture (served from a
-// loopback server inside this program), and the About view. The pages are
-// written into a store in a scratch home, with the clock pinned, so every
-// rendering shows the same.
+// loopback server inside this program), the pages Find found, and the About
+// view. The pages are written into a store in a scratch home, with the clock
+// pinned, so every rendering shows the same.
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
@@ -25,6 +25,7 @@
 #include "views/AboutDlg.h"
 #include "views/DescriptionView.h"
 #include "views/EpisodeListDlg.h"
+#include "views/FindResultsDlg.h"
 #include "views/NewEpisodeListDlg.h"
 #include "views/ReportList.h"
 
@@ -246,4 +247,16 @@ RSS_SCREEN(about)
     frame.show();
     CAboutDlg dialog(&frame);
     return context.RunModal(dialog);
+}
+
+RSS_SCREEN(find-results)
+{
+    CDemoStore demo;
+    CMainFrame frame;
+    frame.show();
+    CFindResultsDlg dialog(&frame, QStringLiteral("week"));
+    return RunList(context, dialog, [&] {
+        while (!dialog.IsLoaded())
+            context.Settle(20);
+    });
 }
