@@ -105,6 +105,46 @@ inline constexpr UINT IDS_SORT_DESCENDING = 40111;
 // Item lists and description pane (40300-40399).
 inline constexpr UINT IDS_NEW_ITEMS_TITLE = 40300;
 
+// Sync with a server account (40400-40499).
+inline constexpr UINT IDS_SYNC_NO_ACCOUNT = 40400;
+inline constexpr UINT IDS_SYNC_NO_PASSWORD = 40401;
+inline constexpr UINT IDS_SYNC_WRONG_PASSWORD = 40402;
+inline constexpr UINT IDS_SYNC_API_DISABLED = 40403;
+inline constexpr UINT IDS_SYNC_SESSION_REFUSED = 40404;
+inline constexpr UINT IDS_SYNC_HTTP_STATUS = 40405;
+inline constexpr UINT IDS_SYNC_CUT_SHORT = 40406;
+inline constexpr UINT IDS_SYNC_BAD_ANSWER = 40407;
+inline constexpr UINT IDS_SYNC_SERVER_ERROR = 40408;
+inline constexpr UINT IDS_SYNC_TIMEOUT = 40409;
+inline constexpr UINT IDS_SYNC_NETWORK = 40410;
+inline constexpr UINT IDS_SYNC_CANCELLED = 40411;
+inline constexpr UINT IDS_SYNC_STORE_ERROR = 40412;
+inline constexpr UINT IDS_SUBSCRIBE_ALREADY = 40420;
+inline constexpr UINT IDS_SUBSCRIBE_ADDED = 40421;
+inline constexpr UINT IDS_SUBSCRIBE_INVALID_URL = 40422;
+inline constexpr UINT IDS_SUBSCRIBE_NO_FEED = 40423;
+inline constexpr UINT IDS_SUBSCRIBE_SEVERAL_FEEDS = 40424;
+inline constexpr UINT IDS_SUBSCRIBE_DOWNLOAD_FAILED = 40425;
+inline constexpr UINT IDS_UNSUBSCRIBE_FAILED = 40426;
+inline constexpr UINT IDS_SUBSCRIBE_FAILED = 40427;
+inline constexpr UINT IDS_PAGE_SYNC = 40430;
+inline constexpr UINT IDS_SYNC_SERVER_LABEL = 40431;
+inline constexpr UINT IDS_SYNC_USER_LABEL = 40432;
+inline constexpr UINT IDS_SYNC_PASSWORD_LABEL = 40433;
+inline constexpr UINT IDS_SYNC_TEST = 40434;
+inline constexpr UINT IDS_SYNC_KEPT_IN_SERVICE = 40435;
+inline constexpr UINT IDS_SYNC_KEPT_IN_FILE = 40436;
+inline constexpr UINT IDS_SYNC_LOGIN_WORKS = 40437;
+inline constexpr UINT IDS_SYNC_TESTING = 40438;
+inline constexpr UINT IDS_SYNC_NO_ACCOUNT_HINT = 40439;
+inline constexpr UINT IDS_SYNC_REMOVE = 40440;
+inline constexpr UINT IDS_SYNC_REMOVED = 40441;
+inline constexpr UINT IDS_SYNC_RUNNING = 40442;
+inline constexpr UINT IDS_SYNC_WILL_KEEP_IN_SERVICE = 40443;
+inline constexpr UINT IDS_SYNC_WILL_KEEP_IN_FILE = 40444;
+inline constexpr UINT IDS_SYNC_PLACE_SERVICE = 40445;
+inline constexpr UINT IDS_SYNC_PLACE_FILE = 40446;
+
 inline constexpr UINT IDS_KEY_NEW = 40010;
 inline constexpr UINT IDS_KEY_MENU = 40011;
 inline constexpr UINT IDS_MENU_ENTER_URL = 40012;
@@ -270,6 +310,7 @@ inline constexpr UINT IDD_SUBSCRIPTION_CHOICE = 225;
 inline constexpr UINT IDD_OPTIONS_PAGE = 226;
 inline constexpr UINT IDD_OPTIONS_NEW_ITEMS = 228;
 inline constexpr UINT IDD_PROPERTIES = 229;
+inline constexpr UINT IDD_OPTIONS_SYNC = 230; // the Sync page of the options (no number of old)
 inline constexpr UINT IDD_EPISODE_LIST = 300; // both item lists share it; no public number
 
 // ---- Controls (ids repeat between templates) -------------------------------
@@ -307,6 +348,17 @@ inline constexpr int IDC_NEW_ITEM_DAYS_LABEL = 1064;
 inline constexpr int IDC_NEW_ITEM_COUNT_LABEL = 1063;
 inline constexpr int IDC_EXPIRE_LABEL = 1058;
 inline constexpr int IDC_MAX_PAGES_LABEL = 1059;
+// The Sync page.
+inline constexpr int IDC_SYNC_SERVER_LABEL = 1070;
+inline constexpr int IDC_SYNC_SERVER = 1071;
+inline constexpr int IDC_SYNC_USER_LABEL = 1072;
+inline constexpr int IDC_SYNC_USER = 1073;
+inline constexpr int IDC_SYNC_PASSWORD_LABEL = 1074;
+inline constexpr int IDC_SYNC_PASSWORD = 1075;
+inline constexpr int IDC_SYNC_TEST = 1076;
+inline constexpr int IDC_SYNC_REMOVE = 1077;
+inline constexpr int IDC_SYNC_STATUS = 1078;
+inline constexpr int IDC_SYNC_PLACE = 1079;
 
 // ---- Bitmaps ---------------------------------------------------------------
 inline constexpr UINT IDB_PAGE_STATES = 201; // 4 cells of 22x22, magenta transparent

@@ -48,6 +48,10 @@ CReaderSession::CStartUp CReaderSession::Start()
     startUp.keptAs = loaded.keptAs;
     MakeEntryLabels(m_pDoc->outlines);
 
+    // An account removed or changed while the reader was closed takes its
+    // folder with it.
+    if (m_bTreeComplete)
+        BringAccountInStep();
     CRssFeedManager manager;
     if (m_bTreeComplete)
         manager.CleanupDB(*m_pDoc);
@@ -132,14 +136,25 @@ bool CReaderSession::BeginUpdate(COutline* selected, bool all, std::vector<COutl
     return true;
 }
 
-void CReaderSession::AfterUpdate()
+CTreeChange CReaderSession::AfterUpdate(bool bringAccountInStep)
 {
     m_bAutomatic = false;
+    CTreeChange change;
+    if (m_bTreeComplete && bringAccountInStep)
+        change = BringAccountInStep();
     CleanupAll();
     UpdateUnlock();
+    return change;
 }
 
-void CReaderSession::AfterOptions() { CleanupAll(); }
+CTreeChange CReaderSession::AfterOptions()
+{
+    CTreeChange change;
+    if (m_bTreeComplete)
+        change = BringAccountInStep();
+    CleanupAll();
+    return change;
+}
 
 void CReaderSession::CleanupAll() { CRssFeedManager().CleanupFeeds(m_pDoc->outlines, true); }
 
@@ -154,6 +169,13 @@ std::vector<int> CReaderSession::GreyedCommands(const COutline* selected, bool t
     const bool feed = selected->IsFeed();
     if (!feed)
         greyed.push_back(ID_PROPERTIES);
+    // The server's API can neither make nor rename categories, nor rename
+    // feeds: what it cannot do is not done here either.
+    if (IsInAccountFolder(selected)) {
+        greyed.insert(greyed.end(), {ID_RENAME, ID_NEW_FOLDER, ID_MOVE});
+        if (!feed)
+            greyed.push_back(ID_DELETE);
+    }
     CZelviaRssDB& feeds = CZelviaRssDB::Instance();
     FeedRecord record;
     const CEOID oid = feeds.FindFeedByUrl(selected->xmlUrl);

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/LastError.h"
+#include "update/TtRssApi.h"
 
 enum class CFeedOutcome {
     Updated, // fetched, parsed and stored; or not modified since the last time
@@ -25,6 +26,7 @@ enum class CFeedFailure {
     NotAFeed,     // the document could not be read as a feed
     StoreError,   // the store could not be written (storeError says why)
     Cancelled,    // Cancel, or the network was lost, during its download
+    Sync,         // a feed of the sync account: the sync with its server failed (syncFailure says why)
 };
 
 struct CFeedUpdateResult {
@@ -43,6 +45,8 @@ struct CFeedUpdateResult {
     int pageCount = -1;           // the stored counters after the update, when written
     int unreadCount = -1;
     int iconStatus = -1;          // the tree icon to show, or -1 to leave it
+    bool fromAccount = false;     // synced with the account's server, not downloaded
+    CSyncError syncError;         // why the sync failed, for a feed of the account
 };
 
 // "updated", "failed", "skipped".

@@ -6,6 +6,7 @@
 #include "app/MessageBox.h"
 #include "platform/FileSystem.h"
 #include "platform/SpecialFolders.h"
+#include "subscriptions/OpmlFile.h"
 #include "views/ChannelTreeView.h"
 #include "views/ChannelTreeViewCtrl.h"
 #include "views/ResText.h"
@@ -81,7 +82,7 @@ void CChannelTreeView::OnCommand(int id)
         break;
     case ID_OPTIONS:
         m_dialogs.options(this);
-        m_session.AfterOptions();
+        ApplyChange(m_session.AfterOptions());
         RefreshAll();
         break;
     case ID_APP_ABOUT:
@@ -158,7 +159,8 @@ void CChannelTreeView::RunUpdate(bool all)
         dialog.SetFeedResultHandler([this](const CFeedUpdateResult& result) { ShowFeedResult(result); });
         dialog.DoModal();
     }
-    m_session.AfterUpdate();
+    // Feeds the account's server added or dropped come and go here.
+    ApplyChange(m_session.AfterUpdate());
     RefreshAll();
 }
 
@@ -167,6 +169,8 @@ void CChannelTreeView::EnterUrl()
     std::optional<CTreeDialogs::CAddedFeed> added = m_dialogs.addFeed(this, m_session);
     if (!added || !added->feed)
         return;
+    if (InAccountFolder(added->atRoot))
+        return SubscribeInAccount({added->feed->xmlUrl}, false);
     const CTreeChange change = m_session.AddFeed(std::move(added->feed), added->atRoot, Selected());
     ApplyChange(change);
     RefreshLabels(m_pTree->currentItem());
@@ -212,6 +216,8 @@ void CChannelTreeView::Delete()
         const CViewMessage question = m_session.DeleteQuestion(*selected);
         if (ShowMessageBox(this, ToQString(question.Text()), question.style) != IDYES)
             return;
+        if (m_session.IsInAccountFolder(selected))
+            return DeleteInAccount(selected);
     }
     CTreeChange change;
     {
@@ -260,7 +266,10 @@ void CChannelTreeView::ImportFile()
     request.titleId = IDS_IMPORT_OPML;
     request.menuId = IDR_PICKER_SELECT;
     const std::optional<std::wstring> path = m_dialogs.pickFile(this, request);
-    if (path) {
+    if (path && InAccountFolder(false)) {
+        const auto doc = LoadOpmlFile(*path);
+        SubscribeInAccount(doc ? FeedUrlsOf(doc->outlines) : std::vector<std::wstring>{}, true);
+    } else if (path) {
         CTreeChange change;
         {
             CWaitCursor wait;
@@ -275,7 +284,9 @@ void CChannelTreeView::ImportFile()
 void CChannelTreeView::ImportAddress()
 {
     COutlineList outlines = m_dialogs.opmlAddress(this, m_session);
-    if (!outlines.empty()) {
+    if (!outlines.empty() && InAccountFolder(false)) {
+        SubscribeInAccount(FeedUrlsOf(outlines), true);
+    } else if (!outlines.empty()) {
         const CTreeChange change = m_session.ImportOutlines(std::move(outlines), Selected());
         ApplyChange(change);
         ShowMessages(change.messages);
@@ -293,7 +304,9 @@ void CChannelTreeView::AfterImport()
 void CChannelTreeView::OnlineSearch()
 {
     COutlineList outlines = m_dialogs.onlineSearch(this, m_session);
-    if (!outlines.empty()) {
+    if (!outlines.empty() && InAccountFolder(false)) {
+        SubscribeInAccount(FeedUrlsOf(outlines), true);
+    } else if (!outlines.empty()) {
         const CTreeChange change = m_session.ImportOutlines(std::move(outlines), Selected());
         ApplyChange(change);
         ShowMessages(change.messages);

@@ -57,6 +57,8 @@ const std::map<std::string, CCommand>& CommandTable()
         {"update", {CommandUpdate, "update [--feed URL] [--timeout MS]  update every feed of the subscriptions, or one"}},
         {"search", {CommandSearch, "search KEYWORD [--check] [--timeout MS]  the online search's candidates for a keyword;\n"
                                    "                        --check downloads each as Add does and tells which are feeds"}},
+        {"account", {CommandAccount, "account set URL USER   set up the sync account (the password on standard input, one\n"
+                                     "                        line; the login is tried first) | account show | account remove"}},
         {"notify", {CommandNotify, "notify sync-end|net-disconnect  raise the event the reader watches"}},
         {"help", {CommandHelp, "help                  this text (also --help)"}},
     };
