@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <map>
 
+#include "platform/Clock.h"
 #include "store/FeedDatabase.h"
 #include "store/ItemDatabase.h"
 #include "store/SyncStore.h"
@@ -14,6 +15,9 @@
 #include "update/SyncAccount.h"
 
 namespace {
+
+// After a failed try, marks wait this long before the next.
+constexpr std::uint32_t kMarksRetryMs = 60000;
 
 // The tree of the folder as text, to tell whether bringing it in step
 // changed anything.
@@ -298,4 +302,20 @@ CTreeChange CReaderSession::RemoveAccountFeed(COutline* feed)
     }
     RemoveAccountFeeds(*feed);
     return Delete(feed);
+}
+
+void CReaderSession::SendWaitingMarks()
+{
+    if (IsUpdateLocked())
+        return;
+    CMarkSendResult sent;
+    if (m_markSender.Finish(&sent) && sent.error)
+        m_dwMarksRetryAt = GetTickCount() + kMarksRetryMs;
+    const bool waitForRetry = m_dwMarksRetryAt != 0 && static_cast<std::int32_t>(GetTickCount() - m_dwMarksRetryAt) < 0;
+    int queued = 0;
+    if (m_markSender.IsRunning() || waitForRetry || !CSyncStore().CountQueue(queued) || queued == 0)
+        return;
+    m_dwMarksRetryAt = 0;
+    if (const std::optional<CSyncAccount> account = LoadSyncAccount())
+        m_markSender.Start(*account);
 }

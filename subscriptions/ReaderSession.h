@@ -23,6 +23,7 @@
 #include "subscriptions/OpmlDoc.h"
 #include "subscriptions/TreeLabels.h"
 #include "update/AccountRequests.h"
+#include "update/MarkQueue.h"
 #include "update/UpdateTriggers.h"
 
 // What an operation on the tree changed, for the view to show.
@@ -201,6 +202,13 @@ public:
     // delete takes it.
     CTreeChange RemoveAccountFeed(COutline* feed);
 
+    // The marks made here go to the account's server a moment later, on a
+    // worker that only talks to the server: the view calls this on its
+    // timer. A batch that came back is stored (not while an update holds
+    // the store), and marks waiting start out; after a failed try the next
+    // waits a minute.
+    void SendWaitingMarks();
+
     // ---- Move mode ---------------------------------------------------------
 
     // Starts moving the outline (the lock is taken; false when it was held
@@ -241,4 +249,6 @@ private:
     int m_nLock = 0;
     bool m_bAutomatic = false;
     CMoveState m_move;
+    CMarkSender m_markSender;
+    std::uint32_t m_dwMarksRetryAt = 0; // tick count; 0: at once
 };

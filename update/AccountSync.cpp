@@ -11,6 +11,7 @@
 #include "store/ItemDatabase.h"
 #include "store/SyncStore.h"
 #include "update/FeedMerge.h"
+#include "update/MarkQueue.h"
 
 namespace {
 
@@ -40,26 +41,7 @@ CDateTime DateOfUnixTime(std::int64_t seconds)
 
 PageState StateOf(bool unread) { return unread ? PageStateUnread : PageStateRead; }
 
-// Rewrites one page's state, unless the user deleted it here.
-void SetPageState(CZelviaRssItemDB& items, std::uint32_t feedId, const std::wstring& key, bool unread)
-{
-    const CEOID oid = items.FindPage(key, feedId);
-    PageRecord page;
-    if (!oid || !items.Read(page, oid) || page.state == PageStateDeleted || page.state == StateOf(unread))
-        return;
-    page.state = StateOf(unread);
-    items.WritePage(page, oid);
-}
 
-// A feed's counters from its pages, after its page states changed.
-void RecountFeed(std::uint32_t feedId)
-{
-    CZelviaRssDB& feeds = CZelviaRssDB::Instance();
-    FeedRecord record;
-    const CEOID oid = feeds.FindFeedById(feedId);
-    if (oid && feeds.ReadFeed(record, oid))
-        CRssFeedManager::WriteFeedCounted(record.url, record);
-}
 
 } // namespace
 
@@ -123,80 +105,12 @@ bool CAccountSync::Connect(CSyncError& error)
 
 bool CAccountSync::PushMarks(CMarkSendResult& result)
 {
-    CSyncStore store;
-    std::vector<CQueuedMark> marks;
-    CSyncState state;
-    if (!store.ReadQueue(marks) || !store.ReadState(state)) {
-        result.error = {CSyncFailure::StoreError, 0, WideToUtf8(DescribeStoreError(GetLastError()))};
+    CMarkBatch batch;
+    if (!PrepareMarks(batch, result.error))
         return false;
-    }
-    result.left = static_cast<int>(marks.size());
-    if (marks.empty())
-        return true;
-    std::vector<int> ids;
-    for (const CQueuedMark& mark : marks)
-        ids.push_back(static_cast<int>(mark.articleId));
-    const auto onServer = m_pApi->GetArticles(ids, result.error);
-    if (!onServer)
-        return false;
-    std::map<int, bool> serverUnread;
-    for (const CServerArticle& article : *onServer)
-        serverUnread[article.id] = article.unread;
-
-    // A change the server made since the last sync is dated halfway between
-    // that sync and now: the later of it and the mark made here wins.
-    const std::uint64_t now = SyncNow();
-    const std::uint64_t serverChangedAt = state.lastSync != 0 ? state.lastSync + (now - state.lastSync) / 2 : 0;
-    std::vector<int> toRead;
-    std::vector<int> toUnread;
-    std::vector<CSyncArticle> sent;
-    std::vector<CSyncArticle> overruled;
-    for (const CQueuedMark& mark : marks) {
-        const auto server = serverUnread.find(static_cast<int>(mark.articleId));
-        if (server == serverUnread.end())
-            continue; // the server has dropped the article: nothing to tell it
-        std::optional<CSyncArticle> tracked = store.FindArticle(mark.articleId);
-        const bool serverChanged = tracked && tracked->serverUnread != server->second;
-        if (serverChanged && mark.madeAt < serverChangedAt) {
-            tracked->serverUnread = server->second;
-            overruled.push_back(*tracked);
-            continue;
-        }
-        (mark.unread ? toUnread : toRead).push_back(server->first);
-        if (tracked) {
-            tracked->serverUnread = mark.unread;
-            sent.push_back(*tracked);
-        }
-    }
-    if (!m_pApi->SetUnread(toRead, false, result.error) || !m_pApi->SetUnread(toUnread, true, result.error))
-        return false;
-
-    CZelviaRssItemDB& items = CZelviaRssItemDB::Instance();
-    {
-        CRecordDatabase::CWriteGroup group(items);
-        store.RemoveQueued(marks);
-        for (const CSyncArticle& article : sent)
-            store.WriteArticle(article);
-        for (const CSyncArticle& article : overruled) {
-            store.WriteArticle(article);
-            SetPageState(items, article.feedId, article.key, article.serverUnread);
-        }
-        if (!group.Commit()) {
-            result.error = {CSyncFailure::StoreError, 0, WideToUtf8(DescribeStoreError(GetLastError()))};
-            return false;
-        }
-    }
-    std::set<std::uint32_t> recount;
-    for (const CSyncArticle& article : overruled)
-        recount.insert(article.feedId);
-    for (std::uint32_t feedId : recount)
-        RecountFeed(feedId);
-    result.sent = static_cast<int>(toRead.size() + toUnread.size());
-    result.overruled = static_cast<int>(overruled.size());
-    int left = 0;
-    store.CountQueue(left);
-    result.left = left;
-    return true;
+    result.left = static_cast<int>(batch.marks.size());
+    return batch.marks.empty() ||
+           (::SendMarks(*m_pApi, batch, SyncNow(), result.error) && ApplyMarks(batch, result));
 }
 
 bool CAccountSync::ListFeed(CPlan& plan, size_t feed, bool withContent, CSyncError& error)
@@ -362,7 +276,7 @@ bool CAccountSync::Store(CPlan& plan, CAccountSyncResult& result)
         const CEOID oid = items.FindPage(key, feedId);
         if (oid) {
             if (queued.count(static_cast<std::uint32_t>(id)) == 0)
-                SetPageState(items, feedId, key, article.unread);
+                SetPageStateFromServer(feedId, key, article.unread);
         } else {
             PageRecord page;
             page.feedId = feedId;
@@ -396,7 +310,7 @@ bool CAccountSync::Store(CPlan& plan, CAccountSyncResult& result)
             article.serverUnread = listed->second;
             store.WriteArticle(article);
             if (queued.count(article.articleId) == 0) {
-                SetPageState(items, article.feedId, article.key, article.serverUnread);
+                SetPageStateFromServer(article.feedId, article.key, article.serverUnread);
                 feedPlan.changed = true;
             }
         }
@@ -452,6 +366,7 @@ CAccountSyncResult CAccountSync::Run()
 {
     CAccountSyncResult result;
     DebugLog("CAccountSync::Run", "Start >>");
+    const auto started = std::chrono::steady_clock::now();
     CMarkSendResult marks;
     CPlan plan;
     if (Connect(result.error) && PushMarks(marks) && Fetch(plan, result.error) && Store(plan, result))
@@ -466,6 +381,7 @@ CAccountSyncResult CAccountSync::Run()
         result.requests = m_pApi->Requests();
         result.bytesReceived = m_pApi->BytesReceived();
     }
+    result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     DebugLogF("CAccountSync::Run", "End >> %s, %d requests, %lld bytes", SyncFailureName(result.error.failure),
               result.requests, static_cast<long long>(result.bytesReceived));
     return result;

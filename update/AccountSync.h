@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "update/FeedManager.h"
+#include "update/MarkQueue.h"
 #include "update/SyncAccount.h"
 #include "update/TtRssApi.h"
 
@@ -51,14 +52,7 @@ struct CAccountSyncResult {
     int marksOverruled = 0; // queued marks that lost to a later change on the server
     int requests = 0;
     std::int64_t bytesReceived = 0;
-};
-
-struct CMarkSendResult {
-    CSyncError error;
-    int sent = 0;
-    int overruled = 0;
-    int left = 0; // still queued
-    int requests = 0;
+    double seconds = 0; // the whole sync, first request to last write
 };
 
 class CAccountSync {

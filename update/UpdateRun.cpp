@@ -588,6 +588,12 @@ void CUpdateRun::SyncAccount()
 {
     PostStatus(FormatText(LoadResString(IDS_SYNC_RUNNING).c_str(), m_syncAccount->FolderName().c_str()));
     m_syncResult = m_pSync->Run();
+    // Why the account's feeds did not update is told once, for them all; an
+    // automatic run and a stopped one tell nothing.
+    if (m_syncResult.error && m_syncResult.error.failure != CSyncFailure::Cancelled && !m_bAutomatic && !m_bStopped) {
+        m_strMessageBox = SyncFailureText(m_syncResult.error);
+        SendMessage(m_hWnd, WM_RUN_MESSAGE_BOX, 0, 0);
+    }
     if (m_syncResult.error)
         return;
     std::set<std::wstring> listed;
@@ -619,7 +625,6 @@ void CUpdateRun::UpdateAccountFeed(size_t index, const std::wstring& url, const 
         result.failure = CFeedFailure::Sync;
         result.syncError = m_syncResult.error;
         ++m_nFailedFeeds;
-        ShowFailureBox(result);
     } else {
         // A feed the server no longer has leaves the tree after the run.
         result.outcome = CFeedOutcome::Updated;
@@ -643,9 +648,7 @@ void CUpdateRun::ShowFailureBox(const CFeedUpdateResult& result)
 {
     if (m_bUpdateAll || m_bAutomatic || m_bStopped || IsDisconnected() || m_nTotalFeeds != 1)
         return;
-    if (result.failure == CFeedFailure::Sync)
-        m_strMessageBox = SyncFailureText(result.syncError);
-    else if (result.failure == CFeedFailure::StoreError)
+    if (result.failure == CFeedFailure::StoreError)
         m_strMessageBox =
             FormatText(LoadResString(IDS_STORE_NOT_WRITTEN).c_str(), DescribeStoreError(result.storeError).c_str());
     else

@@ -181,6 +181,7 @@ void CChannelTreeView::OnTimer()
 {
     if (m_session.CheckPeriodicUpdate(IsWindowOfTheViewOpen()))
         m_frame.PostCommand(ID_UPDATE_ALL);
+    m_session.SendWaitingMarks();
 }
 
 LRESULT CChannelTreeView::OnFrameMessage(UINT message, WPARAM wParam, LPARAM)

@@ -209,6 +209,7 @@ int CommandUpdate(const CArguments& args)
         const CAccountSyncResult& synced = run.GetSyncResult();
         sync = {{"requests", synced.requests},
                 {"bytesReceived", synced.bytesReceived},
+                {"seconds", synced.seconds},
                 {"marksSent", synced.marksSent},
                 {"marksOverruled", synced.marksOverruled},
                 {"feeds", synced.feeds.size()}};
