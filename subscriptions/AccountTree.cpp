@@ -149,6 +149,7 @@ CTreeChange CReaderSession::BringAccountInStep()
             made->url = account->server;
             folder = made.get();
             m_pDoc->outlines.push_back(std::move(made));
+            change.expand = folder; // a folder new here opens, as the top level does at start-up
             changed = true;
         }
         std::map<std::wstring, std::unique_ptr<COutline>> feeds;

@@ -1,7 +1,6 @@
 #include "update/AccountSync.h"
 
 #include <algorithm>
-#include <cmath>
 #include <map>
 #include <set>
 
@@ -40,8 +39,6 @@ CDateTime DateOfUnixTime(std::int64_t seconds)
 }
 
 PageState StateOf(bool unread) { return unread ? PageStateUnread : PageStateRead; }
-
-
 
 } // namespace
 

@@ -130,9 +130,12 @@ private:
     void UpdateFeeds();
     std::vector<CFeedValidators> StartDownloads();
     void UpdateFeed(size_t index, const CFeedValidators& sent);
+    // The account's part (UpdateRunAccount.cpp).
     void SyncAccount();
     void UpdateAccountFeed(size_t index, const std::wstring& url, const std::wstring& name);
     void ShowFailureBox(const CFeedUpdateResult& result);
+    // The worker's message box, sent to the dialog (the worker waits).
+    void ShowMessageBox(const std::wstring& text);
     void PostStatus(const std::wstring& text);
     void PostProgress(double position, double shareEnd);
     void PostResult(size_t index, CFeedUpdateResult result);

@@ -10,6 +10,7 @@
 #include "update/SyncAccount.h"
 #include "views/InstallDialogs.h"
 #include "views/OptionsSheet.h"
+#include "views/ResourceMenu.h"
 #include "views/SyncPage.h"
 #include "views/UpdateFeedsDlg.h"
 
@@ -155,6 +156,9 @@ TEST_F(SyncPageTest, TheSyncPageLogsInAndUpdateAllFillsTheAccountsFolder)
     ChooseFromMenu(QStringLiteral("Update All"));
     ASSERT_TRUE(WaitFor([&] { return update.IsDone() && CFullScreenDialog::ActiveDialog() == nullptr; }, 40000));
     const std::string folder = account->FolderName().empty() ? "" : WideToUtf8(account->FolderName());
+    ASSERT_NE(Entry(QString::fromStdString(folder)), nullptr);
+    EXPECT_TRUE(Entry(QString::fromStdString(folder))->isExpanded()) << "the new folder opens";
+    Tree()->expandAll();
     EXPECT_EQ(Shape(), "Direct (1) " + folder + "[News[alpha (3)]]");
 
     // What the server's API cannot do is greyed in the folder.
