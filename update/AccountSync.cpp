@@ -159,39 +159,55 @@ bool CAccountSync::Fetch(CPlan& plan, CSyncError& error)
         plan.state = {};
     plan.highestId = plan.state.lastArticleId;
 
-    auto categories = m_pApi->GetCategories(error);
-    if (!categories)
-        return false;
-    auto feeds = m_pApi->GetFeeds(error);
-    if (!feeds)
+    // The server's tree, the first headlines newer than the last sync and
+    // the articles it marked read lately are asked for at once: the server
+    // answers them side by side.
+    const int since = static_cast<int>(plan.state.lastArticleId);
+    std::vector<std::pair<std::string, nlohmann::json>> calls = {
+        {"getCategories", {{"include_empty", true}}},
+        {"getFeeds", {{"cat_id", -3}}},
+        CTtRssApi::HeadlinesCall(-4, since, 0, kHeadlinesPerCall, true)};
+    if (!plan.freshAccount)
+        calls.push_back(CTtRssApi::HeadlinesCall(kRecentlyReadFeed, 0, 0, kHeadlinesPerCall, false));
+    const std::vector<std::optional<nlohmann::json>> answers = m_pApi->CallAll(std::move(calls), error);
+    auto categories = CTtRssApi::CategoriesOf(answers[0], error);
+    auto feeds = CTtRssApi::FeedsOf(answers[1], error);
+    auto headlines = CTtRssApi::HeadlinesOf(answers[2], true, error);
+    const auto recent = plan.freshAccount ? std::optional<std::vector<CServerArticle>>(std::in_place)
+                                          : CTtRssApi::HeadlinesOf(answers[3], false, error);
+    if (!categories || !feeds || !headlines || !recent)
         return false;
     plan.categories = std::move(*categories);
     plan.feeds = std::move(*feeds);
 
-    for (int skip = 0;; skip += kHeadlinesPerCall) {
-        const auto page = m_pApi->GetHeadlines(-4, static_cast<int>(plan.state.lastArticleId), skip,
-                                               kHeadlinesPerCall, true, error);
-        if (!page)
-            return false;
-        for (const CServerArticle& article : *page)
-            plan.fresh.emplace(article.id, article);
-        if (static_cast<int>(page->size()) < kHeadlinesPerCall)
-            break;
+    // More headlines than one answer holds: the next pages, several at once.
+    constexpr int kPagesAtOnce = 4;
+    bool more = static_cast<int>(headlines->size()) == kHeadlinesPerCall;
+    for (const CServerArticle& article : *headlines)
+        plan.fresh.emplace(article.id, article);
+    for (int skip = kHeadlinesPerCall; more; skip += kPagesAtOnce * kHeadlinesPerCall) {
+        std::vector<std::pair<std::string, nlohmann::json>> pages;
+        for (int page = 0; page < kPagesAtOnce; ++page)
+            pages.push_back(CTtRssApi::HeadlinesCall(-4, since, skip + page * kHeadlinesPerCall, kHeadlinesPerCall, true));
+        const std::vector<std::optional<nlohmann::json>> contents = m_pApi->CallAll(std::move(pages), error);
+        for (const std::optional<nlohmann::json>& content : contents) {
+            const auto page = CTtRssApi::HeadlinesOf(content, true, error);
+            if (!page)
+                return false;
+            for (const CServerArticle& article : *page)
+                plan.fresh.emplace(article.id, article);
+            more = static_cast<int>(page->size()) == kHeadlinesPerCall;
+        }
     }
 
     // Articles the server marked read lately: one of them still unread here
     // means the feed changed on the server even when its count did not
     // (an article read there and another marked unread).
     std::set<int> readThere;
-    if (!plan.freshAccount) {
-        const auto recent = m_pApi->GetHeadlines(kRecentlyReadFeed, 0, 0, kHeadlinesPerCall, false, error);
-        if (!recent)
-            return false;
-        for (const CServerArticle& article : *recent) {
-            const std::optional<CSyncArticle> tracked = store.FindArticle(static_cast<std::uint32_t>(article.id));
-            if (tracked && tracked->serverUnread && !article.unread)
-                readThere.insert(article.feedId);
-        }
+    for (const CServerArticle& article : *recent) {
+        const std::optional<CSyncArticle> tracked = store.FindArticle(static_cast<std::uint32_t>(article.id));
+        if (tracked && tracked->serverUnread && !article.unread)
+            readThere.insert(article.feedId);
     }
 
     CZelviaRssDB& records = CZelviaRssDB::Instance();

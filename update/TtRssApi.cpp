@@ -184,41 +184,67 @@ CServerArticle ArticleOf(const json& item, bool withContent)
 
 CTtRssApi::CTtRssApi(COptions options) : m_options(std::move(options)) {}
 
-std::optional<json> CTtRssApi::Post(const json& body, CSyncError& error)
-{
-    CHttpTransferOptions request;
-    request.url = m_options.endpoint;
-    request.userAgent = m_options.userAgent;
-    request.proxy = m_options.proxy;
-    request.stepTimeout = m_options.stepTimeout;
-    request.jsonBody = body.dump();
+// One request's answer as it arrives.
+struct CTtRssApi::CExchange {
     std::string answer;
     long status = 0;
     std::int64_t announced = -1;
     bool done = false;
     CHttpOutcome outcome;
-    ++m_nRequests;
-    m_transfers.Add(
-        request,
-        [&](const CHttpResponse& response) {
-            status = response.status;
-            announced = response.contentLength;
-            return true;
-        },
-        [&](std::string_view block) {
-            m_nBytes += static_cast<std::int64_t>(block.size());
-            answer.append(block);
-            return true;
-        },
-        [&](const CHttpOutcome& ended) {
-            outcome = ended;
-            done = true;
-        });
-    // A second at most between looks, so that a lost wakeup can only delay.
-    while (!done)
-        m_transfers.Poll(std::chrono::milliseconds(1000));
+};
 
-    error = {};
+std::vector<std::optional<json>> CTtRssApi::PostAll(const std::vector<json>& bodies, std::vector<CSyncError>& errors)
+{
+    std::vector<CExchange> exchanges(bodies.size());
+    for (size_t index = 0; index < bodies.size(); ++index) {
+        CHttpTransferOptions request;
+        request.url = m_options.endpoint;
+        request.userAgent = m_options.userAgent;
+        request.proxy = m_options.proxy;
+        request.stepTimeout = m_options.stepTimeout;
+        request.jsonBody = bodies[index].dump();
+        CExchange& exchange = exchanges[index];
+        ++m_nRequests;
+        m_transfers.Add(
+            request,
+            [&exchange](const CHttpResponse& response) {
+                exchange.status = response.status;
+                exchange.announced = response.contentLength;
+                return true;
+            },
+            [this, &exchange](std::string_view block) {
+                m_nBytes += static_cast<std::int64_t>(block.size());
+                exchange.answer.append(block);
+                return true;
+            },
+            [&exchange](const CHttpOutcome& ended) {
+                exchange.outcome = ended;
+                exchange.done = true;
+            });
+    }
+    // A second at most between looks, so that a lost wakeup can only delay.
+    while (std::any_of(exchanges.begin(), exchanges.end(), [](const CExchange& exchange) { return !exchange.done; }))
+        m_transfers.Poll(std::chrono::milliseconds(1000));
+    std::vector<std::optional<json>> answers;
+    errors.assign(bodies.size(), CSyncError{});
+    for (size_t index = 0; index < bodies.size(); ++index)
+        answers.push_back(Parse(exchanges[index], errors[index]));
+    return answers;
+}
+
+std::optional<json> CTtRssApi::Post(const json& body, CSyncError& error)
+{
+    std::vector<CSyncError> errors;
+    std::optional<json> answer = std::move(PostAll({body}, errors).front());
+    error = errors.front();
+    return answer;
+}
+
+std::optional<json> CTtRssApi::Parse(const CExchange& exchange, CSyncError& error)
+{
+    const CHttpOutcome& outcome = exchange.outcome;
+    const std::string& answer = exchange.answer;
+    const long status = exchange.status;
     switch (outcome.result) {
     case CHttpResult::Completed:
     case CHttpResult::Stopped:
@@ -239,7 +265,7 @@ std::optional<json> CTtRssApi::Post(const json& body, CSyncError& error)
         error = {CSyncFailure::HttpStatus, status, ""};
         return std::nullopt;
     }
-    if (announced >= 0 && static_cast<std::int64_t>(answer.size()) < announced) {
+    if (exchange.announced >= 0 && static_cast<std::int64_t>(answer.size()) < exchange.announced) {
         error = {CSyncFailure::CutShort, status, ""};
         return std::nullopt;
     }
@@ -287,41 +313,80 @@ bool CTtRssApi::Login(CSyncError& error)
 
 std::optional<json> CTtRssApi::Call(const std::string& op, json params, CSyncError& error)
 {
+    return std::move(CallAll({{op, std::move(params)}}, error).front());
+}
+
+namespace {
+
+CSyncError ErrorOfAnswer(const std::string& name)
+{
+    if (name == "NOT_LOGGED_IN")
+        return {CSyncFailure::SessionRefused, 200, name};
+    if (name == "API_DISABLED")
+        return {CSyncFailure::ApiDisabled, 200, name};
+    return {CSyncFailure::ServerError, 200, name};
+}
+
+} // namespace
+
+std::vector<std::optional<json>> CTtRssApi::CallAll(std::vector<std::pair<std::string, json>> calls, CSyncError& error)
+{
+    std::vector<std::optional<json>> contents(calls.size());
+    error = {};
     if (m_options.sessionId.empty() && !Login(error))
-        return std::nullopt;
-    if (!params.is_object())
-        params = json::object();
-    params["op"] = op;
-    for (int attempt = 0;; ++attempt) {
-        params["sid"] = m_options.sessionId;
-        const auto answer = Post(params, error);
-        if (!answer)
-            return std::nullopt;
-        const json& content = Member(*answer, "content");
-        if (IntOf(Member(*answer, "status")) == 0)
-            return content;
-        const std::string name = Member(content, "error").is_string() ? content["error"].get<std::string>() : "";
-        if (name == "NOT_LOGGED_IN" && attempt == 0) {
-            // The session ended on the server: one fresh login, then the
-            // call again.
-            DebugLog("CTtRssApi::Call", "session ended on the server; logging in again");
-            if (!Login(error))
-                return std::nullopt;
-            continue;
+        return contents;
+    std::vector<size_t> pending(calls.size());
+    for (size_t index = 0; index < calls.size(); ++index)
+        pending[index] = index;
+    for (int attempt = 0; !pending.empty(); ++attempt) {
+        std::vector<json> bodies;
+        for (size_t index : pending) {
+            json params = calls[index].second.is_object() ? calls[index].second : json::object();
+            params["op"] = calls[index].first;
+            params["sid"] = m_options.sessionId;
+            bodies.push_back(std::move(params));
         }
-        if (name == "NOT_LOGGED_IN")
-            error = {CSyncFailure::SessionRefused, 200, name};
-        else if (name == "API_DISABLED")
-            error = {CSyncFailure::ApiDisabled, 200, name};
-        else
-            error = {CSyncFailure::ServerError, 200, name};
-        return std::nullopt;
+        std::vector<CSyncError> errors;
+        std::vector<std::optional<json>> answers = PostAll(bodies, errors);
+        std::vector<size_t> again;
+        for (size_t at = 0; at < pending.size(); ++at) {
+            if (!answers[at]) {
+                if (!error)
+                    error = errors[at];
+                continue;
+            }
+            const json& content = Member(*answers[at], "content");
+            if (IntOf(Member(*answers[at], "status")) == 0) {
+                contents[pending[at]] = content;
+                continue;
+            }
+            const std::string name = Member(content, "error").is_string() ? content["error"].get<std::string>() : "";
+            if (name == "NOT_LOGGED_IN" && attempt == 0)
+                again.push_back(pending[at]);
+            else if (!error)
+                error = ErrorOfAnswer(name);
+        }
+        if (error || again.empty())
+            break;
+        // The session ended on the server: one fresh login, then the calls
+        // again.
+        DebugLog("CTtRssApi::Call", "session ended on the server; logging in again");
+        if (!Login(error))
+            break;
+        pending = std::move(again);
     }
+    if (error)
+        contents.assign(calls.size(), std::nullopt);
+    return contents;
 }
 
 std::optional<std::vector<CServerCategory>> CTtRssApi::GetCategories(CSyncError& error)
 {
-    const auto content = Call("getCategories", {{"include_empty", true}}, error);
+    return CategoriesOf(Call("getCategories", {{"include_empty", true}}, error), error);
+}
+
+std::optional<std::vector<CServerCategory>> CTtRssApi::CategoriesOf(const std::optional<json>& content, CSyncError& error)
+{
     if (!content)
         return std::nullopt;
     if (!content->is_array()) {
@@ -341,7 +406,11 @@ std::optional<std::vector<CServerCategory>> CTtRssApi::GetCategories(CSyncError&
 std::optional<std::vector<CServerFeed>> CTtRssApi::GetFeeds(CSyncError& error)
 {
     // -3: every feed of every category, without the server's own views.
-    const auto content = Call("getFeeds", {{"cat_id", -3}}, error);
+    return FeedsOf(Call("getFeeds", {{"cat_id", -3}}, error), error);
+}
+
+std::optional<std::vector<CServerFeed>> CTtRssApi::FeedsOf(const std::optional<json>& content, CSyncError& error)
+{
     if (!content)
         return std::nullopt;
     if (!content->is_array()) {
@@ -362,13 +431,28 @@ std::optional<std::vector<CServerFeed>> CTtRssApi::GetFeeds(CSyncError& error)
     return feeds;
 }
 
+std::pair<std::string, json> CTtRssApi::HeadlinesCall(int feedId, int sinceId, int skip, int limit, bool withContent)
+{
+    return {"getHeadlines",
+            {{"feed_id", feedId},
+             {"view_mode", "all_articles"},
+             {"limit", limit},
+             {"skip", skip},
+             {"show_content", withContent},
+             {"show_excerpt", false},
+             {"since_id", sinceId}}};
+}
+
 std::optional<std::vector<CServerArticle>> CTtRssApi::GetHeadlines(int feedId, int sinceId, int skip, int limit,
                                                                  bool withContent, CSyncError& error)
 {
-    json params = {{"feed_id", feedId},    {"view_mode", "all_articles"}, {"limit", limit},
-                   {"skip", skip},         {"show_content", withContent}, {"show_excerpt", false},
-                   {"since_id", sinceId}};
-    const auto content = Call("getHeadlines", std::move(params), error);
+    auto [op, params] = HeadlinesCall(feedId, sinceId, skip, limit, withContent);
+    return HeadlinesOf(Call(op, std::move(params), error), withContent, error);
+}
+
+std::optional<std::vector<CServerArticle>> CTtRssApi::HeadlinesOf(const std::optional<json>& content, bool withContent,
+                                                                  CSyncError& error)
+{
     if (!content)
         return std::nullopt;
     if (!content->is_array()) {

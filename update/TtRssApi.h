@@ -3,7 +3,8 @@
 // call is a POST of a JSON object with "op" to "<server>/api/", answered
 // {"seq":..,"status":0|1,"content":..}; status 1 carries {"error":"NAME"}.
 //
-// One object is one conversation with the server, on the calling thread:
+// One object is one conversation with the server, on the calling thread
+// (several requests of it may be under way at once, CallAll):
 // it logs in when it has no session, and when the server answers
 // NOT_LOGGED_IN (the session expired or was ended) it logs in again once and
 // repeats the call. It counts its requests and the bytes it received, for
@@ -115,6 +116,21 @@ public:
     // The op with its parameters; the content of the answer. Logs in first
     // when there is no session.
     std::optional<nlohmann::json> Call(const std::string& op, nlohmann::json params, CSyncError& error);
+    // Several calls at once, each on a connection of its own (the server
+    // answers them side by side); their contents in order. On any failure
+    // every content is empty and error says why.
+    std::vector<std::optional<nlohmann::json>> CallAll(std::vector<std::pair<std::string, nlohmann::json>> calls,
+                                                       CSyncError& error);
+
+    // The typed answers of calls made with CallAll.
+    static std::pair<std::string, nlohmann::json> HeadlinesCall(int feedId, int sinceId, int skip, int limit,
+                                                                bool withContent);
+    static std::optional<std::vector<CServerCategory>> CategoriesOf(const std::optional<nlohmann::json>& content,
+                                                                   CSyncError& error);
+    static std::optional<std::vector<CServerFeed>> FeedsOf(const std::optional<nlohmann::json>& content,
+                                                          CSyncError& error);
+    static std::optional<std::vector<CServerArticle>> HeadlinesOf(const std::optional<nlohmann::json>& content,
+                                                                 bool withContent, CSyncError& error);
 
     // Typed calls.
     std::optional<std::vector<CServerCategory>> GetCategories(CSyncError& error);
@@ -137,7 +153,11 @@ public:
     void Cancel() { m_transfers.Cancel(); }
 
 private:
+    struct CExchange;
     std::optional<nlohmann::json> Post(const nlohmann::json& body, CSyncError& error);
+    std::vector<std::optional<nlohmann::json>> PostAll(const std::vector<nlohmann::json>& bodies,
+                                                       std::vector<CSyncError>& errors);
+    static std::optional<nlohmann::json> Parse(const CExchange& exchange, CSyncError& error);
 
     COptions m_options;
     CHttpTransfers m_transfers;
