@@ -172,10 +172,23 @@ struct CHttpTransfers::CTransfer {
                 break;
             headers.reset(list = curl_slist_append(headers.release(), header.c_str()));
         }
+        // No "Expect: 100-continue": a server that does not answer it would
+        // cost every longer body a second's wait.
+        for (const char* header : {"Content-Type: application/json", "Expect:"}) {
+            if (list != nullptr && options.jsonBody)
+                headers.reset(list = curl_slist_append(headers.release(), header));
+        }
         if (list == nullptr)
             return false;
         curl_easy_setopt(handle, CURLOPT_URL, options.url.c_str());
-        curl_easy_setopt(handle, CURLOPT_HTTPGET, 1L);
+        if (options.jsonBody) {
+            curl_easy_setopt(handle, CURLOPT_POSTFIELDS, options.jsonBody->data());
+            curl_easy_setopt(handle, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(options.jsonBody->size()));
+            // A redirected POST stays a POST: the body is the request.
+            curl_easy_setopt(handle, CURLOPT_POSTREDIR, static_cast<long>(CURL_REDIR_POST_ALL));
+        } else {
+            curl_easy_setopt(handle, CURLOPT_HTTPGET, 1L);
+        }
         curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers.get());
         curl_easy_setopt(handle, CURLOPT_USERAGENT, options.userAgent.c_str());
         // Only the web: a redirect to file:// or another scheme must not read

@@ -1,5 +1,5 @@
 #pragma once
-// Many HTTP GETs at once on one libcurl multi handle: the platform's HTTP
+// Many HTTP GETs (and JSON POSTs) at once on one libcurl multi handle: the platform's HTTP
 // service for work that fetches many documents. Connections stay open
 // between transfers and are reused (keep-alive, and HTTP/2 multiplexing
 // where a server offers it over TLS), so a host asked ten times pays for
@@ -35,6 +35,8 @@ struct CHttpTransferOptions {
     std::string proxy; // empty: the environment's (http_proxy, https_proxy, no_proxy)
     // Further request headers, "Name: value" each (validators, for one).
     std::vector<std::string> headers;
+    // A POST of this body, sent as application/json, instead of a GET.
+    std::optional<std::string> jsonBody;
     std::chrono::milliseconds stepTimeout{0}; // 0: no limit
     // A transfer slower than lowSpeedBytes a second for lowSpeedTime fails
     // as timed out (a trickle of bytes keeps every step alive); totalTimeout

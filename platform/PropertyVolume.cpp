@@ -379,6 +379,10 @@ bool CPropertyVolume::EndWriteGroup()
         error = ERROR_WRITE_FAULT; // SQLite has already rolled the transaction back
     if (m_pDb && !sqlite3_get_autocommit(m_pDb))
         sqlite3_exec(m_pDb, "ROLLBACK", nullptr, nullptr, nullptr);
+    // A database made inside the group went with it: the catalogue is read
+    // again, or later calls would find a database whose table is gone.
+    m_databases.clear();
+    LoadCatalogue();
     DebugLogF("CPropertyVolume", "a group of writes was not committed (%u) in %s", error, m_strPath.c_str());
     SetLastError(error);
     return false;

@@ -21,6 +21,7 @@ enum class EControlKind {
     ProgressBar,
     DropDownList, // entries are filled by the window
     Picture,      // bitmap; textId holds the bitmap id
+    Button,       // push button; textId is its label
 };
 
 struct CControlTemplate {

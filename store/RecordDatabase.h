@@ -26,6 +26,8 @@ public:
     bool EnsureOpen();
     // The volume file's path.
     const std::wstring& GetVolumePath() const { return m_strVolumePath; }
+    // The mounted volume, for further databases kept in it.
+    const CEGUID& GetVolumeId() const { return m_guidVolume; }
     WORD GetSortOrder() const { return m_wSortOrder; }
     // The record count reported when the database was opened.
     WORD GetOpenRecordCount() const { return m_wRecordCount; }

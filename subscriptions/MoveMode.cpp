@@ -4,6 +4,7 @@
 
 #include "subscriptions/OutlineIdentity.h"
 #include "subscriptions/ReaderSession.h"
+#include "update/SyncAccount.h"
 
 std::unique_ptr<COutline> CReaderSession::Detach(COutline& outline, COutline*& parent, size_t& index)
 {
@@ -24,7 +25,8 @@ void CReaderSession::Attach(std::unique_ptr<COutline> outline, COutline* parent,
 
 bool CReaderSession::StartMove(COutline& outline)
 {
-    if (IsMoving() || !UpdateLock())
+    // The server decides where the account's feeds sit.
+    if (IsMoving() || IsInAccountFolder(&outline) || !UpdateLock())
         return false;
     m_move.outline = &outline;
     m_move.identity = IdentityOf(m_pDoc->outlines, outline);
@@ -76,7 +78,9 @@ bool CReaderSession::MoveStepUp()
     COutline* previous = list[index - 1].get();
     size_t ignored = 0;
     auto detached = Detach(*moving, parent, ignored);
-    if (previous->kind == OutlineKindFolder)
+    // The account's folder holds only what its server has: it is stepped
+    // over like a feed.
+    if (previous->kind == OutlineKindFolder && !IsAccountFolder(*previous))
         Attach(std::move(detached), previous, previous->children.size()); // into it, last
     else
         Attach(std::move(detached), parent, index - 1); // directly before it
@@ -103,7 +107,7 @@ bool CReaderSession::MoveStepDown()
     }
     size_t ignored = 0;
     auto detached = Detach(*moving, parent, ignored);
-    if (next->kind == OutlineKindFolder)
+    if (next->kind == OutlineKindFolder && !IsAccountFolder(*next))
         Attach(std::move(detached), next, 0); // into it, first
     else
         Attach(std::move(detached), parent, index + 1); // directly after it

@@ -14,3 +14,15 @@ COutline::COutline(const COutline& other)
       status(other.status)
 {
 }
+
+std::vector<std::wstring> FeedUrlsOf(const COutlineList& outlines)
+{
+    std::vector<std::wstring> urls;
+    for (const auto& outline : outlines) {
+        if (!outline->xmlUrl.empty())
+            urls.push_back(outline->xmlUrl);
+        const std::vector<std::wstring> below = FeedUrlsOf(outline->children);
+        urls.insert(urls.end(), below.begin(), below.end());
+    }
+    return urls;
+}

@@ -52,6 +52,9 @@ struct COutline {
     COutlineList children;
 };
 
+// The feed URLs of the outlines and all below them, depth first.
+std::vector<std::wstring> FeedUrlsOf(const COutlineList& outlines);
+
 struct COpmlDoc {
     // The head as read; informational only, a save writes a fresh head.
     std::wstring title;

@@ -65,6 +65,10 @@ CReaderSession::CStartUp CReaderSession::Start()
         if (m_bTreeComplete)
             manager.CleanupDB(*m_pDoc);
     }
+    // An account removed or changed while the reader was closed takes its
+    // folder with it.
+    if (m_bTreeComplete)
+        BringAccountInStep();
     if (ShouldUpdateOnStartup(CSetting::Instance(), true))
         startUp.updateNow = RequestUpdateAll(true);
     manager.CleanupFeeds(m_pDoc->outlines, true);
@@ -140,14 +144,25 @@ bool CReaderSession::BeginUpdate(COutline* selected, bool all, std::vector<COutl
     return true;
 }
 
-void CReaderSession::AfterUpdate(const std::vector<std::wstring>& recounted)
+CTreeChange CReaderSession::AfterUpdate(const std::vector<std::wstring>& recounted, bool bringAccountInStep)
 {
     m_bAutomatic = false;
+    CTreeChange change;
+    if (m_bTreeComplete && bringAccountInStep)
+        change = BringAccountInStep();
     CleanupAll(recounted);
     UpdateUnlock();
+    return change;
 }
 
-void CReaderSession::AfterOptions() { CleanupAll(); }
+CTreeChange CReaderSession::AfterOptions()
+{
+    CTreeChange change;
+    if (m_bTreeComplete)
+        change = BringAccountInStep();
+    CleanupAll();
+    return change;
+}
 
 void CReaderSession::CleanupAll(const std::vector<std::wstring>& recounted)
 {
@@ -178,6 +193,13 @@ std::vector<int> CReaderSession::GreyedCommands(const COutline* selected, bool t
     const bool feed = selected->IsFeed();
     if (!feed)
         greyed.push_back(ID_PROPERTIES);
+    // The server's API can neither make nor rename categories, nor rename
+    // feeds: what it cannot do is not done here either.
+    if (IsInAccountFolder(selected)) {
+        greyed.insert(greyed.end(), {ID_RENAME, ID_NEW_FOLDER, ID_MOVE});
+        if (!feed)
+            greyed.push_back(ID_DELETE);
+    }
     CZelviaRssDB& feeds = CZelviaRssDB::Instance();
     FeedRecord record;
     const CEOID oid = feeds.FindFeedByUrl(selected->xmlUrl);

@@ -35,6 +35,8 @@
 #include "resources/ViewMessage.h"
 #include "subscriptions/OpmlDoc.h"
 #include "subscriptions/TreeLabels.h"
+#include "update/AccountRequests.h"
+#include "update/MarkQueue.h"
 #include "update/UpdateTriggers.h"
 
 // What an operation on the tree changed, for the view to show.
@@ -162,12 +164,18 @@ public:
     // the caller still calls AfterUpdate). False when the lock was held.
     bool BeginUpdate(COutline* selected, bool all, std::vector<COutline*>& feeds);
     // After the dialog, whether or not one ran: the automatic flag cleared,
-    // the clean-up with counters over the whole tree, the lock freed. The
-    // feeds the run updated were trimmed and recounted by it a moment ago
-    // (recounted: their URLs) and are left out.
-    void AfterUpdate(const std::vector<std::wstring>& recounted = {});
-    // After the options sheet: the clean-up, as after an update.
-    void AfterOptions();
+    // the account's folder brought in step with what the sync stored (not
+    // when a window over the tree holds outlines of it: the feed list's own
+    // Update leaves that to the tree's next turn), the clean-up with counters
+    // over the whole tree, the lock freed. The feeds the run updated were
+    // trimmed and recounted by it a moment ago (recounted: their URLs) and
+    // are left out. The view makes its entries again when the change says
+    // the structure changed.
+    CTreeChange AfterUpdate(const std::vector<std::wstring>& recounted = {}, bool bringAccountInStep = true);
+    // After the options sheet: the account's folder in step with the
+    // account (gone with it, when it was removed), the clean-up, as after an
+    // update.
+    CTreeChange AfterOptions();
 
     // ---- Labels and menus ------------------------------------------------
 
@@ -221,6 +229,43 @@ public:
     // is incomplete). False when the file could not be written.
     bool SaveDefaultOpml();
 
+    // ---- The sync account's folder (AccountTree.cpp) ------------------------
+    // Every change the account makes to the tree goes through these.
+
+    // The account's top-level folder, or nullptr (no account, never synced).
+    COutline* AccountFolder() const;
+    // The outline is an account's folder or lies inside one: the server
+    // decides what is there, so Rename, New folder and Move are greyed, and
+    // a folder there cannot be deleted.
+    bool IsInAccountFolder(const COutline* outline) const;
+    // Makes the account's folder say what the server's tree (as the last
+    // sync stored it) says: categories as folders, feeds in them, feeds the
+    // server dropped gone with their pages. A folder of an account that is
+    // gone, or of another one, goes whole, with the sync's stored state.
+    // Saved when it changed anything.
+    CTreeChange BringAccountInStep();
+    // BringAccountInStep's edit of the tree; true when it changed anything.
+    bool ApplyAccountTree(CTreeChange& change);
+    // The server's category a feed added at the target goes into (0: none).
+    int AccountCategoryOf(const COutline* target) const;
+    // The server's id of a feed of the account (0: not known).
+    int AccountFeedIdOf(const COutline& feed) const;
+    // After the server was asked to subscribe (Enter URL, or an import or
+    // search with import set): the feeds it took join the folder, saved;
+    // its answers in the reader's words ("\"%d\" feeds added." after an
+    // import).
+    CTreeChange AddAccountFeeds(const std::vector<CSubscribeOutcome>& outcomes, bool import);
+    // After the server unsubscribed a feed: it goes with its pages, as a
+    // delete takes it.
+    CTreeChange RemoveAccountFeed(COutline* feed);
+
+    // The marks made here go to the account's server a moment later, on a
+    // worker that only talks to the server: the view calls this on its
+    // timer. A batch that came back is stored (not while an update holds
+    // the store), and marks waiting start out; after a failed try the next
+    // waits a minute.
+    void SendWaitingMarks();
+
     // ---- Move mode ---------------------------------------------------------
 
     // Starts moving the outline (the lock is taken; false when it was held
@@ -247,6 +292,8 @@ private:
     void Attach(std::unique_ptr<COutline> outline, COutline* parent, size_t index);
     void MoveOutOf(COutline& moving, COutline& folder, bool after);
     void DeleteSubtree(COutline& outline);
+    void RemoveAccountFeeds(COutline& outline);
+    COutline* AddAccountFeed(const CServerFeed& feed);
     void MarkFeed(const COutline& outline, bool read);
     int CountNewFeeds(const COutlineList& outlines) const;
     int MergeImport(const COutlineList& from, COutlineList& into);
@@ -266,4 +313,6 @@ private:
     int m_nLock = 0;
     bool m_bAutomatic = false;
     CMoveState m_move;
+    CMarkSender m_markSender;
+    std::uint32_t m_dwMarksRetryAt = 0; // tick count; 0: at once
 };

@@ -6,6 +6,7 @@
 #include "resources/ResourceModule.h"
 #include "store/FeedDatabase.h"
 #include "store/ItemDatabase.h"
+#include "store/SyncStore.h"
 #include "subscriptions/ReaderSession.h"
 #include "update/FeedManager.h"
 
@@ -181,13 +182,17 @@ void CReaderSession::MarkFeed(const COutline& outline, bool read)
     std::vector<PageRecord> pages;
     items.ReadFeedPages(record.feedId, pages);
     {
-        // One transaction for the feed: marked whole or not at all.
+        // One transaction for the feed: marked whole or not at all, the
+        // marks for the sync account's server queued with it.
         CRecordDatabase::CWriteGroup group(items);
+        CSyncStore marks;
+        const std::uint64_t now = SyncNow();
         for (PageRecord& page : pages) {
             if (page.state == state)
                 continue;
             page.state = state;
             items.WritePage(page);
+            marks.QueueMarkOfPage(record.feedId, page.key, !read, now);
         }
         group.Commit();
     }

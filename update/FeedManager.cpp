@@ -8,6 +8,7 @@
 #include "platform/Unicode.h"
 #include "store/FeedDatabase.h"
 #include "store/ItemDatabase.h"
+#include "store/SyncStore.h"
 #include "update/Setting.h"
 
 namespace {
@@ -327,12 +328,25 @@ bool CRssFeedManager::SetPageStatus(CRssItem& page, PageState newState, FeedReco
     if (!feedOid || !feeds.ReadFeed(feed, feedOid))
         return false;
 
+    const PageState oldState = record.state;
     record.key = key;
     record.state = newState;
     page.state = newState;
-    // A deleted page keeps its record in state 4, so that the next update
-    // finds its key and does not bring it back as a new page.
-    if (!items.WritePage(record, pageOid))
-        return false;
+    {
+        // A deleted page keeps its record in state 4, so that the next
+        // update finds its key and does not bring it back as a new page.
+        // A page of the sync account's server takes its mark to the queue
+        // for the server in the same transaction (a deleted page goes out
+        // as read), so that no mark is lost between the two.
+        CRecordDatabase::CWriteGroup group(items);
+        items.WritePage(record, pageOid);
+        const bool unread = newState == PageStateUnread;
+        if (unread != (oldState == PageStateUnread))
+            CSyncStore().QueueMarkOfPage(page.feedId, key, unread, SyncNow());
+        if (!group.Commit()) {
+            page.state = static_cast<std::uint32_t>(oldState);
+            return false;
+        }
+    }
     return WriteFeedCounted(feed.url, feed);
 }

@@ -6,6 +6,7 @@
 
 #include "platform/Clock.h"
 #include "platform/LastError.h"
+#include "update/TtRssApi.h"
 
 enum class CFeedOutcome {
     Updated, // fetched, parsed and stored; or not modified since the last time
@@ -29,6 +30,7 @@ enum class CFeedFailure {
     NotAFeed,     // the document could not be read as a feed
     StoreError,   // the store could not be written (storeError says why)
     Cancelled,    // Cancel, or the network was lost, during its download
+    Sync,         // a feed of the sync account: the sync with its server failed (syncFailure says why)
 };
 
 struct CFeedUpdateResult {
@@ -50,6 +52,8 @@ struct CFeedUpdateResult {
     // RetryLater: until when the host asked to be left alone (UTC), when it
     // said; 0 ticks otherwise.
     FILETIME notBefore;
+    bool fromAccount = false;     // synced with the account's server, not downloaded
+    CSyncError syncError;         // why the sync failed, for a feed of the account
 };
 
 // "updated", "failed", "skipped".

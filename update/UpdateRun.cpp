@@ -2,7 +2,9 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
+#include <set>
 #include <system_error>
 
 #include "content/FeedParser.h"
@@ -19,6 +21,7 @@
 #include "update/FeedManager.h"
 #include "update/FeedMerge.h"
 #include "update/Setting.h"
+#include "store/SyncStore.h"
 
 namespace {
 
@@ -41,12 +44,20 @@ std::wstring FormatUpdateResult(bool allUpdated, int updatedFeeds, int totalFeed
 
 namespace {
 
-void CollectFeeds(COutline& outline, std::vector<std::pair<COutline*, std::wstring>>& feeds)
+struct CFoundFeed {
+    COutline* outline;
+    std::wstring name;
+    bool inAccountFolder;
+};
+
+void CollectFeeds(COutline& outline, const std::optional<CSyncAccount>& account, bool inAccountFolder,
+                  std::vector<CFoundFeed>& feeds)
 {
+    inAccountFolder = inAccountFolder || (account && IsAccountFolderOf(outline, *account));
     if (outline.IsFeed())
-        feeds.emplace_back(&outline, outline.DisplayName());
+        feeds.push_back({&outline, outline.DisplayName(), inAccountFolder});
     for (const auto& child : outline.children)
-        CollectFeeds(*child, feeds);
+        CollectFeeds(*child, account, inAccountFolder, feeds);
 }
 
 void MarkFeedFailed(const std::wstring& url)
@@ -114,6 +125,8 @@ const char* FailureName(CFeedFailure failure)
         return "store error";
     case CFeedFailure::Cancelled:
         return "cancelled";
+    case CFeedFailure::Sync:
+        return "sync failed";
     }
     return "";
 }
@@ -122,16 +135,28 @@ CUpdateRun::CUpdateRun(IUpdateRunView& view, std::vector<COutline*> feeds, bool 
     : m_view(view), m_bAutomatic(automatic), m_bUpdateAll(updateAll)
 {
     // The worker's copy of the list: every feed, depth first, as the walk
-    // meets them.
-    std::vector<std::pair<COutline*, std::wstring>> found;
+    // meets them. A feed of the account's folder, or one the server had at
+    // the last sync (an Update of one of its categories), is synced.
+    m_syncAccount = LoadSyncAccount();
+    std::set<std::wstring> serverFeeds;
+    std::vector<CSyncTreeEntry> serverTree;
+    if (m_syncAccount && CSyncStore().ReadTree(serverTree)) {
+        for (const CSyncTreeEntry& entry : serverTree)
+            serverFeeds.insert(entry.url);
+    }
+    std::vector<CFoundFeed> found;
     for (COutline* outline : feeds)
-        CollectFeeds(*outline, found);
-    for (auto& [outline, name] : found) {
-        m_feeds.push_back({outline, outline->xmlUrl, name});
+        CollectFeeds(*outline, m_syncAccount, false, found);
+    for (auto& [outline, name, inAccountFolder] : found) {
+        const bool fromAccount = m_syncAccount && (inAccountFolder || serverFeeds.count(outline->xmlUrl) != 0);
+        m_bSyncAccount = m_bSyncAccount || fromAccount;
+        m_feeds.push_back({outline, outline->xmlUrl, name, fromAccount});
         CFeedUpdateResult& skipped = m_results.emplace_back(); // until the feed's own result comes
         skipped.url = outline->xmlUrl;
         skipped.name = std::move(name);
+        skipped.fromAccount = fromAccount;
     }
+    m_bSyncAccount = m_syncAccount && (m_bSyncAccount || updateAll);
     // The worker reads no option: what it needs is read here, on the owning
     // thread.
     m_limits = CCleanupLimits::FromSettings();
@@ -148,6 +173,8 @@ CUpdateRun::~CUpdateRun()
         m_bRunning = false;
         m_bStopped = true;
         m_downloads.Cancel();
+        if (m_pSync)
+            m_pSync->Cancel();
     }
     DestroyWindow(m_hWnd); // a worker waiting on a sent message is let go
     if (m_worker.joinable())
@@ -193,6 +220,8 @@ bool CUpdateRun::Start()
     std::wstring proxy;
     ConnMgrGetProxy(connection.GetConnection(), proxy);
     m_strProxy = WideToUtf8(proxy);
+    if (m_bSyncAccount && !m_pSync)
+        m_pSync = std::make_unique<CAccountSync>(*m_syncAccount, m_limits, std::chrono::milliseconds(m_dwFeedTimeout));
     if (!m_worker.joinable()) {
         try {
             m_worker = std::thread(&CUpdateRun::UpdateFeeds, this);
@@ -217,6 +246,8 @@ void CUpdateRun::Cancel()
     m_bRunning = false;
     m_bStopped = true;
     m_downloads.Cancel();
+    if (m_pSync)
+        m_pSync->Cancel();
 }
 
 void CUpdateRun::OnNetworkLost()
@@ -228,6 +259,8 @@ void CUpdateRun::OnNetworkLost()
     m_bNetworkLost = true;
     m_bRunning = false;
     m_downloads.Cancel();
+    if (m_pSync)
+        m_pSync->Cancel();
 }
 
 void CUpdateRun::EndDialog(int result)
@@ -314,6 +347,12 @@ void CUpdateRun::OnFeedResult()
         m_pendingResults.pop_front();
     }
     auto& [index, result] = pending;
+    // Feeds the server brought come after the list's own, with no outline yet.
+    if (index >= m_feeds.size()) {
+        m_results.push_back(result);
+        m_view.OnFeedResult(result);
+        return;
+    }
     if (result.iconStatus >= 0)
         m_feeds[index].outline->status = result.iconStatus;
     m_results[index] = result;
@@ -383,7 +422,7 @@ std::vector<CFeedValidators> CUpdateRun::StartDownloads()
     for (size_t index = 0; index < m_feeds.size(); ++index) {
         plan[index].url = m_feeds[index].url;
         FeedRecord record;
-        const CEOID oid = feeds.FindFeedByUrl(m_feeds[index].url);
+        const CEOID oid = m_feeds[index].fromAccount ? 0 : feeds.FindFeedByUrl(m_feeds[index].url);
         plan[index].fetch = oid && feeds.ReadFeed(record, oid);
         // A feed without pages asks for the whole document: a 304 would
         // leave it empty (after its pages were lost with a damaged store,
@@ -421,20 +460,28 @@ void CUpdateRun::UpdateFeeds()
 {
     PostStatus(LoadResString(IDS_CONNECTING));
     m_nUpdatedFeeds = 0;
-    const int total = static_cast<int>(m_feeds.size());
+    m_nTotalNewPages = 0;
+    m_nFailedFeeds = 0;
+    const std::vector<CFeedValidators> sent = StartDownloads();
+    // The account's server first, while the other feeds download ahead.
+    if (m_pSync)
+        SyncAccount();
+    const int total = static_cast<int>(m_feeds.size() + m_syncNew.size());
     m_nTotalFeeds = total;
     PostMessage(m_hWnd, WM_RUN_PROGRESS_RESET, 0, 0);
     // A list without feeds has no shares to hand out.
     m_dProgressStep = total > 0 ? double(kProgressEnd) / total : double(kProgressEnd);
-    m_nTotalNewPages = 0;
-    m_nFailedFeeds = 0;
-    const std::vector<CFeedValidators> sent = StartDownloads();
     for (size_t index = 0; index < m_feeds.size(); ++index) {
-        UpdateFeed(index, sent[index]);
+        if (m_feeds[index].fromAccount)
+            UpdateAccountFeed(index, m_feeds[index].url, m_feeds[index].name);
+        else
+            UpdateFeed(index, sent[index]);
         std::this_thread::yield();
         if (!m_bRunning)
             break;
     }
+    for (size_t extra = 0; extra < m_syncNew.size() && m_bRunning; ++extra)
+        UpdateAccountFeed(m_feeds.size() + extra, m_syncNew[extra].url, m_syncNew[extra].title);
     // Downloads the walk did not reach end here, with their files.
     m_downloads.Stop();
     IndexNewPages();
@@ -564,6 +611,12 @@ void CUpdateRun::UpdateFeed(size_t index, const CFeedValidators& sent)
         ShowFailureBox(result);
     }
     PostResult(index, std::move(result));
+}
+
+void CUpdateRun::ShowMessageBox(const std::wstring& text)
+{
+    m_strMessageBox = text;
+    SendMessage(m_hWnd, WM_RUN_MESSAGE_BOX, 0, 0);
 }
 
 // A single feed updated by hand that fails is worth a message box: the

@@ -17,9 +17,18 @@
 // them (URL and name, in walk order) when it is made, and the worker posts
 // one CFeedUpdateResult per feed, which the owning thread applies to the
 // outline (its icon status) and hands to the view.
+//
+// With a sync account set up, the feeds of its folder are not downloaded:
+// the worker syncs the account with its server first (CAccountSync), while
+// the other feeds download ahead, and each of those feeds takes its result
+// from the sync. Update All syncs the account even when its folder is not
+// there yet; feeds the server has and the tree not yet are counted and
+// reported after the tree's own (the tree brings them in after the run).
 #include <atomic>
 #include <deque>
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -27,6 +36,7 @@
 #include "platform/FileLock.h"
 #include "platform/WindowMessages.h"
 #include "subscriptions/OpmlDoc.h"
+#include "update/AccountSync.h"
 #include "update/FeedDownloads.h"
 #include "update/FeedManager.h"
 #include "update/FeedUpdateResult.h"
@@ -93,8 +103,11 @@ public:
     }
     // The run's download files are named after this path (see above).
     const std::wstring& GetDownloadPath() const { return m_strDownloadPath; }
-    // HTTP requests the run has sent, redirects included.
-    int GetRequestCount() const { return m_downloads.RequestCount(); }
+    // HTTP requests the run has sent, redirects included, the sync's too.
+    int GetRequestCount() const { return m_downloads.RequestCount() + m_syncResult.requests; }
+    // Whether the run synced the account, and how that went (once finished).
+    bool SyncedAccount() const { return m_bSyncAccount; }
+    const CAccountSyncResult& GetSyncResult() const { return m_syncResult; }
 
 private:
     // A feed of the list as the worker sees it: values only.
@@ -102,6 +115,7 @@ private:
         COutline* outline; // the owning thread's; the worker never follows it
         std::wstring url;
         std::wstring name;
+        bool fromAccount = false; // synced, not downloaded
     };
     struct CTransferLimits {
         DWORD lowSpeedBytes = kLowSpeedBytesPerSecond;
@@ -120,7 +134,12 @@ private:
     std::vector<CFeedValidators> StartDownloads();
     void UpdateFeed(size_t index, const CFeedValidators& sent);
     void IndexNewPages();
+    // The account's part (UpdateRunAccount.cpp).
+    void SyncAccount();
+    void UpdateAccountFeed(size_t index, const std::wstring& url, const std::wstring& name);
     void ShowFailureBox(const CFeedUpdateResult& result);
+    // The worker's message box, sent to the dialog (the worker waits).
+    void ShowMessageBox(const std::wstring& text);
     void PostStatus(const std::wstring& text);
     void PostProgress(double position, double shareEnd);
     void PostResult(size_t index, CFeedUpdateResult result);
@@ -166,6 +185,13 @@ private:
     std::deque<std::pair<size_t, CFeedUpdateResult>> m_pendingResults; // and per-feed results
     std::wstring m_strMessageBox;            // the worker's message box, sent
     std::vector<CFeedUpdateResult> m_results; // the owning thread's
+
+    // The account's sync: made by Start, run by the worker, stopped by Cancel.
+    std::optional<CSyncAccount> m_syncAccount;
+    bool m_bSyncAccount = false;
+    std::unique_ptr<CAccountSync> m_pSync;
+    CAccountSyncResult m_syncResult;          // the worker's until the run has finished
+    std::vector<CAccountFeedResult> m_syncNew; // the worker's: server feeds the list lacks
 
     CFeedDownloads m_downloads; // started and stopped by the worker
     CHostWaits m_hostWaits; // the worker's

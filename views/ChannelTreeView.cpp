@@ -222,6 +222,7 @@ void CChannelTreeView::OnTimer()
         CheckSubscriptionFile();
     if (m_session.CheckPeriodicUpdate(IsWindowOfTheViewOpen()))
         PostAutomaticUpdate();
+    m_session.SendWaitingMarks();
 }
 
 LRESULT CChannelTreeView::OnFrameMessage(UINT message, WPARAM wParam, LPARAM)

@@ -162,6 +162,13 @@ private:
     void NewItems();
     std::wstring DocumentsFolder() const;
 
+    // Inside the sync account's folder (ChannelTreeViewAccount.cpp): the
+    // server subscribes and unsubscribes, on a worker, and the folder
+    // follows what it answered.
+    bool InAccountFolder(bool atRoot) const;
+    void SubscribeInAccount(const std::vector<std::wstring>& urls, bool import);
+    void DeleteInAccount(COutline* feed);
+
     // Move mode (ChannelTreeViewMove.cpp).
     void StartMove();
     void MoveStep(bool up);

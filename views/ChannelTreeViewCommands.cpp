@@ -6,6 +6,7 @@
 #include "app/MessageBox.h"
 #include "platform/FileSystem.h"
 #include "platform/SpecialFolders.h"
+#include "subscriptions/OpmlFile.h"
 #include "update/Setting.h"
 #include "update/UpdateTriggers.h"
 #include "views/ChannelTreeView.h"
@@ -97,7 +98,7 @@ void CChannelTreeView::Dispatch(int id)
         break;
     case ID_OPTIONS:
         m_dialogs.options(this);
-        m_session.AfterOptions();
+        ApplyChange(m_session.AfterOptions());
         RefreshAll();
         break;
     case ID_APP_ABOUT:
@@ -187,7 +188,8 @@ void CChannelTreeView::RunUpdate(bool all)
         }
         notice = NewPagesNotice(CSetting::Instance(), automatic, dialog.Run().GetFeedResults());
     }
-    m_session.AfterUpdate(recounted);
+    // Feeds the account's server added or dropped come and go here.
+    ApplyChange(m_session.AfterUpdate(recounted));
     RefreshAll();
     if (notice)
         emit newPagesNotice(ToQString(notice->Text()));
@@ -204,6 +206,8 @@ void CChannelTreeView::EnterUrl()
     std::optional<CTreeDialogs::CAddedFeed> added = m_dialogs.addFeed(this, m_session);
     if (!added || !added->feed)
         return;
+    if (InAccountFolder(added->atRoot))
+        return SubscribeInAccount({added->feed->xmlUrl}, false);
     const CTreeChange change = m_session.AddFeed(std::move(added->feed), added->atRoot, Selected());
     ApplyChange(change);
     RefreshLabels(m_pTree->currentItem());
@@ -250,6 +254,8 @@ void CChannelTreeView::Delete()
         const CViewMessage question = m_session.DeleteQuestion(*selected);
         if (ShowMessageBox(this, ToQString(question.Text()), question.style) != IDYES)
             return;
+        if (m_session.IsInAccountFolder(selected))
+            return DeleteInAccount(selected);
     }
     CTreeChange change;
     {
@@ -298,7 +304,10 @@ void CChannelTreeView::ImportFile()
     request.titleId = IDS_IMPORT_OPML;
     request.menuId = IDR_PICKER_SELECT;
     const std::optional<std::wstring> path = m_dialogs.pickFile(this, request);
-    if (path) {
+    if (path && InAccountFolder(false)) {
+        const auto doc = LoadOpmlFile(*path);
+        SubscribeInAccount(doc ? FeedUrlsOf(doc->outlines) : std::vector<std::wstring>{}, true);
+    } else if (path) {
         CTreeChange change;
         {
             CWaitCursor wait;
@@ -313,7 +322,9 @@ void CChannelTreeView::ImportFile()
 void CChannelTreeView::ImportAddress()
 {
     COutlineList outlines = m_dialogs.opmlAddress(this, m_session);
-    if (!outlines.empty()) {
+    if (!outlines.empty() && InAccountFolder(false)) {
+        SubscribeInAccount(FeedUrlsOf(outlines), true);
+    } else if (!outlines.empty()) {
         const CTreeChange change = m_session.ImportOutlines(std::move(outlines), Selected());
         ApplyChange(change);
         ShowMessages(change.messages);
@@ -331,7 +342,9 @@ void CChannelTreeView::AfterImport()
 void CChannelTreeView::OnlineSearch()
 {
     COutlineList outlines = m_dialogs.onlineSearch(this, m_session);
-    if (!outlines.empty()) {
+    if (!outlines.empty() && InAccountFolder(false)) {
+        SubscribeInAccount(FeedUrlsOf(outlines), true);
+    } else if (!outlines.empty()) {
         const CTreeChange change = m_session.ImportOutlines(std::move(outlines), Selected());
         ApplyChange(change);
         ShowMessages(change.messages);

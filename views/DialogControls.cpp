@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QTreeWidget>
 
 #include "views/ImageList.h"
@@ -57,6 +58,8 @@ QWidget* CreateControl(const CControlTemplate& control, QWidget* parent)
         picture->setPixmap(BitmapPixmap(control.textId, parent->devicePixelRatioF()));
         return picture;
     }
+    case EControlKind::Button:
+        return new QPushButton(parent);
     }
     return nullptr;
 }

@@ -61,7 +61,9 @@ void CEpisodeListDlg::UpdateFeed()
         return;
     if (!feeds.empty())
         m_runUpdate(feeds);
-    m_session.AfterUpdate();
+    // The tree's entries hold its outlines while this list is open: the
+    // account's folder follows at the tree's next turn.
+    m_session.AfterUpdate(false);
     LoadEpisodes();
 }
 

@@ -11,6 +11,7 @@
 #include "update/Setting.h"
 #include "views/DialogFonts.h"
 #include "views/ResText.h"
+#include "views/SyncPage.h"
 
 namespace {
 
@@ -139,8 +140,9 @@ COptionsSheet::COptionsSheet(QWidget* host) : CFullScreenDialog(host)
     m_pGeneral = new CGeneralPage(m_pTabs);
     m_pNewItems = new CNewItemsPage(m_pTabs);
     m_pPage = new CPagePage(m_pTabs);
+    m_pSync = new CSyncPage(m_pTabs);
     for (COptionsPage* page : {static_cast<COptionsPage*>(m_pGeneral), static_cast<COptionsPage*>(m_pNewItems),
-                               static_cast<COptionsPage*>(m_pPage)})
+                               static_cast<COptionsPage*>(m_pPage), static_cast<COptionsPage*>(m_pSync)})
         m_pTabs->addTab(page, ResString(page->TitleId()));
     ClientLayout()->setContentsMargins(0, 0, 0, 0);
     ClientLayout()->addWidget(m_pTabs, 1);

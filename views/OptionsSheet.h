@@ -1,9 +1,9 @@
 #pragma once
-// The options sheet ("Options"): three pages in this order, their tabs
+// The options sheet ("Options"): four pages in this order, their tabs
 // along the bottom: General (224: how and how often feeds are updated, and
-// whether an automatic update that brought new pages says so), New
-// Items (228: which pages the new-items view lists) and Page (226: when old
-// pages are deleted). Each page fills its drop-down lists from the string
+// whether an automatic update that brought new pages says so), New Items
+// (228: which pages the new-items view lists), Page (226: when old pages are
+// deleted) and Sync (230: the sync account, views/SyncPage.h). Each page fills its drop-down lists from the string
 // table, selects the stored indexes (an index outside its list selects
 // nothing) and sets its check boxes when it opens, and stores its values
 // through CSetting whenever it stops being the page shown, the closing of
@@ -27,6 +27,7 @@
 #include "views/FullScreenDialog.h"
 
 class QTabWidget;
+class CSyncPage;
 
 class COptionsPage : public QWidget {
     Q_OBJECT
@@ -92,6 +93,7 @@ public:
     CGeneralPage* General() const { return m_pGeneral; }
     CNewItemsPage* NewItems() const { return m_pNewItems; }
     CPagePage* Pages() const { return m_pPage; }
+    CSyncPage* Sync() const { return m_pSync; }
 
 protected:
     bool OnInitDialog() override;
@@ -107,6 +109,7 @@ private:
     CGeneralPage* m_pGeneral = nullptr;
     CNewItemsPage* m_pNewItems = nullptr;
     CPagePage* m_pPage = nullptr;
+    CSyncPage* m_pSync = nullptr;
     int m_nShown = 0;
     bool m_bClosed = false;
 };

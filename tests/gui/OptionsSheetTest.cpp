@@ -35,16 +35,17 @@ protected:
 
 } // namespace
 
-TEST_F(OptionsSheetTest, ThreePagesInOrderWithTheirTexts)
+TEST_F(OptionsSheetTest, FourPagesInOrderWithTheirTexts)
 {
     COptionsSheet sheet(m_pFrame.get());
     RunScripted(sheet, [&] {
         EXPECT_EQ(sheet.Title(), QStringLiteral("Options"));
         QTabWidget* tabs = sheet.Tabs();
-        ASSERT_EQ(tabs->count(), 3);
+        ASSERT_EQ(tabs->count(), 4);
         EXPECT_EQ(tabs->tabText(0), QStringLiteral("General"));
         EXPECT_EQ(tabs->tabText(1), QStringLiteral("New Items"));
         EXPECT_EQ(tabs->tabText(2), QStringLiteral("Page"));
+        EXPECT_EQ(tabs->tabText(3), QStringLiteral("Sync"));
         EXPECT_EQ(tabs->tabPosition(), QTabWidget::South);
 
         CGeneralPage* general = sheet.General();

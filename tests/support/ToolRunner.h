@@ -20,7 +20,8 @@ struct CToolRun {
     nlohmann::json Json() const { return nlohmann::json::parse(output); }
 };
 
-inline CToolRun RunRssReaderTool(const std::vector<std::string>& args)
+// input, when given, is what the tool reads on its standard input.
+inline CToolRun RunRssReaderTool(const std::vector<std::string>& args, const std::string* input = nullptr)
 {
     // Built by appending: "literal" + temporary string makes g++ 12 warn,
     // wrongly, of overlapping copies.
@@ -49,10 +50,25 @@ inline CToolRun RunRssReaderTool(const std::vector<std::string>& args)
     close(errorFd);
     command += " 2>";
     appendQuoted(command, errorFile);
+    std::string inputFile;
+    if (input != nullptr) {
+        inputFile = (std::filesystem::temp_directory_path() / "rssreader-tool-stdin-XXXXXX").string();
+        const int inputFd = mkstemp(inputFile.data());
+        if (inputFd < 0) {
+            unlink(errorFile.c_str());
+            return CToolRun{};
+        }
+        close(inputFd);
+        std::ofstream(inputFile, std::ios::binary) << *input;
+        command += " <";
+        appendQuoted(command, inputFile);
+    }
     CToolRun result;
     FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) {
         unlink(errorFile.c_str());
+        if (!inputFile.empty())
+            unlink(inputFile.c_str());
         return result;
     }
     std::array<char, 4096> buffer{};
@@ -65,5 +81,7 @@ inline CToolRun RunRssReaderTool(const std::vector<std::string>& args)
     errors << std::ifstream(errorFile, std::ios::binary).rdbuf();
     result.errors = errors.str();
     unlink(errorFile.c_str());
+    if (!inputFile.empty())
+        unlink(inputFile.c_str());
     return result;
 }

@@ -3,6 +3,7 @@
 // command name) and returns the exit code: 0 done, 1 nothing to show
 // ("null" printed), 2 wrong use.
 
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,12 @@ int CommandExport(const CArguments& args);
 int CommandSearch(const CArguments& args);
 int CommandDiscover(const CArguments& args);
 int CommandFind(const CArguments& args);
+int CommandAccount(const CArguments& args);
+
+// Sends the marks queued for the sync account's server, as the window does
+// after a mark: {"sent", "overruled", "pending"} and the reason when the
+// server could not take them; null without an account or queued marks.
+nlohmann::ordered_json SendQueuedMarks();
 
 // The setting names and their values, for --help.
 void PrintSettingsHelp();

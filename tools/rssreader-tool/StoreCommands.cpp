@@ -172,7 +172,10 @@ int CommandMark(const CArguments& args)
     }
     if (!CRssFeedManager().SetPageStatus(page, *state, feed))
         return StoreError("cannot change the page: " + WideToUtf8(DescribeStoreError(GetLastError())));
-    PrintJson(FeedRecordToJson(feed));
+    Json json = FeedRecordToJson(feed);
+    if (Json sync = SendQueuedMarks(); !sync.is_null())
+        json["sync"] = std::move(sync);
+    PrintJson(json);
     return kExitDone;
 }
 

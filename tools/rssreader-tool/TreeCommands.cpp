@@ -6,6 +6,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 
@@ -17,6 +18,7 @@
 #include "resources/ResourceModule.h"
 #include "subscriptions/OpmlFile.h"
 #include "subscriptions/ReaderSession.h"
+#include "update/AccountRequests.h"
 #include "update/FeedFetch.h"
 #include "update/HttpDownload.h"
 #include "update/Setting.h"
@@ -152,6 +154,7 @@ bool IsWriteFailure(const CViewMessage& message)
 int Subscribe(CReaderSession& session, const std::string& url, const std::string& name, bool atRoot, COutline* target);
 int Import(CReaderSession& session, const std::wstring& source, COutline* target);
 
+
 // Runs fn on a started session; the exit code of the start-up when the
 // store cannot be opened.
 template <typename Fn>
@@ -178,12 +181,15 @@ int WithEntry(const std::string& path, Fn fn)
     });
 }
 
-int Finish(CReaderSession& session, const CTreeChange& change)
+int Finish(CReaderSession& session, const CTreeChange& change, Json sync = Json())
 {
     PrintMessages(change.messages);
-    PrintJson({{"messages", MessagesToJson(change.messages)},
-               {"saved", change.saved},
-               {"tree", TreeToJson(session.Document().outlines)}});
+    Json json{{"messages", MessagesToJson(change.messages)},
+              {"saved", change.saved},
+              {"tree", TreeToJson(session, session.Document().outlines)}};
+    if (!sync.is_null())
+        json["sync"] = std::move(sync);
+    PrintJson(json);
     for (const CViewMessage& message : change.messages) {
         if (IsWriteFailure(message))
             return kExitStore;
@@ -215,6 +221,28 @@ bool TakeFlag(CArguments& args, const std::string& name)
     return false;
 }
 
+// A command the window greys for the entry is refused here alike (inside
+// the sync account's folder: what its server's API cannot do).
+bool Refused(CReaderSession& session, COutline* outline, int command, const char* what)
+{
+    const std::vector<int> greyed = session.GreyedCommands(outline, session.Document().outlines.empty());
+    if (std::find(greyed.begin(), greyed.end(), command) == greyed.end())
+        return false;
+    std::fprintf(stderr, "rssreader-tool: %s is not available for this entry\n", what);
+    PrintNothing();
+    return true;
+}
+
+// Enter URL, or an import, inside the account's folder: the server
+// subscribes, and the feeds it took join the folder.
+int SubscribeInAccount(CReaderSession& session, const std::vector<std::wstring>& urls, COutline* target, bool import)
+{
+    const std::optional<CSyncAccount> account = LoadSyncAccount();
+    if (!account)
+        return StoreError("the sync account is gone");
+    return Finish(session, session.AddAccountFeeds(
+                               SubscribeOnServer(*account, urls, session.AccountCategoryOf(target)), import));
+}
 } // namespace
 
 void PrintMessages(const std::vector<CViewMessage>& messages)
@@ -246,6 +274,8 @@ int CommandSubscribe(const CArguments& given)
     if (args.size() != 1)
         return UsageError("subscribe takes URL [--name NAME] [--folder PATH] [--root]");
     return WithEntry(folder, [&](CReaderSession& session, COutline* target) {
+        if (!atRoot && session.IsInAccountFolder(target))
+            return SubscribeInAccount(session, {Utf8ToWide(args[0])}, target, false);
         return Subscribe(session, args[0], name, atRoot, target);
     });
 }
@@ -297,6 +327,8 @@ int CommandMkdir(const CArguments& given)
     if (args.size() != 1 || Trim(Utf8ToWide(args[0])).empty())
         return UsageError("mkdir takes NAME [--folder PATH]");
     return WithEntry(folder, [&](CReaderSession& session, COutline* target) {
+        if (Refused(session, target, ID_NEW_FOLDER, "New folder"))
+            return kExitNothing;
         return Finish(session, session.AddFolder(Trim(Utf8ToWide(args[0])), folder.empty(), target));
     });
 }
@@ -306,6 +338,8 @@ int CommandRename(const CArguments& args)
     if (args.size() != 2 || Trim(Utf8ToWide(args[1])).empty())
         return UsageError("rename takes PATH NAME");
     return WithEntry(args[0], [&](CReaderSession& session, COutline* outline) {
+        if (Refused(session, outline, ID_RENAME, "Rename"))
+            return kExitNothing;
         CViewMessage failure;
         if (!session.PrepareRename(*outline, failure)) {
             PrintMessages({failure});
@@ -321,7 +355,20 @@ int CommandDelete(const CArguments& args)
         return UsageError("delete takes PATH");
     // The question the GUI asks is answered by giving the command.
     return WithEntry(args[0], [&](CReaderSession& session, COutline* outline) {
-        return Finish(session, session.Delete(outline));
+        if (Refused(session, outline, ID_DELETE, "Delete"))
+            return kExitNothing;
+        if (!session.IsInAccountFolder(outline))
+            return Finish(session, session.Delete(outline));
+        // A feed of the account goes once its server has let it go.
+        const std::optional<CSyncAccount> account = LoadSyncAccount();
+        const CSyncError error = account ? UnsubscribeOnServer(*account, session.AccountFeedIdOf(*outline))
+                                         : CSyncError{CSyncFailure::NoAccount, 0, ""};
+        if (error) {
+            CTreeChange refused;
+            refused.messages.push_back(UnsubscribeFailedMessage(error));
+            return Finish(session, refused);
+        }
+        return Finish(session, session.RemoveAccountFeed(outline));
     });
 }
 
@@ -332,7 +379,8 @@ int Mark(const CArguments& args, bool read)
     if (args.size() != 1)
         return UsageError(std::string(read ? "mark-read" : "mark-unread") + " takes PATH");
     return WithEntry(args[0], [&](CReaderSession& session, COutline* outline) {
-        return Finish(session, session.MarkSubtree(*outline, read));
+        const CTreeChange change = session.MarkSubtree(*outline, read);
+        return Finish(session, change, SendQueuedMarks());
     });
 }
 
@@ -352,6 +400,8 @@ int CommandMove(const CArguments& args)
     if ((args.size() != 2 && args.size() != 3) || (args[1] != "up" && args[1] != "down"))
         return UsageError("move takes PATH up|down [N]");
     return WithEntry(args[0], [&](CReaderSession& session, COutline* outline) {
+        if (Refused(session, outline, ID_MOVE, "Move"))
+            return kExitNothing;
         if (!session.StartMove(*outline))
             return StoreError("the tree is busy");
         int moved = 0;
@@ -396,10 +446,25 @@ int CommandImport(const CArguments& given)
 
 namespace {
 
+// shownAs: how messages name the file (the address it was downloaded from).
+int ImportLocal(CReaderSession& session, const std::wstring& path, COutline* target,
+                const std::wstring& shownAs = {})
+{
+    if (!session.IsInAccountFolder(target))
+        return Finish(session, session.ImportFile(path, target, shownAs));
+    auto doc = LoadOpmlFile(path);
+    if (!doc || doc->outlines.empty()) {
+        CTreeChange refused;
+        refused.messages.push_back({IDS_OPML_INCORRECT, {}, MB_ICONHAND});
+        return Finish(session, refused);
+    }
+    return SubscribeInAccount(session, FeedUrlsOf(doc->outlines), target, true);
+}
+
 int Import(CReaderSession& session, const std::wstring& source, COutline* target)
 {
     if (!IsWebUrl(source))
-        return Finish(session, session.ImportFile(source, target));
+        return ImportLocal(session, source, target);
 
     // An OPML address: downloaded as the address dialog does, into a file
     // of its own, and read as OPML only.
@@ -413,7 +478,7 @@ int Import(CReaderSession& session, const std::wstring& source, COutline* target
     WaitForSingleObject(download.GetEndEvent(), INFINITE);
     const bool downloaded = download.Succeeded();
     download.Reset();
-    const int result = downloaded ? Finish(session, session.ImportFile(file, target, source)) : kExitNothing;
+    const int result = downloaded ? ImportLocal(session, file, target, source) : kExitNothing;
     if (!downloaded) {
         PrintMessages({{IDS_UNSUPPORTED_URL, {source}, MB_ICONHAND}});
         PrintNothing();

@@ -95,7 +95,14 @@ Json FeedResultToJson(const CFeedUpdateResult& feed)
     json["requests"] = feed.requests;
     if (!feed.movedTo.empty())
         json["movedTo"] = ToUtf8(feed.movedTo);
-    if (feed.outcome == CFeedOutcome::Failed) {
+    if (feed.fromAccount) {
+        json["account"] = true;
+        json.erase("download");
+    }
+    if (feed.outcome == CFeedOutcome::Failed && feed.failure == CFeedFailure::Sync) {
+        json["reason"] = SyncFailureName(feed.syncError.failure);
+        json["message"] = ToUtf8(SyncFailureText(feed.syncError));
+    } else if (feed.outcome == CFeedOutcome::Failed) {
         json["reason"] = FailureName(feed.failure);
         if (feed.failure == CFeedFailure::HttpStatus)
             json["httpStatus"] = feed.httpStatus;
@@ -207,6 +214,20 @@ int CommandUpdate(const CArguments& args)
         feedResults.push_back(FeedResultToJson(feed));
         storeFailed = storeFailed || feed.failure == CFeedFailure::StoreError;
     }
+    Json sync;
+    if (run.SyncedAccount()) {
+        const CAccountSyncResult& synced = run.GetSyncResult();
+        sync = {{"requests", synced.requests},
+                {"bytesReceived", synced.bytesReceived},
+                {"seconds", synced.seconds},
+                {"marksSent", synced.marksSent},
+                {"marksOverruled", synced.marksOverruled},
+                {"feeds", synced.feeds.size()}};
+        if (synced.error) {
+            sync["reason"] = SyncFailureName(synced.error.failure);
+            sync["message"] = ToUtf8(SyncFailureText(synced.error));
+        }
+    }
     PrintJson({{"result", run.GetResult()},
                {"totalFeeds", run.GetTotalFeeds()},
                {"updatedFeeds", run.GetUpdatedFeeds()},
@@ -219,7 +240,8 @@ int CommandUpdate(const CArguments& args)
                {"feeds", std::move(feedResults)},
                {"statusTexts", TextsToJson(view.m_statusTexts)},
                {"messageBoxes", TextsToJson(view.m_messageBoxes)},
-               {"finalText", view.m_statusTexts.empty() ? "" : ToUtf8(view.m_statusTexts.back())}});
+               {"finalText", view.m_statusTexts.empty() ? "" : ToUtf8(view.m_statusTexts.back())},
+               {"sync", std::move(sync)}});
     if (run.WasRefusedAsBusy())
         return kExitBusy;
     if (!started)

@@ -63,6 +63,8 @@ const std::map<std::string, CCommand>& CommandTable()
         {"discover", {CommandDiscover, "discover URL          the feeds behind an address: the address itself, the feeds its\n"
                                        "                        page announces, or a site's common feed places"}},
         {"find", {CommandFind, "find WORDS... [--limit N]  the stored pages that hold every word, newest first (200)"}},
+        {"account", {CommandAccount, "account set URL USER   set up the sync account (the password on standard input, one\n"
+                                     "                        line; the login is tried first) | account show | account remove"}},
         {"notify", {CommandNotify, "notify sync-end|net-disconnect  raise the event the reader watches"}},
         {"help", {CommandHelp, "help                  this text (also --help)"}},
     };
