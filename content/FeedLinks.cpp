@@ -12,11 +12,6 @@
 
 namespace {
 
-struct CXmlCharDeleter {
-    void operator()(xmlChar* text) const { xmlFree(text); }
-};
-using CXmlCharPtr = std::unique_ptr<xmlChar, CXmlCharDeleter>;
-
 // HTML_PARSE_NONET: a page can never make the parser reach the network.
 constexpr int kHtmlReadOptions =
     HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET | HTML_PARSE_NOIMPLIED;

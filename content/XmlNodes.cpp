@@ -51,11 +51,6 @@ bool HasScheme(const Char* uri, size_t length)
     return false;
 }
 
-struct CXmlCharDeleter {
-    void operator()(xmlChar* text) const { xmlFree(text); }
-};
-using CXmlCharPtr = std::unique_ptr<xmlChar, CXmlCharDeleter>;
-
 bool HasScheme(const CXmlCharPtr& uri)
 {
     return uri && HasScheme(uri.get(), static_cast<size_t>(xmlStrlen(uri.get())));

@@ -13,6 +13,11 @@ struct CXmlDocDeleter {
     void operator()(xmlDoc* doc) const { xmlFreeDoc(doc); }
 };
 using CXmlDocPtr = std::unique_ptr<xmlDoc, CXmlDocDeleter>;
+// A string libxml2 allocated (xmlGetProp, xmlBuildURI, ...).
+struct CXmlCharDeleter {
+    void operator()(xmlChar* text) const { xmlFree(text); }
+};
+using CXmlCharPtr = std::unique_ptr<xmlChar, CXmlCharDeleter>;
 
 // RECOVER | NOERROR | NOWARNING | NSCLEAN | NOCDATA: malformed documents give
 // what can be recovered, silently, and CDATA arrives as ordinary text.

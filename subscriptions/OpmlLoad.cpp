@@ -102,12 +102,12 @@ void ReadOutlines(const xmlNode* parent, COutlineList& list)
 
 std::unique_ptr<COpmlDoc> LoadOpmlFile(const std::wstring& path, bool* clean)
 {
-    bool repairable = false;
-    CXmlDocPtr xml = ReadXmlFile(path, &repairable);
+    CXmlReadNotes notes;
+    CXmlDocPtr xml = ReadXmlFile(path, &notes);
     if (clean != nullptr)
-        *clean = xml && !repairable;
-    if (repairable) {
-        if (CXmlDocPtr repaired = ParseRepairedXml(ReadRepairedXmlText(path), path))
+        *clean = xml && !notes.repairable;
+    if (notes.repairable && XmlFileNeedsRepair(path)) {
+        if (CXmlDocPtr repaired = ReadRepairedXmlFile(path))
             xml = std::move(repaired);
     }
     if (!xml)

@@ -321,6 +321,9 @@ struct CSyncFault {
     const char* reason;
 };
 
+// Names the case in listings instead of dumping its bytes.
+void PrintTo(const CSyncFault& fault, std::ostream* out) { *out << fault.op << " (" << fault.reason << ")"; }
+
 class CSyncFaultTest : public CSyncTest, public ::testing::WithParamInterface<CSyncFault> {};
 
 TEST_P(CSyncFaultTest, NothingIsStoredHalfAndTheQueueIsKept)

@@ -63,7 +63,7 @@ void CEpisodeListDlg::UpdateFeed()
         m_runUpdate(feeds);
     // The tree's entries hold its outlines while this list is open: the
     // account's folder follows at the tree's next turn.
-    m_session.AfterUpdate(false);
+    m_session.AfterUpdate({}, false);
     LoadEpisodes();
 }
 

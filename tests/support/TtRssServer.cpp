@@ -121,10 +121,17 @@ const CTtRssServer* CTtRssServer::Shared(std::string& why)
     instance = Load(dir, failure);
     why = failure;
     if (instance) {
-        // The first login replaced the hash the start script stored: this
-        // one is what Reset puts back after a test changed the password.
-        instance->m_strPasswordHash = instance->Sql("SELECT pwd_hash || '|' || salt FROM ttrss_users WHERE login = 'admin'")
-                                          .value_or("");
+        // What Reset puts back after a test changed the password. Each test
+        // runs in a process of its own on the one instance, so the hash is
+        // kept beside the instance by the first process that met it: read
+        // anew, it would be the one the last test left.
+        const std::string kept = dir + "/rssreader-admin-password-hash";
+        std::ifstream stored(kept);
+        if (!std::getline(stored, instance->m_strPasswordHash) || instance->m_strPasswordHash.empty()) {
+            instance->m_strPasswordHash =
+                instance->Sql("SELECT pwd_hash || '|' || salt FROM ttrss_users WHERE login = 'admin'").value_or("");
+            std::ofstream(kept) << instance->m_strPasswordHash << '\n';
+        }
     }
     return instance.get();
 }

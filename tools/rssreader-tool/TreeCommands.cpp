@@ -186,7 +186,7 @@ int Finish(CReaderSession& session, const CTreeChange& change, Json sync = Json(
     PrintMessages(change.messages);
     Json json{{"messages", MessagesToJson(change.messages)},
               {"saved", change.saved},
-              {"tree", TreeToJson(session, session.Document().outlines)}};
+              {"tree", TreeToJson(session.Document().outlines)}};
     if (!sync.is_null())
         json["sync"] = std::move(sync);
     PrintJson(json);

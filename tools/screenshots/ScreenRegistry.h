@@ -39,10 +39,13 @@ QString ResetDemoHome(const QString& name);
 
 bool RegisterScreen(const char* name, ScreenRenderer renderer);
 
+// Named by __COUNTER__, not the line: screens of two files that share a
+// unity translation unit may stand on the same line.
 #define RSS_SCREEN_CONCAT2(a, b) a##b
 #define RSS_SCREEN_CONCAT(a, b) RSS_SCREEN_CONCAT2(a, b)
-#define RSS_SCREEN(name)                                                                                          \
-    static QImage RSS_SCREEN_CONCAT(RenderScreen_, __LINE__)(CScreenContext & context);                           \
-    static const bool RSS_SCREEN_CONCAT(g_registered_, __LINE__) =                                                \
-        RegisterScreen(#name, RSS_SCREEN_CONCAT(RenderScreen_, __LINE__));                                        \
-    static QImage RSS_SCREEN_CONCAT(RenderScreen_, __LINE__)(CScreenContext & context)
+#define RSS_SCREEN_WITH_ID(name, id)                                                                              \
+    static QImage RSS_SCREEN_CONCAT(RenderScreen_, id)(CScreenContext & context);                                 \
+    static const bool RSS_SCREEN_CONCAT(g_registered_, id) =                                                      \
+        RegisterScreen(#name, RSS_SCREEN_CONCAT(RenderScreen_, id));                                              \
+    static QImage RSS_SCREEN_CONCAT(RenderScreen_, id)(CScreenContext & context)
+#define RSS_SCREEN(name) RSS_SCREEN_WITH_ID(name, __COUNTER__)
