@@ -20,24 +20,11 @@
 
 #include "platform/WindowMessages.h"
 #include "resources/ResourceIds.h"
+#include "views/FrameHost.h"
 
-class QMenu;
-class CSoftKeyBar;
 class CTitleBar;
 
-class IFrameClient {
-public:
-    virtual ~IFrameClient() = default;
-    virtual void OnCommand(int id) = 0;
-    // Menu-state rules for a popup about to open (a soft-key popup or one of
-    // its submenus); only called once IsInitialised() is true.
-    virtual void OnInitMenuPopup(QMenu* popup) { (void)popup; }
-    virtual bool IsInitialised() const { return true; }
-    // True while the client shows a title of its own the frame must keep.
-    virtual bool KeepsTitle() const { return false; }
-};
-
-class CMainFrame : public QWidget {
+class CMainFrame : public QWidget, public IFrameHost {
     Q_OBJECT
 public:
     static constexpr QSize kDefaultSize{480, 640};
@@ -51,17 +38,18 @@ public:
     QWidget* ClientView() const { return m_pView; }
 
     // The soft-key menu bar by number (the main menu bar is 128).
-    bool SetMenuBar(UINT menuId);
-    CSoftKeyBar* SoftKeys() const { return m_pSoftKeys; }
+    QWidget* Window() override { return this; }
+    bool SetMenuBar(UINT menuId) override;
+    CSoftKeyBar* SoftKeys() const override { return m_pSoftKeys; }
 
     // The set-title operation: title strip, window title (the navigation
     // bar), while no dialog covers the frame.
-    void SetTitle(const QString& title);
+    void SetTitle(const QString& title) override;
     QString Title() const { return m_strTitle; }
 
     // Commands: SendCommand delivers now, PostCommand from the event loop.
     void SendCommand(int id);
-    void PostCommand(int id);
+    void PostCommand(int id) override;
 
     HWND GetWindow() const { return m_hWnd; }
     void SetMessageHandler(std::function<LRESULT(UINT, WPARAM, LPARAM)> handler);

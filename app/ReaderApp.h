@@ -27,7 +27,7 @@
 #include <memory>
 #include <optional>
 
-#include "subscriptions/ReaderSession.h"
+#include "session/ReaderSession.h"
 #include "views/TreeDialogs.h"
 
 class CMainFrame;

@@ -24,7 +24,7 @@
 #include "platform/Clock.h"
 #include "store/FeedDatabase.h"
 #include "store/ItemDatabase.h"
-#include "subscriptions/ReaderSession.h"
+#include "session/ReaderSession.h"
 #include "update/FeedManager.h"
 #include "update/Setting.h"
 #include "views/DescriptionView.h"

@@ -5,7 +5,7 @@
 
 #include "StoreTestSupport.h"
 #include "content/FeedParser.h"
-#include "subscriptions/PageList.h"
+#include "session/PageList.h"
 #include "update/FeedManager.h"
 #include "update/FeedMerge.h"
 #include "update/Setting.h"

@@ -9,7 +9,7 @@
 #include "StoreTestSupport.h"
 #include "platform/Shell.h"
 #include "platform/Unicode.h"
-#include "subscriptions/PageList.h"
+#include "session/PageList.h"
 #include "update/FeedManager.h"
 #include "update/Setting.h"
 

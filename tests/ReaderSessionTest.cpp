@@ -8,7 +8,7 @@
 #include "StoreTestSupport.h"
 #include "platform/Unicode.h"
 #include "subscriptions/OpmlFile.h"
-#include "subscriptions/ReaderSession.h"
+#include "session/ReaderSession.h"
 #include "update/Setting.h"
 
 namespace fs = std::filesystem;

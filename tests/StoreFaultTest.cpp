@@ -14,7 +14,7 @@
 #include "StoreTestSupport.h"
 #include "content/FeedParser.h"
 #include "platform/Unicode.h"
-#include "subscriptions/TreeLabels.h"
+#include "session/TreeLabels.h"
 #include "support/FailingVfs.h"
 #include "update/FeedManager.h"
 #include "update/FeedMerge.h"

@@ -10,7 +10,7 @@
 #include "platform/Unicode.h"
 #include "resources/ResourceIds.h"
 #include "store/FeedDatabase.h"
-#include "subscriptions/TreeLabels.h"
+#include "session/TreeLabels.h"
 #include "support/NetTest.h"
 #include "support/ThreadCount.h"
 #include "update/FeedManager.h"

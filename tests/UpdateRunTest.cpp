@@ -9,7 +9,7 @@
 #include "platform/Unicode.h"
 #include "resources/ResourceIds.h"
 #include "store/FeedDatabase.h"
-#include "subscriptions/TreeLabels.h"
+#include "session/TreeLabels.h"
 #include "support/FailingVfs.h"
 #include "support/NetTest.h"
 #include "support/ThreadCount.h"

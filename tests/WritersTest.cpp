@@ -20,7 +20,7 @@
 #include "platform/Registry.h"
 #include "platform/Unicode.h"
 #include "subscriptions/OpmlFile.h"
-#include "subscriptions/ReaderSession.h"
+#include "session/ReaderSession.h"
 #include "support/NetTest.h"
 #include "support/ToolRunner.h"
 #include "update/Setting.h"

@@ -18,7 +18,7 @@
 #include "platform/WindowMessages.h"
 #include "resources/ViewMessage.h"
 #include "subscriptions/OpmlDoc.h"
-#include "subscriptions/ReaderSession.h"
+#include "subscriptions/PropertyRow.h"
 #include "update/FeedDiscovery.h"
 #include "update/HttpDownload.h"
 

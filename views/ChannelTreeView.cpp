@@ -69,7 +69,7 @@ private:
     int m_nGraceMs = 0;
 };
 
-CChannelTreeView::CChannelTreeView(CMainFrame& frame, CReaderSession& session, CTreeDialogs dialogs)
+CChannelTreeView::CChannelTreeView(IFrameHost& frame, CReaderSession& session, CTreeDialogs dialogs)
     : m_frame(frame), m_session(session), m_dialogs(std::move(dialogs))
 {
     setObjectName(QString::number(IDD_CHANNEL_TREE));
@@ -102,7 +102,7 @@ CChannelTreeView::CChannelTreeView(CMainFrame& frame, CReaderSession& session, C
     // Until the tree has started, the soft keys do nothing.
     m_frame.SoftKeys()->EnableKey(CSoftKeyBar::kLeft, false);
     m_frame.SoftKeys()->EnableKey(CSoftKeyBar::kRight, false);
-    m_pKeyFilter = new CStartupKeyFilter(&m_frame);
+    m_pKeyFilter = new CStartupKeyFilter(m_frame.Window());
 }
 
 CChannelTreeView::~CChannelTreeView()
@@ -243,7 +243,7 @@ LRESULT CChannelTreeView::OnFrameMessage(UINT message, WPARAM wParam, LPARAM)
                 SendMessage(HWND{window.toULongLong()}, WM_NETWORK_LOST, 0, 0);
             } else {
                 QEvent lost(static_cast<QEvent::Type>(kNetworkLostEvent));
-                QCoreApplication::sendEvent(front != nullptr ? front : static_cast<QWidget*>(&m_frame), &lost);
+                QCoreApplication::sendEvent(front != nullptr ? front : m_frame.Window(), &lost);
             }
         }
         if (reaction.bReleaseConnection)

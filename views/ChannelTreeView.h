@@ -30,8 +30,8 @@
 #include <QWidget>
 #include <optional>
 
-#include "app/MainFrame.h"
-#include "subscriptions/ReaderSession.h"
+#include "session/ReaderSession.h"
+#include "views/FrameHost.h"
 #include "views/ImageList.h"
 #include "views/TreeDialogs.h"
 
@@ -50,7 +50,7 @@ public:
     // How often a waiting automatic update looks whether its way is free.
     static constexpr int kUpdateWaitMs = 250;
 
-    CChannelTreeView(CMainFrame& frame, CReaderSession& session, CTreeDialogs dialogs);
+    CChannelTreeView(IFrameHost& frame, CReaderSession& session, CTreeDialogs dialogs);
     ~CChannelTreeView() override;
 
     // ---- The frame's client ---------------------------------------------------
@@ -177,7 +177,7 @@ private:
     void ShowMoving();
     const COutline* OuterOf(const COutline* first, const COutline* second) const;
 
-    CMainFrame& m_frame;
+    IFrameHost& m_frame;
     CReaderSession& m_session;
     CTreeDialogs m_dialogs;
     CChannelTreeCtrl* m_pTree = nullptr;

@@ -30,7 +30,7 @@ void CChannelTreeView::Dispatch(int id)
     switch (id) {
     case ID_INIT_CHANNEL:
         if (!InitChannel())
-            QMetaObject::invokeMethod(&m_frame, &QWidget::close, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(m_frame.Window(), &QWidget::close, Qt::QueuedConnection);
         return;
     case ID_MOVE_DONE:
         MoveDone();
@@ -109,7 +109,7 @@ void CChannelTreeView::Dispatch(int id)
         RefreshAll();
         break;
     case ID_APP_EXIT:
-        QMetaObject::invokeMethod(&m_frame, &QWidget::close, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(m_frame.Window(), &QWidget::close, Qt::QueuedConnection);
         break;
     default:
         break;

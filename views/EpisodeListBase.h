@@ -3,7 +3,7 @@
 // share: a report list of headlines and dates (control 1011) over the
 // description pane (control 1111), the page commands, the sort and view
 // commands, the menu-state rules, the keys and the layout. The pages and the
-// decisions about them are CPageList's (subscriptions/PageList.h); each list
+// decisions about them are CPageList's (session/PageList.h); each list
 // says how it loads and where it keeps its sort.
 //
 // Opening a page hands its link (else its enclosure's URL) to the desktop's
@@ -14,7 +14,7 @@
 #include <functional>
 #include <vector>
 
-#include "subscriptions/PageList.h"
+#include "session/PageList.h"
 #include "views/FullScreenDialog.h"
 
 class CDescriptionView;

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "subscriptions/ReaderSession.h"
+#include "session/ReaderSession.h"
 #include "views/ReportList.h"
 #include "views/ResText.h"
 #include "views/ResourceMenu.h"

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "subscriptions/ReaderSession.h"
+#include "session/ReaderSession.h"
 #include "views/FullScreenDialog.h"
 
 class QScrollArea;

@@ -4,7 +4,7 @@
 #include <QVBoxLayout>
 
 #include "platform/Debug.h"
-#include "subscriptions/ReaderSession.h"
+#include "session/ReaderSession.h"
 #include "views/DialogFonts.h"
 #include "views/DialogMessages.h"
 #include "views/ResText.h"

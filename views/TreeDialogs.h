@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "subscriptions/OpmlDoc.h"
-#include "subscriptions/ReaderSession.h"
+#include "session/ReaderSession.h"
 
 class QWidget;
 

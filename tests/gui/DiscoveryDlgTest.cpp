@@ -11,7 +11,7 @@
 #include "ReaderWindowTestSupport.h"
 #include "platform/Unicode.h"
 #include "subscriptions/OpmlFile.h"
-#include "subscriptions/ReaderSession.h"
+#include "session/ReaderSession.h"
 #include "update/CandidateFetch.h"
 #include "views/AddFeedDlg.h"
 #include "views/FeedChoiceDlg.h"

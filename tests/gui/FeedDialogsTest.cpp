@@ -9,7 +9,7 @@
 #include "support/FailingVfs.h"
 #include "store/FeedDatabase.h"
 #include "subscriptions/OpmlFile.h"
-#include "subscriptions/ReaderSession.h"
+#include "session/ReaderSession.h"
 #include "views/AddFeedDlg.h"
 #include "views/ChoiceDlg.h"
 #include "views/FeedDialogs.h"

@@ -9,7 +9,7 @@
 #include "platform/Unicode.h"
 #include "store/FeedDatabase.h"
 #include "subscriptions/OpmlFile.h"
-#include "subscriptions/ReaderSession.h"
+#include "session/ReaderSession.h"
 #include "update/FeedSearch.h"
 #include "views/FeedSearchDlg.h"
 #include "views/ReportList.h"

@@ -13,7 +13,7 @@
 #include "platform/Shell.h"
 #include "platform/Unicode.h"
 #include "resources/ResourceModule.h"
-#include "subscriptions/ReaderSession.h"
+#include "session/ReaderSession.h"
 #include "support/NetTest.h"
 #include "update/UpdateRun.h"
 #include "views/FullScreenDialog.h"

@@ -9,7 +9,7 @@
 #include "DialogTestSupport.h"
 #include "platform/Unicode.h"
 #include "store/FeedDatabase.h"
-#include "subscriptions/ReaderSession.h"
+#include "session/ReaderSession.h"
 #include "views/FeedDialogs.h"
 #include "views/OpmlAddressDlg.h"
 #include "views/PropertiesDlg.h"

@@ -13,7 +13,7 @@
 #include "platform/Unicode.h"
 #include "store/FeedDatabase.h"
 #include "store/ItemDatabase.h"
-#include "subscriptions/ReaderSession.h"
+#include "session/ReaderSession.h"
 #include "update/FeedMerge.h"
 #include "update/Setting.h"
 #include "views/OptionsSheet.h"

@@ -8,7 +8,7 @@
 #include "platform/Unicode.h"
 #include "resources/ResourceModule.h"
 #include "store/SyncStore.h"
-#include "subscriptions/ReaderSession.h"
+#include "session/ReaderSession.h"
 #include "update/AccountSync.h"
 #include "update/SyncAccount.h"
 

@@ -7,7 +7,7 @@
 #include "JsonOut.h"
 #include "platform/Unicode.h"
 #include "store/RecordDatabase.h"
-#include "subscriptions/PageList.h"
+#include "session/PageList.h"
 
 int CommandFind(const CArguments& given)
 {

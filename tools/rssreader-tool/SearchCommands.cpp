@@ -9,7 +9,7 @@
 #include "JsonOut.h"
 #include "platform/Unicode.h"
 #include "platform/WindowMessages.h"
-#include "subscriptions/ReaderSession.h"
+#include "session/ReaderSession.h"
 #include "update/CandidateFetch.h"
 #include "update/FeedSearch.h"
 

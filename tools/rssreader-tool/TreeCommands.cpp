@@ -17,7 +17,7 @@
 #include "platform/Unicode.h"
 #include "resources/ResourceModule.h"
 #include "subscriptions/OpmlFile.h"
-#include "subscriptions/ReaderSession.h"
+#include "session/ReaderSession.h"
 #include "update/AccountRequests.h"
 #include "update/FeedFetch.h"
 #include "update/HttpDownload.h"

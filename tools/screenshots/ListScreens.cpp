@@ -18,7 +18,7 @@
 #include "platform/Unicode.h"
 #include "store/FeedDatabase.h"
 #include "store/ItemDatabase.h"
-#include "subscriptions/ReaderSession.h"
+#include "session/ReaderSession.h"
 #include "support/LoopbackHttpServer.h"
 #include "update/FeedManager.h"
 #include "update/Setting.h"

@@ -3,7 +3,7 @@
 #include "platform/Debug.h"
 #include "subscriptions/OpmlFile.h"
 #include "subscriptions/OutlineIdentity.h"
-#include "subscriptions/ReaderSession.h"
+#include "session/ReaderSession.h"
 #include "subscriptions/SubscriptionFile.h"
 #include "update/FeedManager.h"
 

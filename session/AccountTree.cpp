@@ -11,7 +11,7 @@
 #include "store/FeedDatabase.h"
 #include "store/ItemDatabase.h"
 #include "store/SyncStore.h"
-#include "subscriptions/ReaderSession.h"
+#include "session/ReaderSession.h"
 #include "update/SyncAccount.h"
 
 namespace {

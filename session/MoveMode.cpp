@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "subscriptions/OutlineIdentity.h"
-#include "subscriptions/ReaderSession.h"
+#include "session/ReaderSession.h"
 #include "update/SyncAccount.h"
 
 std::unique_ptr<COutline> CReaderSession::Detach(COutline& outline, COutline*& parent, size_t& index)

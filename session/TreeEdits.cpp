@@ -7,7 +7,7 @@
 #include "store/FeedDatabase.h"
 #include "store/ItemDatabase.h"
 #include "store/SyncStore.h"
-#include "subscriptions/ReaderSession.h"
+#include "session/ReaderSession.h"
 #include "update/FeedManager.h"
 
 COutline* CReaderSession::AddOutline(std::unique_ptr<COutline> outline, COutline* target, COutline* selected)

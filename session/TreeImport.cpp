@@ -4,7 +4,7 @@
 
 #include "store/FeedDatabase.h"
 #include "subscriptions/OpmlFile.h"
-#include "subscriptions/ReaderSession.h"
+#include "session/ReaderSession.h"
 #include "subscriptions/SubscriptionFile.h"
 
 namespace {

@@ -33,8 +33,9 @@
 #include "platform/WindowMessages.h"
 #include "resources/ResourceIds.h"
 #include "resources/ViewMessage.h"
+#include "session/TreeLabels.h"
 #include "subscriptions/OpmlDoc.h"
-#include "subscriptions/TreeLabels.h"
+#include "subscriptions/PropertyRow.h"
 #include "update/AccountRequests.h"
 #include "update/MarkQueue.h"
 #include "update/UpdateTriggers.h"
@@ -51,12 +52,6 @@ struct CTreeChange {
     // it): the pointers above are outlines of the new tree, and every entry
     // is made again, the selection and open folders kept by identity.
     bool reloaded = false;
-};
-
-// A row of the properties view: a label from the string table and a value.
-struct CPropertyRow {
-    UINT labelId = 0;
-    std::wstring value;
 };
 
 class CReaderSession {

@@ -1,4 +1,4 @@
-#include "subscriptions/PageList.h"
+#include "session/PageList.h"
 
 #include <algorithm>
 #include <cwchar>

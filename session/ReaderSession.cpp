@@ -1,4 +1,4 @@
-#include "subscriptions/ReaderSession.h"
+#include "session/ReaderSession.h"
 
 #include <libxml/parser.h>
 

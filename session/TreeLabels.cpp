@@ -1,4 +1,4 @@
-#include "subscriptions/TreeLabels.h"
+#include "session/TreeLabels.h"
 
 #include <unordered_map>
 #include <vector>
