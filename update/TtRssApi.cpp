@@ -308,6 +308,7 @@ bool CTtRssApi::Login(CSyncError& error)
         return false;
     }
     m_options.sessionId = session.get<std::string>();
+    m_bSessionConfirmed = true;
     return true;
 }
 
@@ -335,6 +336,20 @@ std::vector<std::optional<json>> CTtRssApi::CallAll(std::vector<std::pair<std::s
     error = {};
     if (m_options.sessionId.empty() && !Login(error))
         return contents;
+    if (!m_bSessionConfirmed && calls.size() > 1) {
+        // The first call alone settles the session (a fresh login when the
+        // server ended it); the others then go side by side.
+        std::vector<std::pair<std::string, json>> first{std::move(calls.front())};
+        calls.erase(calls.begin());
+        contents.front() = std::move(CallAll(std::move(first), error).front());
+        if (error)
+            return contents;
+        std::vector<std::optional<json>> rest = CallAll(std::move(calls), error);
+        if (error)
+            return std::vector<std::optional<json>>(rest.size() + 1);
+        std::move(rest.begin(), rest.end(), contents.begin() + 1);
+        return contents;
+    }
     std::vector<size_t> pending(calls.size());
     for (size_t index = 0; index < calls.size(); ++index)
         pending[index] = index;
@@ -358,6 +373,7 @@ std::vector<std::optional<json>> CTtRssApi::CallAll(std::vector<std::pair<std::s
             const json& content = Member(*answers[at], "content");
             if (IntOf(Member(*answers[at], "status")) == 0) {
                 contents[pending[at]] = content;
+                m_bSessionConfirmed = true;
                 continue;
             }
             const std::string name = Member(content, "error").is_string() ? content["error"].get<std::string>() : "";

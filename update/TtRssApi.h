@@ -160,6 +160,11 @@ private:
     static std::optional<nlohmann::json> Parse(const CExchange& exchange, CSyncError& error);
 
     COptions m_options;
+    // The session answered a call (or was just made): calls may go side by
+    // side. Until then the first call goes alone: side by side on a session
+    // the server has ended, each request tries to make the same session row
+    // anew and all but one fail with HTTP 500.
+    bool m_bSessionConfirmed = false;
     CHttpTransfers m_transfers;
     int m_nRequests = 0;
     std::int64_t m_nBytes = 0;
