@@ -101,7 +101,7 @@ bool CeGetDatabaseInfo(const CEGUID* pGuid, CEOID oidDb, CEDBASEINFOEX& info)
         return false;
     std::lock_guard guard(volume->Lock());
     auto schema = volume->FindDatabase(L"", oidDb);
-    sqlite3_stmt* count = schema ? volume->Statement("SELECT count(*) FROM " + schema->table) : nullptr;
+    CStatementUse count = schema ? volume->Statement("SELECT count(*) FROM " + schema->table) : CStatementUse();
     if (!count || sqlite3_step(count) != SQLITE_ROW) {
         SetLastError(schema ? ERROR_READ_FAULT : ERROR_FILE_NOT_FOUND);
         return false;
@@ -112,7 +112,6 @@ bool CeGetDatabaseInfo(const CEGUID* pGuid, CEOID oidDb, CEDBASEINFOEX& info)
     for (size_t order = 0; order < schema->sortOrders.size(); ++order)
         info.rgSortSpecs[order] = schema->sortOrders[order];
     info.dwNumRecords = static_cast<DWORD>(sqlite3_column_int64(count, 0));
-    sqlite3_reset(count);
     return true;
 }
 
@@ -378,7 +377,7 @@ CEOID CeWriteRecordProps(HCEDB hDatabase, CEOID oidRecord, std::span<const CEPRO
             std::move(orderKeys.begin(), orderKeys.end(), std::back_inserter(keys));
         }
         const std::string& sql = oidRecord == 0 ? schema.insertSql : schema.updateSql;
-        sqlite3_stmt* statement = volume.Statement(sql);
+        CStatementUse statement = volume.Statement(sql);
         if (!statement)
             return 0;
         sqlite3_bind_blob(statement, 1, blob.data(), static_cast<int>(blob.size()), SQLITE_STATIC);
@@ -388,12 +387,12 @@ CEOID CeWriteRecordProps(HCEDB hDatabase, CEOID oidRecord, std::span<const CEPRO
         if (oidRecord != 0)
             sqlite3_bind_int64(statement, index, oidRecord);
         const int rc = sqlite3_step(statement);
-        sqlite3_reset(statement);
+        statement.End();
         if (rc != SQLITE_DONE) {
             volume.FailWith(ERROR_WRITE_FAULT, "writing a record");
             return 0;
         }
-        const sqlite3_int64 written = oidRecord != 0 ? oidRecord : sqlite3_last_insert_rowid(sqlite3_db_handle(statement));
+        const sqlite3_int64 written = oidRecord != 0 ? oidRecord : sqlite3_last_insert_rowid(volume.Connection());
         if (written > 0xFFFFFFFFll) { // object ids are 32-bit: refuse rather than wrap
             SetLastError(ERROR_DISK_FULL);
             return 0; // the write is rolled back with its group
@@ -420,13 +419,13 @@ bool CeDeleteRecord(HCEDB hDatabase, CEOID oidRecord)
     if (CVolumeTextIndex* textIndex = IsTextIndexUpkeepOn() ? volume.TextIndex(hDatabase->schema->oid) : nullptr;
         textIndex != nullptr && !textIndex->OnDeleting(oidRecord))
         return false;
-    sqlite3_stmt* statement = volume.Statement(hDatabase->schema->deleteSql);
+    CStatementUse statement = volume.Statement(hDatabase->schema->deleteSql);
     if (!statement)
         return false;
     sqlite3_bind_int64(statement, 1, oidRecord);
     const int rc = sqlite3_step(statement);
     const int changed = sqlite3_changes(sqlite3_db_handle(statement));
-    sqlite3_reset(statement);
+    statement.End();
     if (rc != SQLITE_DONE) {
         volume.FailWith(ERROR_WRITE_FAULT, "deleting a record");
         return false;

@@ -48,7 +48,7 @@ std::optional<CFoundRecord> CSortOrderQuery::AtOffset(DWORD offset, bool& failed
 std::optional<DWORD> CSortOrderQuery::CountEqual(const std::vector<CSortKeyValue>& values)
 {
     CPropertyVolume& volume = *m_handle.volume;
-    sqlite3_stmt* statement = volume.Statement(m_sql.countEqual[values.size() - 1]);
+    CStatementUse statement = volume.Statement(m_sql.countEqual[values.size() - 1]);
     if (!statement)
         return std::nullopt;
     int index = 1;
@@ -59,7 +59,6 @@ std::optional<DWORD> CSortOrderQuery::CountEqual(const std::vector<CSortKeyValue
         count = static_cast<DWORD>(sqlite3_column_int64(statement, 0));
     else
         volume.FailWith(ERROR_READ_FAULT, "counting");
-    sqlite3_reset(statement);
     return count;
 }
 
@@ -70,7 +69,7 @@ std::optional<std::vector<std::pair<std::vector<CSortKeyValue>, DWORD>>> CSortOr
     for (size_t key = 0; key < keys; ++key)
         columns.append(key ? ", " : "").append(CDatabaseSchema::KeyColumn(m_handle.sortOrder, key));
     CPropertyVolume& volume = *m_handle.volume;
-    sqlite3_stmt* statement =
+    CStatementUse statement =
         volume.Statement("SELECT " + columns + ", count(*) FROM " + schema.table + " GROUP BY " + columns);
     if (!statement)
         return std::nullopt;
@@ -82,12 +81,10 @@ std::optional<std::vector<std::pair<std::vector<CSortKeyValue>, DWORD>>> CSortOr
             group.first.push_back(CSortKeyValue::FromColumn(statement, static_cast<int>(key)));
         group.second = static_cast<DWORD>(sqlite3_column_int64(statement, static_cast<int>(keys)));
     }
-    const bool done = step == SQLITE_DONE;
-    if (!done)
+    if (step != SQLITE_DONE) {
         volume.FailWith(ERROR_READ_FAULT, "counting");
-    sqlite3_reset(statement);
-    if (!done)
         return std::nullopt;
+    }
     return groups;
 }
 
@@ -104,7 +101,7 @@ std::vector<CFoundRecord> CSortOrderQuery::Run(const std::string& sql, const std
     failed = false;
     std::vector<CFoundRecord> found;
     CPropertyVolume& volume = *m_handle.volume;
-    sqlite3_stmt* statement = volume.Statement(sql);
+    CStatementUse statement = volume.Statement(sql);
     if (!statement) {
         failed = true;
         return found;
@@ -135,7 +132,6 @@ std::vector<CFoundRecord> CSortOrderQuery::Run(const std::string& sql, const std
         failed = true;
         found.clear();
     }
-    sqlite3_reset(statement);
     return found;
 }
 

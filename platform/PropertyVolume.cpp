@@ -114,16 +114,18 @@ std::shared_ptr<CPropertyVolume> CPropertyVolume::Open(const std::string& path)
 // each table's last page: cheap whatever the size of the file.
 bool CPropertyVolume::PrepareSchema()
 {
-    sqlite3_stmt* identity = Statement("PRAGMA application_id");
-    sqlite3_stmt* tables = identity ? Statement("SELECT count(*) FROM sqlite_schema") : nullptr;
-    if (!identity || sqlite3_step(identity) != SQLITE_ROW || !tables || sqlite3_step(tables) != SQLITE_ROW) {
-        FailWith(ERROR_READ_FAULT, "reading the volume header");
-        return false;
+    int applicationId = 0;
+    bool empty = false;
+    {
+        CStatementUse identity = Statement("PRAGMA application_id");
+        CStatementUse tables = identity ? Statement("SELECT count(*) FROM sqlite_schema") : CStatementUse();
+        if (!identity || sqlite3_step(identity) != SQLITE_ROW || !tables || sqlite3_step(tables) != SQLITE_ROW) {
+            FailWith(ERROR_READ_FAULT, "reading the volume header");
+            return false;
+        }
+        applicationId = sqlite3_column_int(identity, 0);
+        empty = sqlite3_column_int(tables, 0) == 0;
     }
-    const int applicationId = sqlite3_column_int(identity, 0);
-    const bool empty = sqlite3_column_int(tables, 0) == 0;
-    sqlite3_reset(identity);
-    sqlite3_reset(tables);
     if (applicationId != kVolumeApplicationId && !(empty && applicationId == 0)) {
         DebugLogF("CPropertyVolume::Open", "%s is not a database volume", m_strPath.c_str());
         SetLastError(ERROR_FILE_CORRUPT);
@@ -137,13 +139,14 @@ bool CPropertyVolume::PrepareSchema()
     // keeps every committed write across a crash of the process.
     if (!Execute("PRAGMA journal_mode=WAL") || !Execute("PRAGMA synchronous=NORMAL"))
         return false;
-    sqlite3_stmt* version = Statement("PRAGMA user_version");
-    if (!version || sqlite3_step(version) != SQLITE_ROW) {
-        FailWith(ERROR_READ_FAULT, "reading the volume header");
-        return false;
+    {
+        CStatementUse version = Statement("PRAGMA user_version");
+        if (!version || sqlite3_step(version) != SQLITE_ROW) {
+            FailWith(ERROR_READ_FAULT, "reading the volume header");
+            return false;
+        }
+        m_dwIdentity = static_cast<std::uint32_t>(sqlite3_column_int64(version, 0));
     }
-    m_dwIdentity = static_cast<std::uint32_t>(sqlite3_column_int64(version, 0));
-    sqlite3_reset(version);
     if (m_dwIdentity != 0)
         m_strTouchIdentity = std::string("PRAGMA user_version=") + std::to_string(static_cast<std::int32_t>(m_dwIdentity));
     if (empty) {
@@ -164,11 +167,10 @@ bool CPropertyVolume::PrepareSchema()
 // is set aside now (it is then ERROR_FILE_CORRUPT) or was a false alarm.
 bool CPropertyVolume::ConfirmDamage()
 {
-    sqlite3_stmt* check = Statement("PRAGMA quick_check(1)");
+    CStatementUse check = Statement("PRAGMA quick_check(1)");
     const bool ran = check && sqlite3_step(check) == SQLITE_ROW;
     const bool sound = ran && std::string(reinterpret_cast<const char*>(sqlite3_column_text(check, 0))) == "ok";
-    if (check)
-        sqlite3_reset(check);
+    check.End();
     if (!ran) {
         FailWith(ERROR_READ_FAULT, "checking the volume");
         return false;
@@ -192,11 +194,10 @@ bool CPropertyVolume::GiveIdentity()
 {
     if (!Execute("BEGIN IMMEDIATE"))
         return false;
-    sqlite3_stmt* version = Statement("PRAGMA user_version");
+    CStatementUse version = Statement("PRAGMA user_version");
     const bool read = version && sqlite3_step(version) == SQLITE_ROW;
     std::uint32_t identity = read ? static_cast<std::uint32_t>(sqlite3_column_int64(version, 0)) : 0;
-    if (version)
-        sqlite3_reset(version);
+    version.End();
     if (!read) {
         FailWith(ERROR_READ_FAULT, "reading the volume header");
         sqlite3_exec(m_pDb, "ROLLBACK", nullptr, nullptr, nullptr);
@@ -232,7 +233,7 @@ bool CPropertyVolume::CheckpointTruncate()
 // Another process may have added databases since the last look.
 bool CPropertyVolume::LoadCatalogue()
 {
-    sqlite3_stmt* catalog = Statement("SELECT oid, name, type, sort_orders FROM ce_databases");
+    CStatementUse catalog = Statement("SELECT oid, name, type, sort_orders FROM ce_databases");
     if (!catalog) {
         SetLastError(ERROR_FILE_CORRUPT);
         return false;
@@ -247,7 +248,7 @@ bool CPropertyVolume::LoadCatalogue()
         schema->Prepare();
         m_databases[schema->oid] = std::move(schema);
     }
-    sqlite3_reset(catalog);
+    catalog.End();
     if (rc != SQLITE_DONE) {
         FailWith(ERROR_READ_FAULT, "reading the catalogue");
         return false;
@@ -259,13 +260,13 @@ bool CPropertyVolume::LoadCatalogue()
 bool CPropertyVolume::CheckTables()
 {
     for (const auto& [oid, schema] : m_databases) {
-        sqlite3_stmt* last = Statement("SELECT max(oid) FROM " + schema->table);
+        CStatementUse last = Statement("SELECT max(oid) FROM " + schema->table);
         if (!last) {
             SetLastError(ERROR_FILE_CORRUPT); // a database of the catalogue has no table
             return false;
         }
         const int rc = sqlite3_step(last);
-        sqlite3_reset(last);
+        last.End();
         if (rc != SQLITE_ROW) {
             FailWith(ERROR_READ_FAULT, "reading a database");
             return false;
@@ -305,23 +306,30 @@ void CPropertyVolume::Close()
     m_pDb = nullptr;
 }
 
-sqlite3_stmt* CPropertyVolume::Statement(const std::string& sql)
+void CStatementUse::End()
+{
+    if (m_pStatement == nullptr)
+        return;
+    sqlite3_reset(m_pStatement);
+    sqlite3_clear_bindings(m_pStatement);
+    m_pStatement = nullptr;
+}
+
+CStatementUse CPropertyVolume::Statement(const std::string& sql)
 {
     if (!m_pDb)
-        return nullptr;
+        return {};
+    // Every use ends with the statement reset and its bindings cleared.
     auto found = m_statements.find(sql);
-    if (found != m_statements.end()) {
-        sqlite3_reset(found->second);
-        sqlite3_clear_bindings(found->second);
-        return found->second;
-    }
+    if (found != m_statements.end())
+        return CStatementUse(found->second);
     sqlite3_stmt* statement = nullptr;
     if (sqlite3_prepare_v3(m_pDb, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &statement, nullptr) != SQLITE_OK) {
         FailWith(ERROR_READ_FAULT, sql.c_str());
-        return nullptr;
+        return {};
     }
     m_statements.emplace(sql, statement);
-    return statement;
+    return CStatementUse(statement);
 }
 
 bool CPropertyVolume::Execute(const char* sql)
@@ -453,7 +461,7 @@ CEOID CPropertyVolume::CreateDatabase(const CEDBASEINFOEX& info)
         SetLastError(ERROR_ALREADY_EXISTS);
         return 0;
     }
-    sqlite3_stmt* insert = Statement("INSERT INTO ce_databases(name, type, sort_orders) VALUES(?, ?, ?)");
+    CStatementUse insert = Statement("INSERT INTO ce_databases(name, type, sort_orders) VALUES(?, ?, ?)");
     const std::string name = WideToUtf8(info.szDbaseName);
     const std::string orders = FormatSortOrders(info);
     bool ok = insert != nullptr;
@@ -464,7 +472,7 @@ CEOID CPropertyVolume::CreateDatabase(const CEDBASEINFOEX& info)
         ok = sqlite3_step(insert) == SQLITE_DONE;
         if (!ok)
             FailWith(ERROR_WRITE_FAULT, "creating a database");
-        sqlite3_reset(insert);
+        insert.End();
     }
     auto schema = std::make_shared<CDatabaseSchema>();
     if (ok) {
@@ -525,8 +533,8 @@ bool CPropertyVolume::AddSortOrders(CEOID oid, const CEDBASEINFOEX& info)
     if (!Execute(alter.c_str()))
         return false;
     // Every record gets its keys of the new orders from its properties.
-    sqlite3_stmt* records = Statement("SELECT oid, props FROM " + schema->table);
-    sqlite3_stmt* update = Statement("UPDATE " + schema->table + " SET " + assignments + " WHERE oid = ?");
+    CStatementUse records = Statement("SELECT oid, props FROM " + schema->table);
+    CStatementUse update = Statement("UPDATE " + schema->table + " SET " + assignments + " WHERE oid = ?");
     if (!records || !update)
         return false;
     int rc;
@@ -546,23 +554,23 @@ bool CPropertyVolume::AddSortOrders(CEOID oid, const CEDBASEINFOEX& info)
         sqlite3_reset(update);
         if (written != SQLITE_DONE) {
             FailWith(ERROR_WRITE_FAULT, "indexing a new sort order");
-            sqlite3_reset(records);
             return false;
         }
     }
-    sqlite3_reset(records);
+    records.End();
+    update.End();
     if (rc != SQLITE_DONE) {
         FailWith(ERROR_READ_FAULT, "indexing a new sort order");
         return false;
     }
-    sqlite3_stmt* catalog = Statement("UPDATE ce_databases SET sort_orders = ? WHERE oid = ?");
+    CStatementUse catalog = Statement("UPDATE ce_databases SET sort_orders = ? WHERE oid = ?");
     if (!catalog)
         return false;
     const std::string orders = FormatSortOrders(info);
     sqlite3_bind_text(catalog, 1, orders.c_str(), -1, SQLITE_TRANSIENT);
     sqlite3_bind_int64(catalog, 2, oid);
     rc = sqlite3_step(catalog);
-    sqlite3_reset(catalog);
+    catalog.End();
     if (rc != SQLITE_DONE) {
         FailWith(ERROR_WRITE_FAULT, "recording a new sort order");
         return false;

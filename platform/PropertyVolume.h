@@ -72,6 +72,26 @@ bool ValidSortOrders(const CEDBASEINFOEX& info);
 // The indexes of the sort orders from firstOrder on.
 std::string SortOrderIndexSql(const CDatabaseSchema& schema, size_t firstOrder);
 
+// One use of a cached statement: on every way out of the scope that holds
+// it, the statement is reset (so a walk left early keeps no read open that
+// would stop a later change of the schema or a checkpoint) and its
+// bindings are cleared (so no bound buffer is used after it is gone).
+// End() finishes the use before the scope does.
+class CStatementUse {
+public:
+    CStatementUse() = default;
+    explicit CStatementUse(sqlite3_stmt* statement) : m_pStatement(statement) {}
+    CStatementUse(CStatementUse&& other) noexcept : m_pStatement(other.m_pStatement) { other.m_pStatement = nullptr; }
+    CStatementUse& operator=(CStatementUse&&) = delete;
+    ~CStatementUse() { End(); }
+
+    operator sqlite3_stmt*() const { return m_pStatement; }
+    void End();
+
+private:
+    sqlite3_stmt* m_pStatement = nullptr;
+};
+
 class CPropertyVolume {
 public:
     // Opens the file as a volume; null, with the reason in GetLastError,
@@ -84,8 +104,8 @@ public:
     void Close();
     const std::string& Path() const { return m_strPath; }
 
-    // A cached statement, reset and cleared of bindings; null on failure.
-    sqlite3_stmt* Statement(const std::string& sql);
+    // A cached statement for one use; null on failure.
+    CStatementUse Statement(const std::string& sql);
     bool Execute(const char* sql);
 
     std::shared_ptr<const CDatabaseSchema> FindDatabase(const std::wstring& name, CEOID oid);

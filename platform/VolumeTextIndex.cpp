@@ -52,7 +52,7 @@ bool CVolumeTextIndex::Attach(int version)
     // Most starts find the index as they left it: a read, no write.
     auto builtFor = [&](bool& current) {
         current = false;
-        sqlite3_stmt* tables = m_volume.Statement(
+        CStatementUse tables = m_volume.Statement(
             "SELECT count(*) FROM sqlite_schema WHERE name IN ('ce_text_indexes', ?1, ?2)");
         if (!tables)
             return false;
@@ -60,20 +60,20 @@ bool CVolumeTextIndex::Attach(int version)
         sqlite3_bind_text(tables, 2, m_strQueue.c_str(), -1, SQLITE_TRANSIENT);
         const bool read = sqlite3_step(tables) == SQLITE_ROW;
         const bool all = read && sqlite3_column_int(tables, 0) == 3;
-        sqlite3_reset(tables);
+        tables.End();
         if (!read) {
             m_volume.FailWith(ERROR_READ_FAULT, "looking for the text index");
             return false;
         }
         if (!all)
             return true;
-        sqlite3_stmt* stored = m_volume.Statement("SELECT version FROM ce_text_indexes WHERE db = ?1");
+        CStatementUse stored = m_volume.Statement("SELECT version FROM ce_text_indexes WHERE db = ?1");
         if (!stored)
             return false;
         sqlite3_bind_int64(stored, 1, m_oidDb);
         const int rc = sqlite3_step(stored);
         current = rc == SQLITE_ROW && sqlite3_column_int(stored, 0) == version;
-        sqlite3_reset(stored);
+        stored.End();
         if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
             m_volume.FailWith(ERROR_READ_FAULT, "reading the text index's version");
             return false;
@@ -102,13 +102,13 @@ bool CVolumeTextIndex::Attach(int version)
                               m_strQueue + " SELECT oid FROM " + m_strRecords + ";";
     if (!m_volume.Execute(build.c_str()))
         return false;
-    sqlite3_stmt* record = m_volume.Statement("INSERT OR REPLACE INTO ce_text_indexes(db, version) VALUES(?1, ?2)");
+    CStatementUse record = m_volume.Statement("INSERT OR REPLACE INTO ce_text_indexes(db, version) VALUES(?1, ?2)");
     if (!record)
         return false;
     sqlite3_bind_int64(record, 1, m_oidDb);
     sqlite3_bind_int(record, 2, version);
     const int rc = sqlite3_step(record);
-    sqlite3_reset(record);
+    record.End();
     if (rc != SQLITE_DONE) {
         m_volume.FailWith(ERROR_WRITE_FAULT, "recording the text index's version");
         return false;
@@ -123,17 +123,18 @@ bool CVolumeTextIndex::IsIndexDamage(int code) const
     return code == SQLITE_CORRUPT_VTAB;
 }
 
-bool CVolumeTextIndex::Run(sqlite3_stmt* statement, const char* what)
+bool CVolumeTextIndex::Run(CStatementUse statement, const char* what)
 {
     if (!statement)
         return false;
     const int rc = sqlite3_step(statement);
-    const int code = sqlite3_extended_errcode(sqlite3_db_handle(statement));
-    sqlite3_reset(statement);
+    sqlite3* db = sqlite3_db_handle(statement);
+    const int code = sqlite3_extended_errcode(db);
+    statement.End();
     if (rc == SQLITE_DONE || rc == SQLITE_ROW)
         return true;
     // A fresh start needs the transaction still open around it.
-    if (IsIndexDamage(code) && !sqlite3_get_autocommit(sqlite3_db_handle(statement)))
+    if (IsIndexDamage(code) && !sqlite3_get_autocommit(db))
         return StartAfresh(what);
     m_volume.FailWith(ERROR_WRITE_FAULT, what);
     return false;
@@ -155,12 +156,12 @@ bool CVolumeTextIndex::Rebuild()
 
 bool CVolumeTextIndex::IsQueued(std::int64_t oid, bool& queued)
 {
-    sqlite3_stmt* statement = m_volume.Statement(m_sqlIsQueued);
+    CStatementUse statement = m_volume.Statement(m_sqlIsQueued);
     if (!statement)
         return false;
     sqlite3_bind_int64(statement, 1, oid);
     const int rc = sqlite3_step(statement);
-    sqlite3_reset(statement);
+    statement.End();
     if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
         m_volume.FailWith(ERROR_READ_FAULT, "reading the text index's queue");
         return false;
@@ -171,21 +172,21 @@ bool CVolumeTextIndex::IsQueued(std::int64_t oid, bool& queued)
 
 bool CVolumeTextIndex::Queue(std::int64_t oid)
 {
-    sqlite3_stmt* statement = m_volume.Statement(m_sqlQueue);
+    CStatementUse statement = m_volume.Statement(m_sqlQueue);
     if (statement)
         sqlite3_bind_int64(statement, 1, oid);
-    return Run(statement, "queueing a record for the text index");
+    return Run(std::move(statement), "queueing a record for the text index");
 }
 
 bool CVolumeTextIndex::Unqueue(std::int64_t oid, bool& wasQueued)
 {
-    sqlite3_stmt* statement = m_volume.Statement(m_sqlUnqueue);
+    CStatementUse statement = m_volume.Statement(m_sqlUnqueue);
     if (!statement)
         return false;
     sqlite3_bind_int64(statement, 1, oid);
     const int rc = sqlite3_step(statement);
     wasQueued = rc == SQLITE_DONE && sqlite3_changes(sqlite3_db_handle(statement)) > 0;
-    sqlite3_reset(statement);
+    statement.End();
     if (rc != SQLITE_DONE) {
         m_volume.FailWith(ERROR_WRITE_FAULT, "taking a record off the text index's queue");
         return false;
@@ -195,21 +196,21 @@ bool CVolumeTextIndex::Unqueue(std::int64_t oid, bool& wasQueued)
 
 bool CVolumeTextIndex::PutWords(std::int64_t oid, const CRecordText& text, bool remove)
 {
-    sqlite3_stmt* statement = m_volume.Statement(remove ? m_sqlRemoveWords : m_sqlPutWords);
+    CStatementUse statement = m_volume.Statement(remove ? m_sqlRemoveWords : m_sqlPutWords);
     if (!statement)
         return false;
     const std::string title = WideToUtf8(text.title), body = WideToUtf8(text.body);
     sqlite3_bind_int64(statement, 1, TextRowId(text.order, oid));
     sqlite3_bind_text(statement, 2, title.data(), static_cast<int>(title.size()), SQLITE_STATIC);
     sqlite3_bind_text(statement, 3, body.data(), static_cast<int>(body.size()), SQLITE_STATIC);
-    return Run(statement, remove ? "taking words out of the text index" : "putting words into the text index");
+    return Run(std::move(statement), remove ? "taking words out of the text index" : "putting words into the text index");
 }
 
 bool CVolumeTextIndex::ReadRecord(std::int64_t oid, std::vector<CEPROPVAL>& props, bool& found, bool& damaged)
 {
     props.clear();
     found = damaged = false;
-    sqlite3_stmt* statement = m_volume.Statement(m_sqlRecord);
+    CStatementUse statement = m_volume.Statement(m_sqlRecord);
     if (!statement)
         return false;
     sqlite3_bind_int64(statement, 1, oid);
@@ -223,7 +224,7 @@ bool CVolumeTextIndex::ReadRecord(std::int64_t oid, std::vector<CEPROPVAL>& prop
         else
             damaged = true;
     }
-    sqlite3_reset(statement);
+    statement.End();
     if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
         m_volume.FailWith(ERROR_READ_FAULT, "reading a record for the text index");
         return false;
@@ -274,7 +275,7 @@ bool CVolumeTextIndex::IndexBatch(DWORD limit, DWORD& remaining)
         CVolumeWrite write(m_volume);
         if (!write.Begun())
             return false;
-        sqlite3_stmt* next = m_volume.Statement("SELECT oid FROM " + m_strQueue + " ORDER BY oid LIMIT ?1");
+        CStatementUse next = m_volume.Statement("SELECT oid FROM " + m_strQueue + " ORDER BY oid LIMIT ?1");
         if (!next)
             return false;
         sqlite3_bind_int64(next, 1, limit);
@@ -282,7 +283,7 @@ bool CVolumeTextIndex::IndexBatch(DWORD limit, DWORD& remaining)
         int rc;
         while ((rc = sqlite3_step(next)) == SQLITE_ROW)
             oids.push_back(sqlite3_column_int64(next, 0));
-        sqlite3_reset(next);
+        next.End();
         if (rc != SQLITE_DONE) {
             m_volume.FailWith(ERROR_READ_FAULT, "reading the text index's queue");
             return false;
@@ -301,12 +302,12 @@ bool CVolumeTextIndex::IndexBatch(DWORD limit, DWORD& remaining)
         if (!write.Commit())
             return false;
     }
-    sqlite3_stmt* count = m_volume.Statement("SELECT count(*) FROM " + m_strQueue);
+    CStatementUse count = m_volume.Statement("SELECT count(*) FROM " + m_strQueue);
     if (!count)
         return false;
     const bool read = sqlite3_step(count) == SQLITE_ROW;
     remaining = read ? static_cast<DWORD>(sqlite3_column_int64(count, 0)) : 0;
-    sqlite3_reset(count);
+    count.End();
     if (!read)
         m_volume.FailWith(ERROR_READ_FAULT, "counting the text index's queue");
     return read;
@@ -350,7 +351,7 @@ bool CVolumeTextIndex::Find(const std::wstring& query, DWORD limit, std::vector<
     if (match.empty())
         return true;
     // Walked newest first; FTS5 reads no further than the rows taken.
-    sqlite3_stmt* statement = m_volume.Statement("SELECT rowid FROM " + m_strIndex + " WHERE " + m_strIndex +
+    CStatementUse statement = m_volume.Statement("SELECT rowid FROM " + m_strIndex + " WHERE " + m_strIndex +
                                                  " MATCH ?1 ORDER BY rowid DESC");
     if (!statement)
         return false;
@@ -367,7 +368,7 @@ bool CVolumeTextIndex::Find(const std::wstring& query, DWORD limit, std::vector<
         found.push_back(static_cast<CEOID>(rowId & 0xFFFFFFFF));
     }
     const int code = sqlite3_extended_errcode(m_volume.Connection());
-    sqlite3_reset(statement);
+    statement.End();
     if (rc == SQLITE_DONE)
         return true;
     found.clear();

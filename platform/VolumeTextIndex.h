@@ -22,7 +22,7 @@
 
 class CPropertyVolume;
 struct CDatabaseSchema;
-struct sqlite3_stmt;
+class CStatementUse;
 
 class CVolumeTextIndex {
 public:
@@ -60,7 +60,7 @@ private:
     // Runs a statement of the index that returns no rows. A damaged index is
     // started afresh and the statement counts as done (the fresh start did
     // its work); any other failure is the volume's.
-    bool Run(sqlite3_stmt* statement, const char* what);
+    bool Run(CStatementUse statement, const char* what);
     bool IsIndexDamage(int code) const;
     // The query as FTS5 syntax: the words the index's own tokenizer finds in
     // it, each quoted, all required. Empty when it holds none.

@@ -10,6 +10,7 @@
 #include <iterator>
 #include <unordered_set>
 
+#include "content/XmlReader.h"
 #include "platform/Debug.h"
 #include "platform/FileSystem.h"
 #include "resources/ResourceModule.h"
@@ -151,11 +152,10 @@ CXmlDamage CheckXmlStructure(const std::wstring& path)
     const xmlStructuredErrorFunc previous = xmlStructuredError;
     void* previousContext = xmlStructuredErrorContext;
     xmlSetStructuredErrorFunc(&damage, CollectDamage);
-    xmlDoc* doc = xmlReadFile(NativePath(path).c_str(), nullptr, XML_PARSE_RECOVER | XML_PARSE_NONET);
+    const CXmlDocPtr doc(xmlReadFile(NativePath(path).c_str(), nullptr, XML_PARSE_RECOVER | XML_PARSE_NONET));
     xmlSetStructuredErrorFunc(previousContext, previous);
     if (doc == nullptr)
         damage.damaged = true;
-    xmlFreeDoc(doc);
     return damage;
 }
 

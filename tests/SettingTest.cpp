@@ -43,47 +43,33 @@ protected:
 
 } // namespace
 
-TEST_F(SettingTest, FirstStartUsesTheDefaults)
+TEST_F(SettingTest, FirstStartIsManualAndNeverUpdated)
 {
     CSetting& setting = CSetting::Instance();
-    EXPECT_EQ(setting.GetDefaultDir(), L"");
-    EXPECT_EQ(setting.GetShowDescription(), 1u);
-    EXPECT_EQ(setting.GetShowHeader(), 1u);
-    EXPECT_EQ(setting.GetUpdateMethod(), CSetting::kUpdateManual);
-    EXPECT_EQ(setting.GetUpdateIntervalHours(), 1);
-    EXPECT_EQ(setting.GetUpdateOnStartup(), 0u);
-    EXPECT_EQ(setting.GetUpdateOnConnected(), 0u);
-    EXPECT_EQ(setting.GetNewItemDaysValue(), 0);
-    EXPECT_EQ(setting.GetNewItemCountValue(), 50);
-    EXPECT_EQ(setting.GetMaxPagesValue(), 100);
-    EXPECT_EQ(setting.GetExpireAfterDays(), 0);
-    EXPECT_EQ(setting.GetNewItemSortType(), CSetting::kSortByDate);
-    EXPECT_TRUE(setting.IsSortAscending());
     EXPECT_EQ(setting.GetLastUpdated(), CDateTime(0.0));
     EXPECT_FALSE(setting.IsUpdateDue()); // manual
     setting.SetUpdateMethod(CSetting::kUpdateAutomatic);
     EXPECT_TRUE(setting.IsUpdateDue()); // never updated: due at once
 }
 
-TEST_F(SettingTest, MapsStoredIndexesToQuantities)
+// The last entry of each list is still in it; past the end (or a list left
+// without a selection) counts as the list's default entry, never as 0 hours
+// or a handful of pages.
+TEST_F(SettingTest, StoredIndexesAtAndPastTheEndOfTheLists)
 {
     CSetting& setting = CSetting::Instance();
-    const int hours[] = {1, 6, 12, 24, 168, 1};
-    const int counts[] = {20, 30, 50, 100, 200, 50};
-    const int pages[] = {20, 30, 50, 100, 200, 0};
-    const int days[] = {0, 1, 2, 3, 7, 0};
-    for (DWORD index = 0; index < 6; ++index) {
-        const DWORD stored = index == 5 ? 77 : index; // 77: out of range
-        setting.SetUpdateInterval(stored);
-        setting.SetNewItemCount(stored);
-        setting.SetMaxPages(stored);
-        setting.SetExpireAfter(stored);
-        setting.SetNewItemDays(stored);
-        EXPECT_EQ(setting.GetUpdateIntervalHours(), hours[index]) << stored;
-        EXPECT_EQ(setting.GetNewItemCountValue(), counts[index]) << stored;
-        EXPECT_EQ(setting.GetMaxPagesValue(), pages[index]) << stored;
-        EXPECT_EQ(setting.GetExpireAfterDays(), days[index]) << stored;
-        EXPECT_EQ(setting.GetNewItemDaysValue(), days[index]) << stored;
+    for (const DWORD last : {4u, 77u, static_cast<DWORD>(-1)}) {
+        setting.SetUpdateInterval(last);
+        setting.SetNewItemCount(last);
+        setting.SetMaxPages(last);
+        setting.SetExpireAfter(last);
+        setting.SetNewItemDays(last);
+        const bool inList = last == 4;
+        EXPECT_EQ(setting.GetUpdateIntervalHours(), inList ? 7 * 24 : kDefaultUpdateIntervalHours) << last;
+        EXPECT_EQ(setting.GetNewItemCountValue(), inList ? 200 : kDefaultNewItemCount) << last;
+        EXPECT_EQ(setting.GetPageLimit(), inList ? 200 : kDefaultPageLimit) << last;
+        EXPECT_EQ(setting.GetExpireAfterDays(), inList ? 7 : 0) << last;
+        EXPECT_EQ(setting.GetNewItemDaysValue(), inList ? 7 : 0) << last;
     }
     setting.SetNewItemSortOrder(0);
     EXPECT_FALSE(setting.IsSortAscending());
@@ -100,14 +86,11 @@ TEST_F(SettingTest, SettersWriteTheWholeSetAndSortChoicesWaitForTheNextWrite)
 
     setting.SetMaxPages(4); // writes everything, the pending sort type too
     CRegKey key = SettingsKey();
-    for (const wchar_t* name : {L"ShowDescription", L"ShowHeader", L"UpdateMethod", L"UpdateInterval",
-                                L"UpdateOnStartup", L"UpdateOnConnected", L"NewItemDays", L"NewItemCount",
-                                L"MaxPages", L"ExpireAfter", L"NewItemSortType", L"NewItemSortOrder"})
-        EXPECT_EQ(key.QueryDWORDValue(name, value), ERROR_SUCCESS) << WideToUtf8(name);
+    EXPECT_EQ(key.QueryDWORDValue(L"NewItemSortType", value), ERROR_SUCCESS);
+    EXPECT_EQ(value, static_cast<DWORD>(CSetting::kSortByTitle));
     std::wstring text;
-    EXPECT_EQ(key.QueryStringValue(L"DefaultDir", text), ERROR_SUCCESS);
     EXPECT_EQ(key.QueryStringValue(L"LastUpdated", text), ERROR_SUCCESS);
-    EXPECT_EQ(text, L"1899-12-30 00:00:00");
+    EXPECT_EQ(text, L"1899-12-30 00:00:00") << "never updated";
 
     CSetting::DestroyInstance();
     CSetting& reloaded = CSetting::Instance();

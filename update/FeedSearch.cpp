@@ -54,37 +54,49 @@ std::wstring ReplaceAll(const std::wstring& text, const std::wstring& what, cons
     return out;
 }
 
-COutlineList LoadSearchCandidates(const std::wstring& path, const std::wstring& typedKeyword,
-                                  const std::function<bool()>& between)
+CSearchCandidateWalk::CSearchCandidateWalk(const std::wstring& path, const std::wstring& keyword)
+    : m_pChannel(ParseFeedFile(path)), m_strKeyword(Trim(keyword)),
+      // In an address the keyword is a query value: "c++ news" or "AT&T"
+      // must reach the service as typed, not as "c  news" or "AT" and a
+      // stray parameter.
+      m_strEncoded(PercentEncode(m_strKeyword))
 {
-    COutlineList candidates;
-    const auto channel = ParseFeedFile(path);
-    if (channel == nullptr)
-        return candidates;
-    const std::wstring keyword = Trim(typedKeyword);
-    // In an address the keyword is a query value: "c++ news" or "AT&T"
-    // must reach the service as typed, not as "c  news" or "AT" and a
-    // stray parameter.
-    const std::wstring encoded = PercentEncode(keyword);
-    for (const auto& item : channel->items) {
-        if (item->sourceUrl.size() <= 7)
-            continue;
-        if (between && !between())
-            break;
-        auto candidate = std::make_unique<COutline>();
-        candidate->title = item->title;
-        candidate->description = item->description;
-        candidate->xmlUrl = item->sourceUrl;
-        if (!keyword.empty()) {
-            candidate->title = ReplaceAll(candidate->title, kSearchPlaceholder, keyword);
-            candidate->description = ReplaceAll(candidate->description, kSearchPlaceholder, keyword);
-            candidate->xmlUrl = ReplaceAll(ReplaceAll(item->sourceUrl, kSearchPlaceholder, encoded), L"&amp;", L"&");
-        }
-        candidate->text = candidate->title;
-        candidate->htmlUrl = item->link;
-        candidate->kind = OutlineKindFeed;
-        candidate->status = kOutlineStatusUpdated;
-        candidates.push_back(std::move(candidate));
+}
+
+CSearchCandidateWalk::~CSearchCandidateWalk() = default;
+
+bool CSearchCandidateWalk::Step()
+{
+    if (m_pChannel == nullptr)
+        return false;
+    const auto& items = m_pChannel->items;
+    while (m_nNextItem < items.size() && items[m_nNextItem]->sourceUrl.size() <= 7)
+        ++m_nNextItem;
+    if (m_nNextItem >= items.size())
+        return false;
+    const auto& item = items[m_nNextItem++];
+    auto candidate = std::make_unique<COutline>();
+    candidate->title = item->title;
+    candidate->description = item->description;
+    candidate->xmlUrl = item->sourceUrl;
+    if (!m_strKeyword.empty()) {
+        candidate->title = ReplaceAll(candidate->title, kSearchPlaceholder, m_strKeyword);
+        candidate->description = ReplaceAll(candidate->description, kSearchPlaceholder, m_strKeyword);
+        candidate->xmlUrl =
+            ReplaceAll(ReplaceAll(item->sourceUrl, kSearchPlaceholder, m_strEncoded), L"&amp;", L"&");
     }
-    return candidates;
+    candidate->text = candidate->title;
+    candidate->htmlUrl = item->link;
+    candidate->kind = OutlineKindFeed;
+    candidate->status = kOutlineStatusUpdated;
+    m_candidates.push_back(std::move(candidate));
+    return true;
+}
+
+COutlineList LoadSearchCandidates(const std::wstring& path, const std::wstring& keyword)
+{
+    CSearchCandidateWalk walk(path, keyword);
+    while (walk.Step()) {
+    }
+    return walk.TakeCandidates();
 }

@@ -11,10 +11,12 @@
 //
 // The file is installed from the copy built into the program when the data
 // folder has none; a file the user put there is never replaced.
-#include <functional>
+#include <memory>
 #include <string>
 
 #include "subscriptions/OpmlDoc.h"
+
+struct CRssChannel;
 
 inline constexpr wchar_t kKeywordFileName[] = L"FeedSearchKeyword.xml";
 inline constexpr wchar_t kSearchPlaceholder[] = L"searchkeyword";
@@ -31,9 +33,28 @@ std::wstring PercentEncode(const std::wstring& text);
 std::wstring ReplaceAll(const std::wstring& text, const std::wstring& what, const std::wstring& with);
 
 // The candidates of the keyword file at path for the keyword (trimmed; an
-// empty keyword takes the templates as they are), in document order.
-// between is called before each candidate and may stop the walk by
-// returning false (the candidates so far are kept). Nothing when the file
+// empty keyword takes the templates as they are), one at a time in document
+// order, so that a window can take each between its events and stop the
+// walk early, keeping the candidates so far. Nothing to walk when the file
 // cannot be read.
-COutlineList LoadSearchCandidates(const std::wstring& path, const std::wstring& keyword,
-                                  const std::function<bool()>& between = {});
+class CSearchCandidateWalk {
+public:
+    CSearchCandidateWalk(const std::wstring& path, const std::wstring& keyword);
+    ~CSearchCandidateWalk();
+    CSearchCandidateWalk(const CSearchCandidateWalk&) = delete;
+    CSearchCandidateWalk& operator=(const CSearchCandidateWalk&) = delete;
+
+    // Adds the next candidate; false when there was none left.
+    bool Step();
+    COutlineList TakeCandidates() { return std::move(m_candidates); }
+
+private:
+    std::unique_ptr<CRssChannel> m_pChannel;
+    size_t m_nNextItem = 0;
+    std::wstring m_strKeyword;
+    std::wstring m_strEncoded;
+    COutlineList m_candidates;
+};
+
+// The whole walk at once.
+COutlineList LoadSearchCandidates(const std::wstring& path, const std::wstring& keyword);

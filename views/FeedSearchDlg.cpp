@@ -1,6 +1,5 @@
 #include "views/FeedSearchDlg.h"
 
-#include <QCoreApplication>
 #include <QLineEdit>
 
 #include "update/ConnectionManager.h"
@@ -19,6 +18,8 @@ CFeedSearchDlg::CFeedSearchDlg(QWidget* host) : CFeedCollectDlg(host, IDS_ONLINE
     Edit()->setMaxLength(kKeywordLimit);
 }
 
+CFeedSearchDlg::~CFeedSearchDlg() = default;
+
 void CFeedSearchDlg::StartSearch(const QString& text)
 {
     if (!CConnectionManager::Instance().Connect(kConnectionProbeUrl)) {
@@ -26,20 +27,33 @@ void CFeedSearchDlg::StartSearch(const QString& text)
         return;
     }
     const std::wstring path = m_strKeywordFile.empty() ? GetKeywordFilePath() : m_strKeywordFile;
-    m_bWalking = true;
-    // Between candidates the window's messages and events are handled, so
-    // that Cancel and the loss of the network are seen during a long walk.
-    const COutlineList candidates = LoadSearchCandidates(path, ToWide(text), [this] {
-        DispatchPendingMessages();
-        QCoreApplication::processEvents();
-        return !IsStopped() && !IsDisconnected();
-    });
-    m_bWalking = false;
+    m_pWalk = std::make_unique<CSearchCandidateWalk>(path, ToWide(text));
+    WalkOnLater();
+}
+
+// One candidate a turn of the event loop: between candidates the window
+// handles its input and messages, so Cancel and the loss of the network are
+// seen during a long walk.
+void CFeedSearchDlg::WalkOnLater()
+{
+    QMetaObject::invokeMethod(this, [this] { WalkOn(); }, Qt::QueuedConnection);
+}
+
+void CFeedSearchDlg::WalkOn()
+{
+    if (m_pWalk == nullptr)
+        return;
+    if (!IsStopped() && !IsDisconnected() && m_pWalk->Step()) {
+        WalkOnLater();
+        return;
+    }
+    const COutlineList candidates = m_pWalk->TakeCandidates();
+    m_pWalk.reset();
     FinishSearch(candidates, {});
 }
 
 bool CFeedSearchDlg::StopSearch()
 {
     // The walk sees the flag at its next candidate and ends the search.
-    return m_bWalking;
+    return m_pWalk != nullptr;
 }

@@ -2,17 +2,21 @@
 // CFeedSearchDlg (template 220, "Online Search", "Enter keyword:"): a
 // keyword of 2 to 20 characters turned into candidate feeds by the keyword
 // file (update/FeedSearch.h), listed, and collected one by one with "Add"
-// (CFeedCollectDlg). The search first asks for a connection; pending window
-// messages are handled between candidates, so Cancel and the loss of the
-// network stop it. A missing keyword file finds nothing: "No matches found."
+// (CFeedCollectDlg). The search first asks for a connection, then takes one
+// candidate a turn of the event loop, so Cancel and the loss of the network
+// stop it. A missing keyword file finds nothing: "No matches found."
+#include <memory>
 #include <string>
 
 #include "views/FeedCollectDlg.h"
+
+class CSearchCandidateWalk;
 
 class CFeedSearchDlg : public CFeedCollectDlg {
     Q_OBJECT
 public:
     explicit CFeedSearchDlg(QWidget* host);
+    ~CFeedSearchDlg() override;
 
     // The keyword file (the data folder's unless a test names another).
     void SetKeywordFile(const std::wstring& path) { m_strKeywordFile = path; }
@@ -24,6 +28,9 @@ protected:
     UINT NoMatchesIcon() const override { return MB_ICONASTERISK; }
 
 private:
+    void WalkOnLater();
+    void WalkOn();
+
     std::wstring m_strKeywordFile;
-    bool m_bWalking = false;
+    std::unique_ptr<CSearchCandidateWalk> m_pWalk; // while the search runs
 };

@@ -1,7 +1,5 @@
 #include "views/NewEpisodeListDlg.h"
 
-#include <QCoreApplication>
-
 #include "update/Setting.h"
 #include "views/ResText.h"
 #include "views/SoftKeyBar.h"
@@ -42,7 +40,8 @@ void CNewEpisodeListDlg::LoadEpisodes()
 void CNewEpisodeListDlg::Refresh()
 {
     SoftKeys()->EnableKey(CSoftKeyBar::kLeft, false);
-    QCoreApplication::processEvents();
+    // Greyed on screen now, before the read holds the thread.
+    SoftKeys()->repaint();
     QMetaObject::invokeMethod(this, [this] { LoadEpisodes(); }, Qt::QueuedConnection);
 }
 

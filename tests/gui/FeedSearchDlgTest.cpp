@@ -195,6 +195,25 @@ TEST_F(FeedSearchDlgTest, TheNetworkGoingAwayStopsAnAddAndSaysSo)
     EXPECT_EQ(Boxes(), QStringList{QStringLiteral("The device is disconnected from the network.")});
 }
 
+TEST_F(FeedSearchDlgTest, CancelDuringTheWalkListsNothingAndTheNextSearchRuns)
+{
+    CFeedSearchDlg dialog(m_pFrame.get());
+    dialog.SetKeywordFile(m_strKeywords);
+    RunScripted(dialog, [&] {
+        TypeInto(dialog.Edit(), QStringLiteral("c++ news"));
+        PressLeftKey(dialog);
+        ASSERT_TRUE(dialog.IsBusy()) << "the walk goes on between the window's events";
+        ASSERT_EQ(dialog.SoftKeys()->KeyText(CSoftKeyBar::kRight), QStringLiteral("Cancel"));
+        dialog.SoftKeys()->PressKey(CSoftKeyBar::kRight);
+        ASSERT_TRUE(WaitFor([&] { return !dialog.IsBusy(); }));
+        EXPECT_EQ(dialog.List()->GetItemCount(), 0);
+        EXPECT_TRUE(dialog.Edit()->hasFocus());
+        Search(dialog, QStringLiteral("c++ news"));
+        EXPECT_EQ(dialog.List()->GetItemCount(), 5);
+    });
+    EXPECT_TRUE(Boxes().isEmpty());
+}
+
 TEST_F(FeedSearchDlgTest, NoConnectionOrNoKeywordFileFindsNothing)
 {
     CFeedSearchDlg dialog(m_pFrame.get());
@@ -227,8 +246,11 @@ TEST_F(FeedSearchDlgTest, ReplacementsRunOnceAndAnEmptyKeywordLeavesTheTemplates
 
     candidates = LoadSearchCandidates(file, L"   ");
     EXPECT_EQ(candidates[0]->xmlUrl, L"http://s.invalid/?q=searchkeyword&amp;n=1&m=searchkeyword");
-    int walked = 0;
-    EXPECT_TRUE(LoadSearchCandidates(file, L"x", [&] { return ++walked > 1; }).empty()) << "a stop ends the walk";
+    CSearchCandidateWalk walk(file, L"x");
+    EXPECT_TRUE(walk.Step());
+    EXPECT_FALSE(walk.Step()) << "one template, one candidate";
+    EXPECT_EQ(walk.TakeCandidates().size(), 1U);
+    EXPECT_FALSE(CSearchCandidateWalk(HomePathW("no-such-file.xml"), L"x").Step());
 }
 
 TEST_F(FeedSearchDlgTest, TheShippedKeywordFileIsInstalledButNeverReplaced)
