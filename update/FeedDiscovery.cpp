@@ -101,12 +101,13 @@ bool CFeedDiscovery::Download(const std::wstring& url, EStage stage)
 
 CFeedDiscovery::EStep CFeedDiscovery::OnDownloadDone()
 {
-    // A late or repeated call has nothing more to read.
-    if (!m_fetch.IsRunning())
-        return m_fetch.Finish() == CDocumentFetch::EEnd::Cancelled ? EStep::Cancelled : EStep::Failed;
+    const bool running = m_fetch.IsRunning();
     const CDocumentFetch::EEnd end = m_fetch.Finish();
     if (end == CDocumentFetch::EEnd::Cancelled)
         return EStep::Cancelled;
+    // A late or repeated call has nothing more to read.
+    if (!running)
+        return EStep::Failed;
     const bool downloaded = end == CDocumentFetch::EEnd::Downloaded;
     // Relative links of the feed resolve against the address it came from.
     m_pChannel = downloaded ? ParseFeedFile(m_fetch.Path(), 0, m_strUrl) : nullptr;
