@@ -10,7 +10,6 @@
 #include "platform/WindowMessages.h"
 #include "resources/ResourceModule.h"
 #include "resources/ViewMessage.h"
-#include "update/ConnectionManager.h"
 #include "update/FeedDiscovery.h"
 #include "update/FeedFetch.h"
 

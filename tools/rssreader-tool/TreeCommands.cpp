@@ -13,7 +13,6 @@
 #include "Commands.h"
 #include "JsonOut.h"
 #include "content/TextUtil.h"
-#include "platform/FileSystem.h"
 #include "platform/Unicode.h"
 #include "resources/ResourceModule.h"
 #include "subscriptions/OpmlFile.h"
