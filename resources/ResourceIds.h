@@ -107,6 +107,7 @@ inline constexpr UINT IDS_OPML_REPAIRED = 40122;          // the kept copy, the 
 inline constexpr UINT IDS_OPML_MISSING_RECOVERED = 40123; // the feeds recovered, the folder
 inline constexpr UINT IDS_RECOVERED_FEEDS = 40124;
 inline constexpr UINT IDS_SUBSCRIPTIONS_BUSY = 40125;
+inline constexpr UINT IDS_OPML_TOO_LARGE = 40126; // the address, the size limit in MB
 
 // The new-items list's sort order as the options name it.
 inline constexpr UINT IDS_SORT_ASCENDING = 40110;

@@ -109,4 +109,29 @@ TEST_F(TreeToolTest, ImportFromAFileOrAnAddressAndExportRoundTrip)
               "The OPML file is incorrect.\r\n\"" + m_server.Url("/folders.opml") + "\"");
 }
 
+TEST_F(TreeToolTest, AnOpmlAddressIsFetchedWithinTheSizeLimitAndAFileAddressIsReadInPlace)
+{
+    // A whole list of 40 MB (40 KB on the wire): the download stops at
+    // 32 MB, and not even the feed at its start is taken.
+    CHttpAnswer big = CHttpAnswer::Ok(ReadWholeFile(TestDataPath("http/opml-40mb.gz")));
+    big.headers.emplace_back("Content-Encoding", "gzip");
+    m_server.SetAnswer("/big.opml", big);
+    const auto refused = RunRssReaderTool({"import", m_server.Url("/big.opml")});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.errors.find("The OPML file at \"" + m_server.Url("/big.opml") + "\" is larger than 32 MB"),
+              std::string::npos)
+        << refused.errors;
+    EXPECT_EQ(TreeLabels(), (std::vector<std::string>{"Folder"}));
+    EXPECT_EQ(Saved().find("big.example"), std::string::npos);
+    for (const auto& entry : fs::recursive_directory_iterator(m_strHome))
+        EXPECT_NE(entry.path().filename().string().rfind("temp-", 0), 0u) << "left behind: " << entry.path();
+
+    const std::string list = HomePath("list.opml");
+    WriteHomeFile("list.opml", "<opml version='1.0'><body><outline title='Local' xmlUrl='" +
+                                   m_server.Url("/news.xml") + "'/></body></opml>");
+    const auto imported = RunRssReaderTool({"import", "file://" + list});
+    ASSERT_EQ(imported.exitCode, 0) << imported.output << imported.errors;
+    EXPECT_EQ(TreeLabels(), (std::vector<std::string>{"Folder", "Local"}));
+}
+
 } // namespace

@@ -3,9 +3,6 @@
 #include <algorithm>
 
 #include "store/FeedDatabase.h"
-#include "update/ConnectionManager.h"
-#include "update/FeedFetch.h"
-#include "update/Setting.h"
 
 namespace {
 
@@ -80,8 +77,7 @@ CCandidateFetch::CRefusal CCandidateFetch::Start(const COutline& candidate,
         refusal.messages.push_back(unsupported);
         return refusal;
     }
-    CConnectionManager& connection = CConnectionManager::Instance();
-    if (!connection.Connect(m_strUrl)) {
+    if (!m_discovery.Connect(m_strUrl)) {
         refusal.noConnection = true;
         refusal.messages.push_back({IDS_UNABLE_TO_CONNECT, {}, MB_ICONHAND | MB_TOPMOST});
         return refusal;
@@ -95,7 +91,7 @@ CCandidateFetch::CRefusal CCandidateFetch::Start(const COutline& candidate,
         return refusal;
     }
     m_discovery.SetLimits(timeoutMs, kPageSizeLimit);
-    if (!m_discovery.Start(m_strUrl, connection.GetConnection()))
+    if (!m_discovery.Start(m_strUrl))
         refusal.messages.push_back({IDS_FEED_URL_INVALID, {}, MB_ICONHAND | MB_TOPMOST});
     return refusal;
 }

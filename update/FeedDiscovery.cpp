@@ -5,7 +5,6 @@
 #include "content/FeedParser.h"
 #include "content/TextUtil.h"
 #include "platform/FileSystem.h"
-#include "update/FeedFetch.h"
 
 namespace {
 
@@ -77,68 +76,50 @@ std::wstring FeedLinkLabel(const CFeedLink& link)
     return link.title + L" (" + kind + L")";
 }
 
-CFeedDiscovery::CFeedDiscovery(HWND notifyWindow, const wchar_t* tag) : m_hNotify(notifyWindow), m_pTag(tag) {}
+CFeedDiscovery::CFeedDiscovery(HWND notifyWindow, const wchar_t* tag) : m_fetch(notifyWindow, tag) {}
 
-CFeedDiscovery::~CFeedDiscovery()
-{
-    m_download.Reset();
-    if (!m_strPath.empty())
-        DeleteFile(m_strPath);
-}
+CFeedDiscovery::~CFeedDiscovery() = default;
 
-bool CFeedDiscovery::Start(const std::wstring& url, HCONNECTION connection)
+bool CFeedDiscovery::Start(const std::wstring& url)
 {
-    if (m_bRunning)
+    if (m_fetch.IsRunning())
         return false;
-    m_hConnection = connection;
     m_strAddress = url;
     m_links.clear();
     m_pChannel.reset();
     m_strFeedUrl.clear();
     m_strFailedUrl.clear();
-    m_bCancelled = false;
     return Download(url, EStage::Address);
 }
 
 bool CFeedDiscovery::Download(const std::wstring& url, EStage stage)
 {
-    m_download.Reset();
-    if (m_strPath.empty())
-        m_strPath = MakePrivateDownloadPath(m_pTag);
-    CreateFolderPath(SplitPath(m_strPath).folder);
-    DeleteFile(m_strPath);
-    m_download.SetConnection(m_hConnection);
-    m_download.SetNotifyWindow(m_hNotify);
-    m_download.SetSizeLimit(m_dwSizeLimit);
     m_strUrl = url;
     m_eStage = stage;
-    m_bRunning = m_download.Start(url, m_strPath, m_dwTimeout);
-    return m_bRunning;
+    return m_fetch.Start(url, m_dwTimeout, m_dwSizeLimit);
 }
 
 CFeedDiscovery::EStep CFeedDiscovery::OnDownloadDone()
 {
-    if (!m_bRunning)
-        return m_bCancelled ? EStep::Cancelled : EStep::Failed;
-    WaitForSingleObject(m_download.GetEndEvent(), INFINITE);
-    m_bRunning = false;
-    const bool downloaded = m_download.Succeeded();
-    m_download.Reset();
-    if (m_bCancelled) {
-        DeleteFile(m_strPath);
+    const bool running = m_fetch.IsRunning();
+    const CDocumentFetch::EEnd end = m_fetch.Finish();
+    if (end == CDocumentFetch::EEnd::Cancelled)
         return EStep::Cancelled;
-    }
+    // A late or repeated call has nothing more to read.
+    if (!running)
+        return EStep::Failed;
+    const bool downloaded = end == CDocumentFetch::EEnd::Downloaded;
     // Relative links of the feed resolve against the address it came from.
-    m_pChannel = downloaded ? ParseFeedFile(m_strPath, 0, m_strUrl) : nullptr;
+    m_pChannel = downloaded ? ParseFeedFile(m_fetch.Path(), 0, m_strUrl) : nullptr;
     if (m_pChannel) {
-        DeleteFile(m_strPath);
+        m_fetch.Discard();
         m_strFeedUrl = m_strUrl;
         return EStep::Feed;
     }
     switch (m_eStage) {
     case EStage::Address: {
-        const std::string page = downloaded ? ReadPage(m_strPath) : std::string();
-        DeleteFile(m_strPath);
+        const std::string page = downloaded ? ReadPage(m_fetch.Path()) : std::string();
+        m_fetch.Discard();
         if (!LooksLikeHtml(page))
             break;
         m_links = FindFeedLinks(page, m_strAddress);
@@ -154,11 +135,11 @@ CFeedDiscovery::EStep CFeedDiscovery::OnDownloadDone()
         return EStep::Failed;
     }
     case EStage::Announced:
-        DeleteFile(m_strPath);
+        m_fetch.Discard();
         m_strFailedUrl = m_strUrl;
         return EStep::Failed;
     case EStage::CommonPath:
-        DeleteFile(m_strPath);
+        m_fetch.Discard();
         return TryNextCommonPath();
     case EStage::Idle:
         break;
@@ -181,16 +162,9 @@ CFeedDiscovery::EStep CFeedDiscovery::TryNextCommonPath()
 
 bool CFeedDiscovery::Choose(size_t index)
 {
-    if (m_bRunning || index >= m_links.size())
+    if (m_fetch.IsRunning() || index >= m_links.size())
         return false;
-    m_bCancelled = false;
     return Download(m_links[index].url, EStage::Announced);
 }
 
-void CFeedDiscovery::Cancel()
-{
-    if (!m_bRunning)
-        return;
-    m_bCancelled = true;
-    m_download.Abort(kDownloadCancelled);
-}
+void CFeedDiscovery::Cancel() { m_fetch.Cancel(); }

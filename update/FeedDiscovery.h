@@ -12,9 +12,9 @@
 //      another, and the first that is a feed is the answer;
 //   4. anything else (no answer, neither a feed nor a web page, nothing
 //      found) fails, naming the address (or the announced feed that failed).
-// Every download keeps the rules of CHttpDownload (http and https only, the
-// time limit of each step, the size limit) and goes into a file of this
-// object's own, deleted once read.
+// Every download is a CDocumentFetch (http and https only, the connection,
+// the time limit of each step, the size limit, a file of this object's own,
+// deleted once read).
 //
 // Each download reports to the notify window by WM_DOWNLOAD_DONE (lParam =
 // the download, see OwnsDownload); its owner then calls OnDownloadDone,
@@ -27,6 +27,7 @@
 #include "content/FeedLinks.h"
 #include "content/RssChannel.h"
 #include "platform/WindowMessages.h"
+#include "update/DocumentFetch.h"
 #include "update/HttpDownload.h"
 
 // Where a site's feed is usually found when its pages do not say.
@@ -58,9 +59,12 @@ public:
         m_dwSizeLimit = sizeLimit;
     }
 
+    // Makes sure there is a connection for the address (false: none); the
+    // downloads of the search go through it.
+    bool Connect(const std::wstring& url) { return m_fetch.Connect(url); }
     // Downloads the address (a complete http or https address). False when
     // the download cannot start.
-    bool Start(const std::wstring& url, HCONNECTION connection = 0);
+    bool Start(const std::wstring& url);
 
     enum class EStep {
         Running,   // another download runs: wait for its WM_DOWNLOAD_DONE
@@ -77,8 +81,8 @@ public:
     // Stops the download; OnDownloadDone then says Cancelled.
     void Cancel();
 
-    bool IsRunning() const { return m_bRunning; }
-    bool OwnsDownload(LPARAM lParam) const { return lParam == reinterpret_cast<LPARAM>(&m_download); }
+    bool IsRunning() const { return m_fetch.IsRunning(); }
+    bool OwnsDownload(LPARAM lParam) const { return m_fetch.OwnsDownload(lParam); }
     const std::vector<CFeedLink>& Links() const { return m_links; }
     // After Feed.
     std::unique_ptr<CRssChannel> TakeChannel() { return std::move(m_pChannel); }
@@ -94,13 +98,9 @@ private:
     bool Download(const std::wstring& url, EStage stage);
     EStep TryNextCommonPath();
 
-    HWND m_hNotify;
-    const wchar_t* m_pTag;
-    HCONNECTION m_hConnection = 0;
+    CDocumentFetch m_fetch;
     DWORD m_dwTimeout = kFeedDownloadTimeoutMs;
     DWORD m_dwSizeLimit = kFeedSizeLimit;
-    CHttpDownload m_download;
-    std::wstring m_strPath;
     std::wstring m_strAddress;
     std::wstring m_strUrl; // of the download running or last run
     EStage m_eStage = EStage::Idle;
@@ -109,6 +109,4 @@ private:
     std::unique_ptr<CRssChannel> m_pChannel;
     std::wstring m_strFeedUrl;
     std::wstring m_strFailedUrl;
-    bool m_bRunning = false;
-    bool m_bCancelled = false;
 };

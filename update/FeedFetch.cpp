@@ -1,39 +1,7 @@
 #include "update/FeedFetch.h"
 
-#include <unistd.h>
-
-#include <atomic>
-
 #include "content/FeedParser.h"
-#include "content/TextUtil.h"
-#include "platform/FileSystem.h"
 #include "store/FeedDatabase.h"
-#include "update/ConnectionManager.h"
-#include "update/Setting.h"
-
-namespace {
-
-bool StartsWithNoCase(const std::wstring& text, const wchar_t* prefix)
-{
-    const std::wstring start(prefix);
-    return text.size() >= start.size() && EqualsNoCase(text.substr(0, start.size()), start);
-}
-
-} // namespace
-
-std::wstring MakePrivateDownloadPath(const wchar_t* tag)
-{
-    static std::atomic<unsigned> s_next{1};
-    return CSetting::Instance().GetDataFilePath(L"temp-" + std::to_wstring(::getpid()) + L"-" + tag +
-                                                std::to_wstring(s_next++) + L".xml");
-}
-
-bool IsWebUrl(const std::wstring& url)
-{
-    // Anything else ("file:", "ftp:", "javascript:") is refused before it is
-    // fetched: a feed address names a web document.
-    return StartsWithNoCase(url, L"http://") || StartsWithNoCase(url, L"https://");
-}
 
 CFeedFetch::CFeedFetch(HWND notifyWindow) : m_discovery(notifyWindow, L"f") {}
 
@@ -51,11 +19,10 @@ std::vector<CViewMessage> CFeedFetch::Start(const std::wstring& typedUrl, DWORD 
     CZelviaRssDB& feeds = CZelviaRssDB::Instance();
     if (feeds.FindFeedByUrl(m_strTypedUrl) || feeds.FindFeedByUrl(url))
         return {{IDS_FEED_EXISTS, {}, MB_ICONHAND}};
-    CConnectionManager& connection = CConnectionManager::Instance();
-    if (!connection.Connect(url))
+    if (!m_discovery.Connect(url))
         return {{IDS_UNABLE_TO_CONNECT, {}, MB_ICONHAND}, {IDS_DISCONNECTED, {}, MB_ICONHAND | MB_TOPMOST}};
     m_discovery.SetLimits(timeoutMs, kFeedSizeLimit);
-    if (!m_discovery.Start(url, connection.GetConnection()))
+    if (!m_discovery.Start(url))
         return {unsupported};
     return {};
 }

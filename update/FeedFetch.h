@@ -56,10 +56,3 @@ private:
     CFeedDiscovery m_discovery;
     std::wstring m_strTypedUrl;
 };
-
-// Whether a typed address is one the reader fetches: http or https.
-bool IsWebUrl(const std::wstring& url);
-
-// "temp-<process>-<tag><n>.xml" in the downloads folder: a file no other
-// window or run of this process writes to.
-std::wstring MakePrivateDownloadPath(const wchar_t* tag);

@@ -7,7 +7,7 @@
 // other scheme is refused as an unsupported URL before anything is read.
 #include <memory>
 
-#include "update/HttpDownload.h"
+#include "update/DocumentFetch.h"
 #include "views/FeedCollectDlg.h"
 
 class COpmlAddressDlg : public CFeedCollectDlg {
@@ -26,8 +26,7 @@ protected:
 private:
     void FinishWithDocument(const std::wstring& path, bool deleteAfter);
 
-    CHttpDownload m_download;
+    CDocumentFetch m_fetch;
     std::wstring m_strAddress;
-    std::wstring m_strPath;
     DWORD m_dwSearchTimeout = kFeedDownloadTimeoutMs;
 };

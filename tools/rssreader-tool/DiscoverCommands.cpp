@@ -10,7 +10,6 @@
 #include "platform/WindowMessages.h"
 #include "resources/ResourceModule.h"
 #include "resources/ViewMessage.h"
-#include "update/ConnectionManager.h"
 #include "update/FeedDiscovery.h"
 #include "update/FeedFetch.h"
 
@@ -34,12 +33,6 @@ int CommandDiscover(const CArguments& args)
     const std::wstring url = CompleteWebAddress(Utf8ToWide(args[0]));
     if (!IsWebUrl(url))
         return Unsupported(url);
-    CConnectionManager& connection = CConnectionManager::Instance();
-    if (!connection.Connect(url)) {
-        std::fprintf(stderr, "rssreader-tool: %s\n", WideToUtf8(LoadResString(IDS_UNABLE_TO_CONNECT)).c_str());
-        PrintNothing();
-        return kExitUsage;
-    }
     bool done = false;
     const HWND window = CreateMessageWindow([&](HWND, UINT message, WPARAM, LPARAM) -> LRESULT {
         if (message == WM_DOWNLOAD_DONE)
@@ -47,8 +40,14 @@ int CommandDiscover(const CArguments& args)
         return 0;
     });
     CFeedDiscovery discovery(window, L"d");
+    if (!discovery.Connect(url)) {
+        DestroyWindow(window);
+        std::fprintf(stderr, "rssreader-tool: %s\n", WideToUtf8(LoadResString(IDS_UNABLE_TO_CONNECT)).c_str());
+        PrintNothing();
+        return kExitUsage;
+    }
     CFeedDiscovery::EStep step =
-        discovery.Start(url, connection.GetConnection()) ? CFeedDiscovery::EStep::Running : CFeedDiscovery::EStep::Failed;
+        discovery.Start(url) ? CFeedDiscovery::EStep::Running : CFeedDiscovery::EStep::Failed;
     while (step == CFeedDiscovery::EStep::Running) {
         PumpMessagesUntil([&] { return done; }, std::chrono::minutes(10));
         done = false;

@@ -13,12 +13,12 @@
 #include "Commands.h"
 #include "JsonOut.h"
 #include "content/TextUtil.h"
-#include "platform/FileSystem.h"
 #include "platform/Unicode.h"
 #include "resources/ResourceModule.h"
 #include "subscriptions/OpmlFile.h"
 #include "session/ReaderSession.h"
 #include "update/AccountRequests.h"
+#include "update/DocumentFetch.h"
 #include "update/FeedFetch.h"
 #include "update/HttpDownload.h"
 #include "update/Setting.h"
@@ -461,30 +461,31 @@ int ImportLocal(CReaderSession& session, const std::wstring& path, COutline* tar
     return SubscribeInAccount(session, FeedUrlsOf(doc->outlines), target, true);
 }
 
+int Refuse(const CViewMessage& message)
+{
+    PrintMessages({message});
+    return PrintNothing();
+}
+
 int Import(CReaderSession& session, const std::wstring& source, COutline* target)
 {
+    if (std::wstring path; FileUrlPath(source, path))
+        return ImportLocal(session, path, target);
     if (!IsWebUrl(source))
         return ImportLocal(session, source, target);
 
-    // An OPML address: downloaded as the address dialog does, into a file
-    // of its own, and read as OPML only.
-    CHttpDownload download;
-    const std::wstring file = MakePrivateDownloadPath(L"i");
-    CreateFolderPath(SplitPath(file).folder);
-    if (!download.Start(source, file, kFeedDownloadTimeoutMs)) {
-        PrintMessages({{IDS_UNSUPPORTED_URL, {source}, MB_ICONHAND}});
-        return PrintNothing();
-    }
-    WaitForSingleObject(download.GetEndEvent(), INFINITE);
-    const bool downloaded = download.Succeeded();
-    download.Reset();
-    const int result = downloaded ? ImportLocal(session, file, target, source) : kExitNothing;
-    if (!downloaded) {
-        PrintMessages({{IDS_UNSUPPORTED_URL, {source}, MB_ICONHAND}});
-        PrintNothing();
-    }
-    DeleteFile(file);
-    return result;
+    // An OPML address: fetched as the address dialog fetches it, and read
+    // as OPML only. A document cut at the size limit is not the list the
+    // address holds: nothing of it is imported.
+    CDocumentFetch fetch(HWND{}, L"i");
+    if (!fetch.Connect(source))
+        return Refuse({IDS_UNABLE_TO_CONNECT, {}, MB_ICONHAND});
+    if (!fetch.Start(source, kFeedDownloadTimeoutMs, kFeedSizeLimit) ||
+        fetch.Finish() != CDocumentFetch::EEnd::Downloaded)
+        return Refuse({IDS_UNSUPPORTED_URL, {source}, MB_ICONHAND});
+    if (fetch.SizeLimitReached())
+        return Refuse({IDS_OPML_TOO_LARGE, {source, std::to_wstring(kFeedSizeLimit / (1024 * 1024))}, MB_ICONHAND});
+    return ImportLocal(session, fetch.Path(), target, source);
 }
 
 } // namespace
