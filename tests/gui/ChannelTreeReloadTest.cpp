@@ -5,6 +5,7 @@
 
 #include <QMenu>
 #include <QLineEdit>
+#include <atomic>
 #include <thread>
 
 #include "ReaderWindowTestSupport.h"
@@ -22,12 +23,12 @@ protected:
     CToolRun Tool(const std::vector<std::string>& args)
     {
         CToolRun run;
-        bool done = false;
+        std::atomic<bool> done = false;
         std::thread tool([&] {
             run = RunRssReaderTool(args);
             done = true;
         });
-        EXPECT_TRUE(WaitFor([&] { return done; }, 60000));
+        EXPECT_TRUE(WaitFor([&] { return done.load(); }, 60000));
         tool.join();
         return run;
     }
