@@ -124,6 +124,10 @@ protected:
     {
         m_pApp = std::make_unique<CReaderApp>(std::move(dialogs));
         m_pApp->Create();
+        // Known from the first moment: input during start-up may already
+        // close the window.
+        m_bFrameClosed = false;
+        QObject::connect(&Frame(), &CMainFrame::closing, &Frame(), [this] { m_bFrameClosed = true; });
         Frame().show();
         ASSERT_TRUE(WaitFor([&] { return View().IsInitialised(); }, 20000)) << "the tree never started";
         // Keys are the user's again once those queued during start-up are
@@ -189,6 +193,7 @@ protected:
     CLoopbackHttpServer m_server;
     std::unique_ptr<CMessageBridge> m_pBridge;
     std::unique_ptr<CReaderApp> m_pApp;
+    bool m_bFrameClosed = false; // the frame got its close event
 };
 
 // A feed document of count items, links prefix0.. prefix<count-1>.
