@@ -2,10 +2,16 @@
 # Builds the fuzz harnesses with clang into build-fuzz/ at the repository
 # root and runs each for a bounded time, as many at once as there are cores.
 # Usage: tests/fuzz/run.sh [SECONDS_EACH] [HARNESS...]
+#        tests/fuzz/run.sh --build-only (builds every harness, runs none)
 # Exit status 0 when no harness found anything; a finding's reproducer goes
 # to build-fuzz/artifacts/<name>/ and its report to build-fuzz/fuzz-<name>.log.
 set -euo pipefail
 
+build_only=false
+if [[ "${1:-}" == --build-only ]]; then
+    build_only=true
+    shift
+fi
 seconds="${1:-60}"
 shift || true
 harnesses=("$@")
@@ -19,6 +25,9 @@ build="$root/build-fuzz"
 CC=clang CXX=clang++ cmake -S "$here" -B "$build" -DCMAKE_UNITY_BUILD=ON -DCMAKE_UNITY_BUILD_BATCH_SIZE=12 \
     -DCMAKE_CXX_FLAGS=-g1 >/dev/null
 cmake --build "$build" -j"$(nproc)" --target "${harnesses[@]/#/fuzz-}"
+if $build_only; then
+    exit 0
+fi
 
 # Seeds: the harness's own careless documents, plus the fixtures that fit.
 # Copied, so that a run never writes into the source tree; the fuzzer's own
