@@ -35,9 +35,22 @@ void OnTerminationSignal(int)
     [[maybe_unused]] const ssize_t written = ::write(g_signalPipe[1], &byte, 1);
 }
 
-void CloseOnTerminationSignal(CMainFrame& frame)
+// Installed first thing: a signal that comes during start-up waits in the
+// pipe until the frame can close, instead of killing the start half-way.
+void CatchTerminationSignals()
 {
     if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    struct sigaction action = {};
+    action.sa_handler = OnTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGTERM, &action, nullptr);
+    ::sigaction(SIGINT, &action, nullptr);
+}
+
+void CloseOnTerminationSignal(CMainFrame& frame)
+{
+    if (g_signalPipe[0] < 0)
         return;
     auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &frame);
     QObject::connect(notifier, &QSocketNotifier::activated, &frame, [&frame] {
@@ -52,11 +65,6 @@ void CloseOnTerminationSignal(CMainFrame& frame)
         }
         frame.close();
     });
-    struct sigaction action = {};
-    action.sa_handler = OnTerminationSignal;
-    sigemptyset(&action.sa_mask);
-    ::sigaction(SIGTERM, &action, nullptr);
-    ::sigaction(SIGINT, &action, nullptr);
 }
 
 } // namespace
@@ -64,6 +72,7 @@ void CloseOnTerminationSignal(CMainFrame& frame)
 int main(int argc, char** argv)
 {
     QApplication application(argc, argv);
+    CatchTerminationSignals();
     // The command line is ignored: a later start only activates this one.
 
     // 1. The resource module: the language file beside the program, else
