@@ -252,3 +252,12 @@ COutlineList& CReaderSession::ListOf(const COutline* parent)
 {
     return parent != nullptr ? const_cast<COutline*>(parent)->children : m_pDoc->outlines;
 }
+
+void CReaderSession::OnConnectionStatus(WPARAM status, const std::function<void()>& sendNetworkLost) const
+{
+    const CStatusReaction reaction = ReactToConnectionStatus(status);
+    if (reaction.bSendNetworkLost)
+        sendNetworkLost();
+    if (reaction.bReleaseConnection)
+        CConnectionManager::Instance().Release();
+}

@@ -153,7 +153,11 @@ public:
     // The connected message: true when an automatic Update All should start.
     bool OnConnectedNotify(WPARAM status, bool handlingStatus);
     // The disconnected message: what the frame does.
-    CStatusReaction OnConnectionStatus(WPARAM status) const { return ReactToConnectionStatus(status); }
+    // WM_CONNECTION_STATUS, for the window and the tool alike: a lost
+    // network goes to sendNetworkLost (the window in front: the update run,
+    // a dialog that downloads), then the connection is given back when the
+    // status says so.
+    void OnConnectionStatus(WPARAM status, const std::function<void()>& sendNetworkLost) const;
     // Update (selected, all false) or Update All: takes the lock and gives
     // the outlines the update dialog runs over (an empty list: no dialog;
     // the caller still calls AfterUpdate). False when the lock was held.

@@ -101,6 +101,18 @@ CEOID CZelviaRssDB::FindFeedById(std::uint32_t feedId, bool first)
     return SeekFirstEqual(MakeIdSlotProp(kFeedId, feedId));
 }
 
+CFeedLookup CZelviaRssDB::LookUpFeed(const std::wstring& url)
+{
+    CFeedLookup found;
+    const CEOID oid = FindFeedByUrl(url);
+    if (oid && ReadFeed(found.record, oid)) {
+        found.oid = oid;
+        return found;
+    }
+    found.error = IsOpen() ? GetLastError() : GetOpenError();
+    return found;
+}
+
 CEOID CZelviaRssDB::ReadFeed(FeedRecord& record, CEOID oid)
 {
     record = FeedRecord{};

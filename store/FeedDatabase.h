@@ -25,6 +25,16 @@ struct CFeedValidators {
     bool operator==(const CFeedValidators&) const = default;
 };
 
+// A feed's record looked up by its URL, or why there is none.
+struct CFeedLookup {
+    CEOID oid = 0; // 0: no record was read
+    FeedRecord record;
+    DWORD error = ERROR_SUCCESS; // why not
+    bool Found() const { return oid != 0; }
+    // The store has no record of that URL, as against one it could not read.
+    bool Missing() const { return !Found() && (error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_ITEMS); }
+};
+
 inline constexpr WORD kFeedOrderByUrl = 0;
 inline constexpr WORD kFeedOrderById = 1;
 
@@ -42,6 +52,9 @@ public:
     // Fails (0) on a read failure or fewer than twelve properties, leaving
     // the defaults in the record.
     CEOID ReadFeed(FeedRecord& record, CEOID oid = 0);
+    // FindFeedByUrl and ReadFeed in one, with the reason of a failure
+    // (the opening's, when the store could not be opened).
+    CFeedLookup LookUpFeed(const std::wstring& url);
     // Writes the record to that id; for 0, to the record of the same url or
     // a new one. A new record whose feedId is 0 or already taken by another
     // feed is given a free one (written back into the record). The look-up

@@ -3,35 +3,19 @@
 // messages and results posted to the dialog's thread.
 #include <cmath>
 
-#include "content/FeedParser.h"
 #include "content/TextUtil.h"
 #include "platform/Debug.h"
-#include "platform/FileSystem.h"
 #include "platform/Unicode.h"
 #include "resources/ResourceModule.h"
 #include "store/FeedDatabase.h"
 #include "store/ItemDatabase.h"
 #include "update/ConnectionManager.h"
 #include "update/FeedManager.h"
-#include "update/FeedMerge.h"
+#include "update/FeedUpdate.h"
 #include "update/Setting.h"
 #include "update/UpdateRun.h"
 #include "update/UpdateRunMessages.h"
 
-namespace {
-
-void MarkFeedFailed(const std::wstring& url)
-{
-    CZelviaRssDB& feeds = CZelviaRssDB::Instance();
-    FeedRecord fresh;
-    const CEOID oid = feeds.FindFeedByUrl(url);
-    if (oid && feeds.ReadFeed(fresh, oid) && fresh.updateStatus != kFeedStatusFailed) {
-        fresh.updateStatus = kFeedStatusFailed;
-        feeds.WriteFeed(fresh, oid);
-    }
-}
-
-} // namespace
 
 
 void CUpdateRun::PostStatus(const std::wstring& text)
@@ -156,101 +140,29 @@ void CUpdateRun::UpdateFeed(size_t index, const CFeedValidators& sent)
     if (!IsDisconnected() && !m_bStopped)
         PostProgress(std::floor(done * m_dProgressStep), (done + 1) * m_dProgressStep);
 
-    CFeedUpdateResult result;
-    result.url = feed.url;
-    result.name = feed.name;
-    result.outcome = CFeedOutcome::Failed;
-    CZelviaRssDB& feeds = CZelviaRssDB::Instance();
-    FeedRecord record;
-    const CEOID feedOid = feeds.FindFeedByUrl(feed.url);
-    const bool haveRecord = feedOid && feeds.ReadFeed(record, feedOid);
-    CFeedDownload download;
-    std::unique_ptr<CRssChannel> channel;
-    CPageMergeResult merged;
-    if (!haveRecord) {
-        const DWORD error = feeds.IsOpen() ? GetLastError() : feeds.GetOpenError();
-        const bool missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_ITEMS;
-        result.failure = missing ? CFeedFailure::NoRecord : CFeedFailure::StoreError;
-        result.storeError = missing ? ERROR_SUCCESS : error;
-        download = m_downloads.Take(index, false); // fetched while the record was there: not wanted now
+    // The feed's record, connection and download, taken here; the update
+    // itself is a function of them.
+    CFeedUpdateInput input;
+    input.url = feed.url;
+    input.name = feed.name;
+    input.stored = CZelviaRssDB::Instance().LookUpFeed(feed.url);
+    input.sent = sent;
+    input.limits = m_limits;
+    FILETIME notBefore{};
+    if (!input.stored.Found()) {
+        input.download = m_downloads.Take(index, false); // fetched while the record was there: not wanted now
+    } else if (!CConnectionManager::Instance().Connect(feed.url)) {
+        m_bDisconnected = true;
+        input.connected = false;
+        input.download = m_downloads.Take(index, false);
     } else {
-        CConnectionManager& connection = CConnectionManager::Instance();
-        if (!connection.Connect(feed.url)) {
-            m_bDisconnected = true;
-            result.failure = CFeedFailure::NoConnection;
-            download = m_downloads.Take(index, false);
-        } else {
-            m_bDisconnected = false;
-            download = m_downloads.Take(index);
-            result.httpStatus = download.httpStatus;
-            result.movedTo = download.movedTo;
-            result.requests = download.requests;
-            result.notBefore = m_hostWaits.Note(feed.url, download);
-            if (download.end == CDownloadEnd::Failed) {
-                result.failure = m_bStopped || IsDisconnected() ? CFeedFailure::Cancelled : download.failure;
-                result.iconStatus = kOutlineStatusFailed;
-            } else if (download.end == CDownloadEnd::NotModified && sent.Empty()) {
-                // Nothing was asked that a 304 could answer: no stored
-                // document stands behind it.
-                result.failure = CFeedFailure::UnexpectedAnswer;
-                result.iconStatus = kOutlineStatusFailed;
-            } else if (download.end == CDownloadEnd::NotModified) {
-                result.notModified = true;
-            } else if (!(channel = ParseFeedFile(download.path, static_cast<size_t>(m_limits.pageLimit),
-                                                 download.documentUrl.empty() ? feed.url : download.documentUrl))) {
-                // A login page or a portal in place of the feed fails it
-                // like any other failure, icon included.
-                result.failure = download.sizeLimitReached ? CFeedFailure::TooLarge : CFeedFailure::NotAFeed;
-                result.iconStatus = kOutlineStatusFailed;
-                // The next request must fetch the document whole: a 304 would
-                // keep this one standing.
-                if (!sent.Empty())
-                    feeds.WriteValidators(feed.url, record.feedId, {});
-            } else {
-                merged = MergeChannelPages(*channel, record.feedId, m_limits.pageLimit);
-                if (!merged.stored) {
-                    result.failure = CFeedFailure::StoreError;
-                    result.storeError = merged.error;
-                    result.iconStatus = kOutlineStatusFailed;
-                }
-            }
-        }
+        m_bDisconnected = false;
+        input.download = m_downloads.Take(index);
+        notBefore = m_hostWaits.Note(feed.url, input.download);
+        input.cancelled = m_bStopped || IsDisconnected();
     }
-    if (!download.path.empty())
-        DeleteFile(download.path);
-    // The clean-up runs for every feed, updated or not. A feed whose pages
-    // could not be stored is not recorded as updated.
-    COutline outline;
-    outline.title = feed.name;
-    outline.xmlUrl = feed.url;
-    outline.kind = OutlineKindFeed;
-    const bool parsed = channel && merged.stored;
-    const CFeedMergeResult finished =
-        result.notModified ? FinishUnchangedFeed(outline, record, m_limits)
-                           : FinishFeedUpdate(outline, record, parsed ? channel.get() : nullptr, merged.written, m_limits);
-    if ((parsed || result.notModified) && !finished.recordWritten) {
-        result.failure = CFeedFailure::StoreError;
-        result.storeError = finished.error;
-        result.iconStatus = kOutlineStatusFailed;
-    } else if (parsed || result.notModified) {
-        result.outcome = CFeedOutcome::Updated;
-        result.newPages = finished.newPages;
-        result.pageCount = record.pageCount;
-        result.unreadCount = record.unreadCount;
-        result.iconStatus = kOutlineStatusUpdated;
-        // Kept only once the pages and the record have landed: validators
-        // stored for a document whose pages were not would make the next
-        // run skip them. A 304 without validators keeps the ones sent.
-        const bool fresh = !(result.notModified && download.validators.Empty());
-        if (fresh && download.validators != sent)
-            feeds.WriteValidators(feed.url, record.feedId, download.validators);
-    }
-    // The tree's labels come from the record: a feed whose download failed
-    // keeps the failed status there until it updates again, or the failure
-    // would vanish at the next refresh. A download the user stopped is no
-    // failure of the feed.
-    if (haveRecord && result.iconStatus == kOutlineStatusFailed && result.failure != CFeedFailure::Cancelled)
-        MarkFeedFailed(feed.url);
+    CFeedUpdateResult result = ::UpdateFeed(std::move(input));
+    result.notBefore = notBefore;
     if (result.outcome == CFeedOutcome::Updated) {
         ++m_nUpdatedFeeds;
         m_nTotalNewPages += result.newPages;

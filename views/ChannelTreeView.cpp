@@ -10,7 +10,6 @@
 
 #include "app/MessageBox.h"
 #include "platform/Debug.h"
-#include "update/ConnectionManager.h"
 #include "views/ChannelTreeViewCtrl.h"
 #include "views/FullScreenDialog.h"
 #include "views/NewSubscriptionDlg.h"
@@ -233,8 +232,7 @@ LRESULT CChannelTreeView::OnFrameMessage(UINT message, WPARAM wParam, LPARAM)
     } else if (message == WM_CONNECTION_STATUS && !m_bHandlingStatus) {
         // Sending the lost network to a dialog lets other messages in.
         m_bHandlingStatus = true;
-        const CStatusReaction reaction = m_session.OnConnectionStatus(wParam);
-        if (reaction.bSendNetworkLost) {
+        m_session.OnConnectionStatus(wParam, [this] {
             // The dialog on top: one that downloads names its message window;
             // the update dialog takes it as an event.
             QWidget* front = CFullScreenDialog::ActiveDialog();
@@ -245,9 +243,7 @@ LRESULT CChannelTreeView::OnFrameMessage(UINT message, WPARAM wParam, LPARAM)
                 QEvent lost(static_cast<QEvent::Type>(kNetworkLostEvent));
                 QCoreApplication::sendEvent(front != nullptr ? front : m_frame.Window(), &lost);
             }
-        }
-        if (reaction.bReleaseConnection)
-            CConnectionManager::Instance().Release();
+        });
         m_bHandlingStatus = false;
     }
     return 0;

@@ -15,12 +15,6 @@
 #include "views/SoftKeyBar.h"
 #include "views/WaitCursor.h"
 
-namespace {
-
-constexpr int kShortestText = 2;
-
-} // namespace
-
 CFeedCollectDlg::CFeedCollectDlg(QWidget* host, UINT titleId, UINT labelId)
     : CFullScreenDialog(host, IDD_SEARCH),
       m_window(this, [this](UINT message, WPARAM wParam, LPARAM lParam) { OnWindowMessage(message, wParam, lParam); })
@@ -35,6 +29,7 @@ CFeedCollectDlg::CFeedCollectDlg(QWidget* host, UINT titleId, UINT labelId)
     m_pList->SetFontPointSize(9);
     m_pList->SetImageList(CImageList::FromBitmap(IDB_TREE_ICONS));
     m_pList->SetEmptyText(ResString(IDS_NO_ITEMS));
+    m_pCollection = std::make_unique<CFeedCollection>(m_window.Get());
     ClientLayout()->setStretchFactor(m_pList, 1);
 
     connect(m_pEdit, &QLineEdit::textChanged, this, [this] { UpdateSoftKeys(); });
@@ -55,7 +50,6 @@ bool CFeedCollectDlg::OnInitDialog()
     m_pEdit->clear();
     m_pList->DeleteAllItems();
     m_pList->setEnabled(false);
-    m_listed.clear();
     m_bResultsMode = false;
     SetMenuBar(IDR_SEARCH_EDIT);
     m_pEdit->setFocus(Qt::OtherFocusReason);
@@ -67,12 +61,6 @@ void CFeedCollectDlg::resizeEvent(QResizeEvent* event)
 {
     CFullScreenDialog::resizeEvent(event);
     m_pList->SetColumnWidth(0, std::max(40, Client()->width() - 25));
-}
-
-bool CFeedCollectDlg::IsCollected(const std::wstring& url) const
-{
-    return std::any_of(m_collected.begin(), m_collected.end(),
-                       [&](const std::unique_ptr<COutline>& feed) { return feed->xmlUrl == url; });
 }
 
 void CFeedCollectDlg::OnFocusChanged(QWidget* now)
@@ -96,13 +84,11 @@ void CFeedCollectDlg::UpdateSoftKeys()
     if (SoftKeys()->MenuBarId() != menu)
         SetMenuBar(menu);
     if (!m_bResultsMode)
-        SoftKeys()->EnableCommand(ID_SEARCH, m_pEdit->text().trimmed().size() >= kShortestText);
+        SoftKeys()->EnableCommand(ID_SEARCH, CFeedCollection::IsSearchable(ToWide(m_pEdit->text().trimmed())));
 }
 
-void CFeedCollectDlg::BeginBusy(EActivity activity)
+void CFeedCollectDlg::BeginBusy()
 {
-    m_eActivity = activity;
-    m_bStopped = false;
     m_pWait = std::make_unique<CWaitCursor>();
     SetMenuBar(IDR_BUSY);
     // The dialog holds the focus while its controls are off, so the window
@@ -115,8 +101,7 @@ void CFeedCollectDlg::BeginBusy(EActivity activity)
 void CFeedCollectDlg::EndBusy()
 {
     m_pWait.reset();
-    m_eActivity = EActivity::Idle;
-    m_bDisconnected = false;
+    m_pCollection->EndWork();
     m_pEdit->setEnabled(true);
     const bool rows = m_pList->GetItemCount() > 0;
     m_pList->setEnabled(rows);
@@ -133,7 +118,7 @@ void CFeedCollectDlg::OnCommand(int id)
 {
     switch (id) {
     case ID_SEARCH:
-        if (!IsBusy() && m_pEdit->text().trimmed().size() >= kShortestText)
+        if (!IsBusy() && CFeedCollection::IsSearchable(ToWide(m_pEdit->text().trimmed())))
             OnSearch();
         return;
     case ID_ADD:
@@ -166,164 +151,125 @@ void CFeedCollectDlg::OnCommand(int id)
 
 void CFeedCollectDlg::OnSearch()
 {
-    BeginBusy(EActivity::Searching);
+    BeginBusy();
     m_pList->DeleteAllItems();
-    m_listed.clear();
-    StartSearch(m_pEdit->text().trimmed());
+    if (const CFeedCollection::CSearchStep ended = StartSearch(m_pEdit->text().trimmed()))
+        FinishSearch(*ended);
 }
 
-void CFeedCollectDlg::FinishSearch(const COutlineList& candidates, std::vector<CViewMessage> messages)
+void CFeedCollectDlg::FinishSearch(const CFeedCollection::CSearchEnd& end)
 {
+    const std::vector<CViewMessage> messages = m_pCollection->FinishSearch(end);
+    const std::vector<CListedCandidate>& listed = m_pCollection->Listed();
     m_pList->DeleteAllItems();
-    m_listed.clear();
-    if (!m_bStopped && !m_bDisconnected) {
-        m_listed = ListCandidates(candidates, [this](const std::wstring& url) { return IsCollected(url); });
-        for (size_t i = 0; i < m_listed.size(); ++i)
-            m_pList->InsertItem(static_cast<int>(i), ToQString(m_listed[i].outline->DisplayName()), m_listed[i].image,
-                                i);
-    }
+    for (size_t i = 0; i < listed.size(); ++i)
+        m_pList->InsertItem(static_cast<int>(i), ToQString(listed[i].outline->DisplayName()), listed[i].image, i);
     m_pWait.reset();
-    if (m_listed.empty() && messages.empty() && !m_bStopped && !m_bDisconnected)
-        messages.push_back({IDS_NO_MATCHES, {}, NoMatchesIcon() | MB_TOPMOST});
-    if (m_bDisconnected)
-        messages.push_back({IDS_DISCONNECTED, {}, MB_ICONHAND | MB_TOPMOST});
-    m_bResultsMode = !m_listed.empty();
+    m_bResultsMode = !listed.empty();
     ShowViewMessages(this, messages);
     EndBusy();
-    if (!m_listed.empty())
+    if (!m_pCollection->Listed().empty())
         m_pList->SelectRow(0);
 }
 
 void CFeedCollectDlg::OnAdd()
 {
-    const int row = m_pList->GetSelectedRow();
-    BeginBusy(EActivity::Adding);
-    if (row < 0 || row >= static_cast<int>(m_listed.size())) {
+    BeginBusy();
+    const std::vector<CViewMessage> refused = m_pCollection->StartAdd(m_pList->GetSelectedRow(), m_dwAddTimeout);
+    if (!refused.empty()) {
         m_pWait.reset();
-        ShowViewMessage(this, {IDS_FEED_URL_INVALID, {}, MB_ICONHAND | MB_TOPMOST});
-        EndBusy();
-        return;
-    }
-    m_nAddRow = row;
-    if (m_pFetch == nullptr)
-        m_pFetch = std::make_unique<CCandidateFetch>(m_window.Get());
-    const CCandidateFetch::CRefusal refusal = m_pFetch->Start(
-        *m_listed[row].outline, [this](const std::wstring& url) { return IsCollected(url); }, m_dwAddTimeout);
-    if (!refusal.messages.empty()) {
-        m_pWait.reset();
-        ShowViewMessages(this, refusal.messages);
+        ShowViewMessages(this, refused);
         EndBusy();
     }
 }
 
 void CFeedCollectDlg::FinishAdd()
 {
-    CCandidateFetch::COutcome outcome = m_pFetch->Finish();
-    if (outcome.running)
+    CFeedCollection::CAddEnd end = m_pCollection->FinishAdd();
+    if (end.running)
         return; // the next place of the search is being fetched
     m_pWait.reset();
-    if (!outcome.choices.empty() && !m_bDisconnected && !m_bStopped) {
+    if (!end.choices.empty()) {
         // The candidate is a site's page that offers several feeds.
-        const std::optional<size_t> chosen = ChooseAnnouncedFeed(this, outcome.choices);
+        const std::optional<size_t> chosen = ChooseAnnouncedFeed(this, end.choices);
         if (!IsBusy())
             return; // ended meanwhile (the network went away, the dialog closed)
-        std::vector<CViewMessage> refused = chosen ? m_pFetch->Choose(*chosen) : std::vector<CViewMessage>{};
-        if (chosen && refused.empty()) {
+        end = m_pCollection->Choose(chosen);
+        if (end.running) {
             m_pWait = std::make_unique<CWaitCursor>();
             return;
         }
-        outcome.cancelled = !chosen;
-        outcome.messages = std::move(refused);
     }
-    std::vector<CViewMessage> messages;
-    if (m_nAddRow >= 0 && m_nAddRow < static_cast<int>(m_listed.size()) && !m_bDisconnected && !m_bStopped) {
-        CListedCandidate& row = m_listed[m_nAddRow];
-        if (outcome.added) {
-            row.image = kCandidateImageAdded;
-            m_collected.push_back(std::make_unique<COutline>(*row.outline));
-            // A site's address stands for the feed found behind it.
-            m_collected.back()->xmlUrl = outcome.feedUrl;
-        } else if (!outcome.cancelled) {
-            row.image = kCandidateImageFailed;
-            row.outline->status = kOutlineStatusFailed;
-        }
-        m_pList->SetItemImage(m_nAddRow, row.image);
-        messages = outcome.messages;
-    }
-    if (m_bDisconnected)
-        messages.push_back({IDS_DISCONNECTED, {}, MB_ICONHAND | MB_TOPMOST});
-    ShowViewMessages(this, messages);
-    m_nAddRow = -1;
+    ShowAddEnd(end);
+}
+
+void CFeedCollectDlg::ShowAddEnd(const CFeedCollection::CAddEnd& end)
+{
+    if (end.row >= 0)
+        m_pList->SetItemImage(end.row, m_pCollection->Listed()[end.row].image);
+    ShowViewMessages(this, end.messages);
     EndBusy();
 }
 
 void CFeedCollectDlg::OnStop()
 {
-    if (!IsBusy() || m_bStopped)
+    if (!IsBusy() || m_pCollection->IsStopped())
         return;
-    m_bStopped = true;
     SoftKeys()->EnableKey(CSoftKeyBar::kLeft, false);
     SoftKeys()->EnableKey(CSoftKeyBar::kRight, false);
-    if (m_eActivity == EActivity::Adding) {
-        if (m_pFetch != nullptr && m_pFetch->IsRunning())
-            m_pFetch->Cancel(); // its WM_DOWNLOAD_DONE finishes the add
-        else
-            FinishAdd();
-        return;
-    }
-    if (!StopSearch())
-        FinishSearch({}, {});
+    OnStopped(m_pCollection->Stop());
 }
 
 void CFeedCollectDlg::OnNetworkLost()
 {
-    if (m_bDisconnected || !IsBusy())
+    if (m_pCollection->IsDisconnected() || !IsBusy())
         return;
     SoftKeys()->EnableKey(CSoftKeyBar::kLeft, false);
     SoftKeys()->EnableKey(CSoftKeyBar::kRight, false);
-    m_bDisconnected = true;
-    if (m_eActivity == EActivity::Adding) {
-        if (m_pFetch != nullptr && m_pFetch->IsRunning())
-            m_pFetch->Cancel();
-        else
-            FinishAdd();
-        return;
-    }
-    if (!StopSearch())
-        FinishSearch({}, {});
+    OnStopped(m_pCollection->OnNetworkLost());
 }
 
-void CFeedCollectDlg::OnWindowMessage(UINT message, WPARAM wParam, LPARAM lParam)
+void CFeedCollectDlg::OnStopped(CFeedCollection::EStopped stopped)
+{
+    if (stopped == CFeedCollection::EStopped::FinishAdd)
+        FinishAdd();
+    else if (stopped == CFeedCollection::EStopped::FinishSearch)
+        FinishSearch({});
+}
+
+void CFeedCollectDlg::OnWindowMessage(UINT message, WPARAM, LPARAM lParam)
 {
     if (message == WM_NETWORK_LOST) {
         OnNetworkLost();
         return;
     }
-    if (message == WM_DOWNLOAD_DONE && m_pFetch != nullptr && m_pFetch->OwnsDownload(lParam)) {
-        if (m_eActivity == EActivity::Adding && m_pFetch->IsRunning())
-            FinishAdd();
+    if (message != WM_DOWNLOAD_DONE)
         return;
+    if (m_pCollection->OwnsAddDownload(lParam)) {
+        if (m_pCollection->IsAddRunning())
+            FinishAdd();
+    } else if (m_pCollection->OwnsSearchDownload(lParam)) {
+        if (const CFeedCollection::CSearchStep ended = m_pCollection->OnSearchDownloadDone())
+            FinishSearch(*ended);
     }
-    OnSearchMessage(message, wParam, lParam);
 }
-
-void CFeedCollectDlg::OnSearchMessage(UINT, WPARAM, LPARAM) {}
 
 void CFeedCollectDlg::OnProperties()
 {
     const int row = m_pList->GetSelectedRow();
-    if (row < 0 || row >= static_cast<int>(m_listed.size()))
+    const std::vector<CListedCandidate>& listed = m_pCollection->Listed();
+    if (row < 0 || row >= static_cast<int>(listed.size()))
         return;
-    CPropertiesDlg properties(this, CandidateProperties(*m_listed[row].outline));
+    CPropertiesDlg properties(this, CandidateProperties(*listed[row].outline));
     properties.DoModal();
 }
 
 void CFeedCollectDlg::OnCancelDialog()
 {
-    if (!m_collected.empty()) {
-        const QString question = ResFormat(IDS_FEEDS_TO_ADD, static_cast<int>(m_collected.size()));
+    if (!Collected().empty()) {
+        const QString question = ResFormat(IDS_FEEDS_TO_ADD, static_cast<int>(Collected().size()));
         if (ShowMessageBox(this, question, MB_YESNO | MB_ICONASTERISK) != IDYES)
-            m_collected.clear();
+            m_pCollection->DropCollected();
     }
     EndDialog(ID_CANCEL);
 }

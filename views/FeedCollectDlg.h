@@ -18,12 +18,15 @@
 // message window (GetWindow) stops the work and says the device is
 // disconnected.
 //
-// A subclass does the search: StartSearch runs with the controls off, and
-// the search ends (at once or after its own download) with FinishSearch.
+// The state and the decisions are CFeedCollection's (session/); the dialog
+// draws them and forwards the user's commands and the window's messages. A
+// subclass starts the search: StartSearch runs with the controls off, and
+// the search ends (at once, after its download, or after its walk) with
+// FinishSearch.
 #include <memory>
 #include <vector>
 
-#include "update/CandidateFetch.h"
+#include "session/FeedCollection.h"
 #include "views/DialogMessages.h"
 #include "views/FullScreenDialog.h"
 
@@ -38,12 +41,12 @@ public:
     ~CFeedCollectDlg() override;
 
     // The feeds collected (clones), for the caller once the dialog ended.
-    COutlineList TakeCollected() { return std::move(m_collected); }
-    const COutlineList& Collected() const { return m_collected; }
+    COutlineList TakeCollected() { return m_pCollection->TakeCollected(); }
+    const COutlineList& Collected() const { return m_pCollection->Collected(); }
     // The listed candidates, in row order.
-    const std::vector<CListedCandidate>& Listed() const { return m_listed; }
+    const std::vector<CListedCandidate>& Listed() const { return m_pCollection->Listed(); }
     HWND GetWindow() const { return m_window.Get(); }
-    bool IsBusy() const { return m_eActivity != EActivity::Idle; }
+    bool IsBusy() const { return m_pCollection->IsBusy(); }
     void SetAddTimeout(DWORD milliseconds) { m_dwAddTimeout = milliseconds; }
 
     QLineEdit* Edit() const { return m_pEdit; }
@@ -54,28 +57,16 @@ protected:
     void OnCommand(int id) override;
     void resizeEvent(QResizeEvent* event) override;
 
-    // The search of the edit's trimmed text; ends with FinishSearch.
-    virtual void StartSearch(const QString& text) = 0;
-    // Cancel or network loss during the search: true when the search will
-    // still end by itself (its download was stopped), false when it ends now.
-    virtual bool StopSearch() { return false; }
-    // Messages of the message window other than the add's download.
-    virtual void OnSearchMessage(UINT message, WPARAM wParam, LPARAM lParam);
-    // The icon of "No matches found.": the stop icon unless a search says
-    // otherwise.
-    virtual UINT NoMatchesIcon() const { return MB_ICONHAND; }
+    // Starts the search of the edit's trimmed text in Collection(); what it
+    // returns, when it ended at once.
+    virtual CFeedCollection::CSearchStep StartSearch(const QString& text) = 0;
 
-    // Lists the candidates (nothing when the search was stopped), then shows
-    // the messages, "No matches found." when nothing is listed, and returns
-    // to idle.
-    void FinishSearch(const COutlineList& candidates, std::vector<CViewMessage> messages);
-    bool IsStopped() const { return m_bStopped; }
-    bool IsDisconnected() const { return m_bDisconnected; }
-    bool IsCollected(const std::wstring& url) const;
+    // Lists the candidates the search ended with, shows its messages and
+    // returns to idle.
+    void FinishSearch(const CFeedCollection::CSearchEnd& end);
+    CFeedCollection& Collection() { return *m_pCollection; }
 
 private:
-    enum class EActivity { Idle, Searching, Adding };
-
     void OnSearch();
     void OnAdd();
     void OnStop();
@@ -84,23 +75,19 @@ private:
     void OnCancelDialog();
     void OnWindowMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void FinishAdd();
-    void BeginBusy(EActivity activity);
+    void ShowAddEnd(const CFeedCollection::CAddEnd& end);
+    void OnStopped(CFeedCollection::EStopped stopped);
+    void BeginBusy();
     void EndBusy();
     void UpdateSoftKeys();
     void OnFocusChanged(QWidget* now);
 
     QLineEdit* m_pEdit = nullptr;
     CReportList* m_pList = nullptr;
-    std::vector<CListedCandidate> m_listed;
-    COutlineList m_collected;
-    EActivity m_eActivity = EActivity::Idle;
-    bool m_bStopped = false;
-    bool m_bDisconnected = false;
     bool m_bResultsMode = false; // the user works in the list
-    int m_nAddRow = -1;
     DWORD m_dwAddTimeout = kPageDownloadTimeoutMs;
     std::unique_ptr<CWaitCursor> m_pWait;
-    std::unique_ptr<CCandidateFetch> m_pFetch;
+    std::unique_ptr<CFeedCollection> m_pCollection; // made once the message window is there
     QMetaObject::Connection m_focusWatch;
     CDialogMessageWindow m_window; // last: gone before what its handler uses
 };

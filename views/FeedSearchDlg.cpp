@@ -2,9 +2,7 @@
 
 #include <QLineEdit>
 
-#include "update/ConnectionManager.h"
 #include "update/FeedSearch.h"
-#include "update/UpdateRun.h"
 #include "views/ResText.h"
 
 namespace {
@@ -20,15 +18,13 @@ CFeedSearchDlg::CFeedSearchDlg(QWidget* host) : CFeedCollectDlg(host, IDS_ONLINE
 
 CFeedSearchDlg::~CFeedSearchDlg() = default;
 
-void CFeedSearchDlg::StartSearch(const QString& text)
+CFeedCollection::CSearchStep CFeedSearchDlg::StartSearch(const QString& text)
 {
-    if (!CConnectionManager::Instance().Connect(kConnectionProbeUrl)) {
-        FinishSearch({}, {{IDS_UNABLE_TO_CONNECT, {}, MB_ICONHAND | MB_TOPMOST}});
-        return;
-    }
     const std::wstring path = m_strKeywordFile.empty() ? GetKeywordFilePath() : m_strKeywordFile;
-    m_pWalk = std::make_unique<CSearchCandidateWalk>(path, ToWide(text));
-    WalkOnLater();
+    CFeedCollection::CSearchStep ended = Collection().StartKeywordSearch(path, ToWide(text));
+    if (!ended)
+        WalkOnLater();
+    return ended;
 }
 
 // One candidate a turn of the event loop: between candidates the window
@@ -41,19 +37,10 @@ void CFeedSearchDlg::WalkOnLater()
 
 void CFeedSearchDlg::WalkOn()
 {
-    if (m_pWalk == nullptr)
+    if (!Collection().IsWalking())
         return;
-    if (!IsStopped() && !IsDisconnected() && m_pWalk->Step()) {
+    if (const CFeedCollection::CSearchStep ended = Collection().WalkOn())
+        FinishSearch(*ended);
+    else
         WalkOnLater();
-        return;
-    }
-    const COutlineList candidates = m_pWalk->TakeCandidates();
-    m_pWalk.reset();
-    FinishSearch(candidates, {});
-}
-
-bool CFeedSearchDlg::StopSearch()
-{
-    // The walk sees the flag at its next candidate and ends the search.
-    return m_pWalk != nullptr;
 }

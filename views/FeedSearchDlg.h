@@ -5,12 +5,9 @@
 // (CFeedCollectDlg). The search first asks for a connection, then takes one
 // candidate a turn of the event loop, so Cancel and the loss of the network
 // stop it. A missing keyword file finds nothing: "No matches found."
-#include <memory>
 #include <string>
 
 #include "views/FeedCollectDlg.h"
-
-class CSearchCandidateWalk;
 
 class CFeedSearchDlg : public CFeedCollectDlg {
     Q_OBJECT
@@ -22,15 +19,11 @@ public:
     void SetKeywordFile(const std::wstring& path) { m_strKeywordFile = path; }
 
 protected:
-    void StartSearch(const QString& text) override;
-    bool StopSearch() override;
-    // A keyword that finds nothing is news, not an error.
-    UINT NoMatchesIcon() const override { return MB_ICONASTERISK; }
+    CFeedCollection::CSearchStep StartSearch(const QString& text) override;
 
 private:
     void WalkOnLater();
     void WalkOn();
 
     std::wstring m_strKeywordFile;
-    std::unique_ptr<CSearchCandidateWalk> m_pWalk; // while the search runs
 };

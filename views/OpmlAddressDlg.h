@@ -3,11 +3,9 @@
 // of an OPML document at an address, to collect one by one (CFeedCollectDlg).
 // "file://" followed by a path reads that local file, as OPML and nothing
 // else ("File not found." when it is not there); an http or https address is
-// downloaded (30 s) into a file of this dialog's own and read as OPML; any
-// other scheme is refused as an unsupported URL before anything is read.
-#include <memory>
-
-#include "update/DocumentFetch.h"
+// downloaded (30 s, at most 32 MB) into a file of this dialog's own and read
+// as OPML; any other scheme is refused as an unsupported URL before anything
+// is read (CFeedCollection::StartAddressSearch).
 #include "views/FeedCollectDlg.h"
 
 class COpmlAddressDlg : public CFeedCollectDlg {
@@ -19,14 +17,8 @@ public:
     void SetSearchTimeout(DWORD milliseconds) { m_dwSearchTimeout = milliseconds; }
 
 protected:
-    void StartSearch(const QString& text) override;
-    bool StopSearch() override;
-    void OnSearchMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+    CFeedCollection::CSearchStep StartSearch(const QString& text) override;
 
 private:
-    void FinishWithDocument(const std::wstring& path, bool deleteAfter);
-
-    CDocumentFetch m_fetch;
-    std::wstring m_strAddress;
     DWORD m_dwSearchTimeout = kFeedDownloadTimeoutMs;
 };

@@ -1,6 +1,6 @@
 // rssreader-tool search: the candidates the online search lists for a
 // keyword, and with --check whether each answers with a feed, downloaded
-// as the search dialog's Add downloads it.
+// as the search dialog's Add downloads it (both are CFeedCollection's).
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -10,7 +10,7 @@
 #include "platform/Unicode.h"
 #include "platform/WindowMessages.h"
 #include "session/ReaderSession.h"
-#include "update/CandidateFetch.h"
+#include "session/FeedCollection.h"
 #include "update/FeedSearch.h"
 
 namespace {
@@ -23,32 +23,25 @@ Json MessageTexts(const std::vector<CViewMessage>& messages)
     return list;
 }
 
-// Whether the candidate answers with a feed, and what the dialog would say.
-Json Check(const COutline& candidate, DWORD timeoutMs, bool& isFeed)
+// Whether the listed row answers with a feed, and what the dialog's Add
+// would say.
+Json Check(CFeedCollection& collection, int row, DWORD timeoutMs, bool& done, bool& isFeed)
 {
-    bool done = false;
-    const HWND window = CreateMessageWindow([&](HWND, UINT message, WPARAM, LPARAM) -> LRESULT {
-        if (message == WM_DOWNLOAD_DONE)
-            done = true;
-        return 0;
-    });
-    CCandidateFetch fetch(window);
-    const CCandidateFetch::CRefusal refusal = fetch.Start(candidate, {}, timeoutMs);
-    std::vector<CViewMessage> messages = refusal.messages;
-    isFeed = false;
-    while (messages.empty()) {
+    std::vector<CViewMessage> messages = collection.StartAdd(row, timeoutMs);
+    for (bool running = messages.empty(); running;) {
         PumpMessagesUntil([&] { return done; }, std::chrono::minutes(10));
         done = false;
-        const CCandidateFetch::COutcome outcome = fetch.Finish();
-        isFeed = outcome.added;
-        messages = outcome.messages;
+        CFeedCollection::CAddEnd end = collection.FinishAdd();
         // A page that announces several feeds: the first, as subscribe takes it.
-        if (!outcome.choices.empty())
-            messages = fetch.Choose(0);
-        else if (!outcome.running)
-            break;
+        if (!end.choices.empty())
+            end = collection.Choose(0);
+        running = end.running;
+        messages = std::move(end.messages);
     }
-    DestroyWindow(window);
+    isFeed = collection.Listed()[row].image == kCandidateImageAdded;
+    collection.EndWork();
+    // Each row is checked on its own, as if none had been collected before.
+    collection.DropCollected();
     return {{"feed", isFeed}, {"messages", MessageTexts(messages)}};
 }
 
@@ -81,26 +74,38 @@ int CommandSearch(const CArguments& given)
         return kExitStore;
     }
     const std::wstring path = GetKeywordFilePath();
-    const COutlineList candidates = LoadSearchCandidates(path, Utf8ToWide(args[0]));
-    const std::vector<CListedCandidate> listed = ListCandidates(candidates, {});
+    bool done = false;
+    const HWND window = CreateMessageWindow([&](HWND, UINT message, WPARAM, LPARAM) -> LRESULT {
+        if (message == WM_DOWNLOAD_DONE)
+            done = true;
+        return 0;
+    });
+    CFeedCollection collection(window);
+    const std::vector<CViewMessage> messages = collection.SearchKeywordAtOnce(path, Utf8ToWide(args[0]));
+    const std::vector<CListedCandidate>& listed = collection.Listed();
     if (listed.empty()) {
-        std::fprintf(stderr, "rssreader-tool: No matches found. (keyword file %s)\n", WideToUtf8(path).c_str());
+        for (const CViewMessage& message : messages)
+            std::fprintf(stderr, "rssreader-tool: %s (keyword file %s)\n", WideToUtf8(message.Text()).c_str(),
+                         WideToUtf8(path).c_str());
+        DestroyWindow(window);
         return PrintNothing();
     }
     Json rows = Json::array();
     bool allFeeds = true;
-    for (const CListedCandidate& row : listed) {
+    for (size_t at = 0; at < listed.size(); ++at) {
+        const CListedCandidate& row = listed[at];
         Json entry = {{"title", ToUtf8(row.outline->DisplayName())},
                       {"url", ToUtf8(row.outline->xmlUrl)},
                       {"home", ToUtf8(row.outline->htmlUrl)},
                       {"description", ToUtf8(row.outline->description)}};
         if (check) {
             bool isFeed = false;
-            entry["check"] = Check(*row.outline, timeoutMs, isFeed);
+            entry["check"] = Check(collection, static_cast<int>(at), timeoutMs, done, isFeed);
             allFeeds = allFeeds && isFeed;
         }
         rows.push_back(std::move(entry));
     }
+    DestroyWindow(window);
     PrintJson({{"keyword", args[0]}, {"file", ToUtf8(path)}, {"candidates", rows}});
     return allFeeds ? kExitDone : kExitSomeFailed;
 }

@@ -16,9 +16,9 @@
 #include "platform/Unicode.h"
 #include "resources/ResourceModule.h"
 #include "subscriptions/OpmlFile.h"
+#include "session/OpmlAddress.h"
 #include "session/ReaderSession.h"
 #include "update/AccountRequests.h"
-#include "update/DocumentFetch.h"
 #include "update/FeedFetch.h"
 #include "update/HttpDownload.h"
 #include "update/Setting.h"
@@ -461,31 +461,24 @@ int ImportLocal(CReaderSession& session, const std::wstring& path, COutline* tar
     return SubscribeInAccount(session, FeedUrlsOf(doc->outlines), target, true);
 }
 
-int Refuse(const CViewMessage& message)
-{
-    PrintMessages({message});
-    return PrintNothing();
-}
-
 int Import(CReaderSession& session, const std::wstring& source, COutline* target)
 {
-    if (std::wstring path; FileUrlPath(source, path))
+    std::wstring path;
+    if (OpmlSourceOf(source, path) != EOpmlSource::Web)
         return ImportLocal(session, path, target);
-    if (!IsWebUrl(source))
-        return ImportLocal(session, source, target);
 
-    // An OPML address: fetched as the address dialog fetches it, and read
-    // as OPML only. A document cut at the size limit is not the list the
-    // address holds: nothing of it is imported.
-    CDocumentFetch fetch(HWND{}, L"i");
-    if (!fetch.Connect(source))
-        return Refuse({IDS_UNABLE_TO_CONNECT, {}, MB_ICONHAND});
-    if (!fetch.Start(source, kFeedDownloadTimeoutMs, kFeedSizeLimit) ||
-        fetch.Finish() != CDocumentFetch::EEnd::Downloaded)
-        return Refuse({IDS_UNSUPPORTED_URL, {source}, MB_ICONHAND});
-    if (fetch.SizeLimitReached())
-        return Refuse({IDS_OPML_TOO_LARGE, {source, std::to_wstring(kFeedSizeLimit / (1024 * 1024))}, MB_ICONHAND});
-    return ImportLocal(session, fetch.Path(), target, source);
+    // An OPML address: fetched and refused as the address dialog fetches
+    // it, and read as OPML only.
+    COpmlAddress address(HWND{}, L"i");
+    std::vector<CViewMessage> refused = address.StartDownload(source, kFeedDownloadTimeoutMs);
+    if (refused.empty()) {
+        const COpmlAddress::CEnd end = address.FinishDownload();
+        if (!end.path.empty())
+            return ImportLocal(session, end.path, target, source);
+        refused = end.messages;
+    }
+    PrintMessages(refused);
+    return PrintNothing();
 }
 
 } // namespace

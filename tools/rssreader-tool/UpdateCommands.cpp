@@ -178,13 +178,8 @@ int CommandUpdate(const CArguments& args)
     // The main window's part: a lost network reaches the run as it would
     // reach the dialog in front.
     const HWND mainWindow = CreateMessageWindow([&](HWND, UINT message, WPARAM status, LPARAM) -> LRESULT {
-        if (message == WM_CONNECTION_STATUS) {
-            const CStatusReaction reaction = session.OnConnectionStatus(status);
-            if (reaction.bSendNetworkLost)
-                SendMessage(run.GetWindow(), WM_NETWORK_LOST, 0, 0);
-            if (reaction.bReleaseConnection)
-                CConnectionManager::Instance().Release();
-        }
+        if (message == WM_CONNECTION_STATUS)
+            session.OnConnectionStatus(status, [&] { SendMessage(run.GetWindow(), WM_NETWORK_LOST, 0, 0); });
         return 0;
     });
     CConnectionManager::Instance().Init(mainWindow);
