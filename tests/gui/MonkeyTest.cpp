@@ -423,8 +423,10 @@ protected:
                             focus != nullptr ? focus->metaObject()->className() : "none");
             return top != nullptr && focus != nullptr && focus->window() == top->window();
         };
-        for (int waited = 0; !focusWhole() && waited < kFocusGraceMs; waited += 25)
+        for (int waited = 0; !focusWhole() && waited < kFocusGraceMs; waited += 25) {
+            ActivateAsAWindowManagerWould(); // after the last popup closed
             QTest::qWait(25);
+        }
         EXPECT_TRUE(focusWhole()) << "no widget of the window on top has the focus: " << lost.toStdString();
         if (m_pApp == nullptr || m_bFrameClosed || Session().IsUpdateLocked())
             return; // an update is writing the store
