@@ -5,12 +5,22 @@
 #include "subscriptions/OutlineIdentity.h"
 #include "views/ResText.h"
 
+namespace {
+
+std::size_t KindOfOutline(const COutline& outline)
+{
+    return outline.IsFeed() ? std::hash<std::wstring>{}(outline.xmlUrl) : static_cast<std::size_t>(outline.kind);
+}
+
+} // namespace
+
 struct CChannelTreeModel::CNode {
     COutline* outline = nullptr; // nullptr: the root
     CNode* parent = nullptr;
     int row = 0;
     QString text;
     int icon = 0;
+    std::size_t kind = 0; // taken while the outline was sure to live
     CNodes children;
 };
 
@@ -84,6 +94,8 @@ int CChannelTreeModel::IconOf(const QModelIndex& index)
     return index.isValid() ? index.data(kIconRole).toInt() : -1;
 }
 
+std::size_t CChannelTreeModel::KindOf(const QModelIndex& index) const { return NodeOf(index)->kind; }
+
 CChannelTreeModel::CNodes CChannelTreeModel::MakeNodes(const COutlineList& outlines, CNode* parent,
                                                        const CEntryStates& states, CEntryLabeler* labels,
                                                        std::vector<const CNode*>& open)
@@ -91,8 +103,9 @@ CChannelTreeModel::CNodes CChannelTreeModel::MakeNodes(const COutlineList& outli
     CNodes nodes;
     nodes.reserve(outlines.size());
     for (const auto& outline : outlines) {
+        const std::size_t kind = KindOfOutline(*outline);
         CEntryState state;
-        if (const auto known = states.find(outline.get()); known != states.end()) {
+        if (const auto known = states.find(outline.get()); known != states.end() && known->kind == kind) {
             state = *known;
         } else {
             // A new entry: a feed without a record gets one here.
@@ -109,6 +122,7 @@ CChannelTreeModel::CNodes CChannelTreeModel::MakeNodes(const COutlineList& outli
         node->row = static_cast<int>(nodes.size());
         node->text = std::move(state.text);
         node->icon = state.icon;
+        node->kind = kind;
         m_byOutline.insert(outline.get(), node.get());
         // The moving entry goes without its children until the move ends.
         if (outline.get() != m_session.MovingOutline())

@@ -38,10 +38,13 @@ public:
     static constexpr int kIconRole = Qt::UserRole + 2;
 
     // What an entry shows, kept by its outline while its list is made again.
+    // The outline may be gone by then and its memory hold a new one: a state
+    // passes only to an outline of the same kind (a feed: of the same URL).
     struct CEntryState {
         QString text;
         int icon = 0;
         bool expanded = false;
+        std::size_t kind = 0; // KindOf the outline
     };
     using CEntryStates = QHash<const COutline*, CEntryState>;
 
@@ -58,6 +61,8 @@ public:
     // The entry of the outline; invalid when it has none.
     QModelIndex IndexOf(const COutline* outline) const;
     static int IconOf(const QModelIndex& index);
+    // The entry's CEntryState kind.
+    std::size_t KindOf(const QModelIndex& index) const;
     // Every entry, shown or below a closed folder.
     int EntryCount() const { return static_cast<int>(m_byOutline.size()); }
 

@@ -266,7 +266,8 @@ void CChannelTreeView::CollectStates(const QModelIndex& index, CEntryStates& sta
 {
     m_pModel->ForEachEntry(
         [&](const QModelIndex& entry) {
-            states.insert(OutlineOf(entry), {entry.data().toString(), IconOf(entry), m_pTree->isExpanded(entry)});
+            states.insert(OutlineOf(entry), {entry.data().toString(), IconOf(entry), m_pTree->isExpanded(entry),
+                                             m_pModel->KindOf(entry)});
         },
         index);
 }

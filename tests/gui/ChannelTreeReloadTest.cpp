@@ -174,3 +174,19 @@ TEST_F(ChannelTreeReloadTest, AReloadKeepsTheSelectionAndOpenFoldersByIdAndNoEnt
     View().RefreshAll();
     Frame().grab();
 }
+
+TEST_F(ChannelTreeReloadTest, WhatAnEntryShowedPassesOnlyToAnOutlineOfItsKindAtTheSameAddress)
+{
+    WriteTree(FeedOutline("A", "/a") + FeedOutline("B", "/b") + "<outline title=\"F\"/>");
+    StartReader();
+    CChannelTreeModel& model = *View().Model();
+    // B's outline as if it now lay where a gone outline was: the states
+    // taken from that one's entry must not reach it.
+    CChannelTreeModel::CEntryStates states;
+    const QModelIndex a = Entry("A"), f = Entry("F");
+    states.insert(View().OutlineOf(Entry("B")), {QStringLiteral("Gone (5)"), kTreeIconUnread, false, model.KindOf(a)});
+    states.insert(View().OutlineOf(f), {QStringLiteral("Kept"), kTreeIconFolderOpen, false, model.KindOf(f)});
+    model.Rebuild(nullptr, states);
+    EXPECT_EQ(Shape(), "A B Kept") << "a state of the same kind passes on";
+    EXPECT_EQ(CChannelTreeView::IconOf(Entry("B")), kTreeIconRead) << "labelled from the store";
+}
