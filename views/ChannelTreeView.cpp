@@ -5,7 +5,6 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QResizeEvent>
-#include <QTreeWidgetItemIterator>
 #include <algorithm>
 
 #include "app/MessageBox.h"
@@ -22,8 +21,6 @@
 
 namespace {
 
-constexpr int kOutlineRole = Qt::UserRole + 1;
-constexpr int kIconRole = Qt::UserRole + 2;
 // Below the tree a strip is left free (where the device keeps its input
 // panel button); a square screen needs more.
 constexpr int kBottomStrip = 26;
@@ -76,23 +73,23 @@ CChannelTreeView::CChannelTreeView(IFrameHost& frame, CReaderSession& session, C
     setFocusPolicy(Qt::StrongFocus);
     m_pTree = new CChannelTreeCtrl(this);
     m_pTree->setObjectName(QString::number(IDC_TREE));
-    m_icons = CImageList::FromBitmap(IDB_TREE_ICONS);
+    // The model goes with the control, after it.
+    m_pModel = new CChannelTreeModel(m_session, m_pTree);
+    m_pTree->setModel(m_pModel);
     setFocusProxy(m_pTree);
 
     connect(m_pTree, &CChannelTreeCtrl::openRequested, this, &CChannelTreeView::OpenEntry);
-    connect(m_pTree, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item, int) { OpenEntry(item); });
+    connect(m_pTree, &QTreeView::doubleClicked, this, &CChannelTreeView::OpenEntry);
     connect(m_pTree, &CChannelTreeCtrl::moveStepRequested, this, &CChannelTreeView::MoveStep);
     connect(m_pTree, &CChannelTreeCtrl::contextMenuRequested, this, &CChannelTreeView::ShowContextMenu);
-    connect(m_pTree, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* item) { OnFolderToggled(item, true); });
-    connect(m_pTree, &QTreeWidget::itemCollapsed, this,
-            [this](QTreeWidgetItem* item) { OnFolderToggled(item, false); });
+    connect(m_pTree, &QTreeView::expanded, this, [this](const QModelIndex& index) { OnFolderToggled(index, true); });
+    connect(m_pTree, &QTreeView::collapsed, this, [this](const QModelIndex& index) { OnFolderToggled(index, false); });
     // While an entry moves, nothing else can be selected.
-    connect(m_pTree, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* current, QTreeWidgetItem*) {
-        QTreeWidgetItem* moving = m_pTree->MovingItem();
-        if (moving != nullptr && current != moving)
+    connect(m_pTree->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& current) {
+        if (m_pTree->IsMoving() && current != m_pTree->MovingIndex())
             QMetaObject::invokeMethod(this, [this] {
-                if (m_pTree->MovingItem() != nullptr)
-                    m_pTree->setCurrentItem(m_pTree->MovingItem());
+                if (m_pTree->IsMoving() && m_pTree->MovingIndex().isValid())
+                    m_pTree->setCurrentIndex(m_pTree->MovingIndex());
             }, Qt::QueuedConnection);
     });
     connect(&m_timer, &QTimer::timeout, this, &CChannelTreeView::OnTimer);
@@ -133,7 +130,7 @@ bool CChannelTreeView::InitChannel()
     {
         CWaitCursor wait;
         startUp = m_session.Start();
-        FillTree();
+        m_pModel->Reset();
     }
     WatchSubscriptionFile();
     for (const CViewMessage& message : startUp.storeMessages)
@@ -144,8 +141,8 @@ bool CChannelTreeView::InitChannel()
 
     UpdateSoftKeys(); // and the first-subscription prompt
     ExpandTopLevel();
-    if (m_pTree->topLevelItemCount() > 0)
-        m_pTree->setCurrentItem(m_pTree->topLevelItem(0));
+    if (m_pModel->rowCount() > 0)
+        m_pTree->setCurrentIndex(m_pModel->index(0, 0));
     m_timer.start(m_nCheckInterval);
     if (m_pKeyFilter != nullptr)
         m_pKeyFilter->Finish(kStartupKeyGraceMs);
@@ -251,174 +248,100 @@ LRESULT CChannelTreeView::OnFrameMessage(UINT message, WPARAM wParam, LPARAM)
 
 // ---- Entries --------------------------------------------------------------------------
 
-QTreeWidgetItem* CChannelTreeView::ItemOf(const COutline* outline) const { return m_items.value(outline, nullptr); }
-
-COutline* CChannelTreeView::OutlineOf(const QTreeWidgetItem* item) const
-{
-    return item != nullptr ? reinterpret_cast<COutline*>(item->data(0, kOutlineRole).value<quintptr>()) : nullptr;
-}
-
-int CChannelTreeView::IconOf(const QTreeWidgetItem* item) { return item != nullptr ? item->data(0, kIconRole).toInt() : -1; }
-
-COutline* CChannelTreeView::Selected() const { return OutlineOf(m_pTree->currentItem()); }
+COutline* CChannelTreeView::Selected() const { return OutlineOf(m_pTree->currentIndex()); }
 
 void CChannelTreeView::Select(const COutline* outline)
 {
-    if (QTreeWidgetItem* item = ItemOf(outline)) {
-        m_pTree->setCurrentItem(item);
-        m_pTree->scrollToItem(item);
+    if (const QModelIndex index = IndexOf(outline); index.isValid()) {
+        m_pTree->setCurrentIndex(index);
+        m_pTree->scrollTo(index);
     }
 }
 
-void CChannelTreeView::SetEntryLabel(QTreeWidgetItem* item, const QString& text, int icon)
+void CChannelTreeView::CollectStates(const QModelIndex& index, CEntryStates& states)
 {
-    if (item->text(0) != text)
-        item->setText(0, text);
-    if (item->data(0, kIconRole).toInt() != icon || item->icon(0).isNull()) {
-        item->setData(0, kIconRole, icon);
-        item->setIcon(0, m_icons.Icon(icon));
-    }
-}
-
-void CChannelTreeView::FillTree()
-{
-    m_pTree->clear();
-    m_items.clear();
-    CEntryLabeler labels;
-    for (auto& outline : m_session.Document().outlines)
-        CreateEntry(*outline, nullptr, {}, &labels);
-}
-
-QTreeWidgetItem* CChannelTreeView::CreateEntry(COutline& outline, QTreeWidgetItem* parent, const CEntryStates& states,
-                                               CEntryLabeler* labels)
-{
-    CEntryState state;
-    if (const auto known = states.find(&outline); known != states.end()) {
-        state = *known;
-    } else {
-        // A new entry: a feed without a record gets one here.
-        const std::optional<CEntryLabel> label = labels != nullptr ? labels->Insert(outline) : InsertEntryLabel(outline);
-        if (!label)
-            return nullptr; // a feed without a name has no entry
-        state.text = ToQString(label->text);
-        state.icon = label->icon;
-    }
-    auto* item = new QTreeWidgetItem;
-    item->setData(0, kOutlineRole, QVariant::fromValue(reinterpret_cast<quintptr>(&outline)));
-    SetEntryLabel(item, state.text, state.icon);
-    if (parent != nullptr)
-        parent->addChild(item);
-    else
-        m_pTree->addTopLevelItem(item);
-    m_items.insert(&outline, item);
-    // The moving entry goes without its children until the move ends.
-    if (&outline != m_session.MovingOutline()) {
-        for (auto& child : outline.children)
-            CreateEntry(*child, item, states, labels);
-    }
-    if (state.expanded && item->childCount() > 0)
-        item->setExpanded(true);
-    return item;
-}
-
-void CChannelTreeView::CollectStates(QTreeWidgetItem* item, CEntryStates& states)
-{
-    for (int index = 0; index < item->childCount(); ++index) {
-        QTreeWidgetItem* child = item->child(index);
-        states.insert(OutlineOf(child), {child->text(0), IconOf(child), child->isExpanded()});
-        CollectStates(child, states);
-    }
-}
-
-void CChannelTreeView::ForgetItems(QTreeWidgetItem* item)
-{
-    for (int index = 0; index < item->childCount(); ++index) {
-        m_items.remove(OutlineOf(item->child(index)));
-        ForgetItems(item->child(index));
-    }
+    m_pModel->ForEachEntry(
+        [&](const QModelIndex& entry) {
+            states.insert(OutlineOf(entry), {entry.data().toString(), IconOf(entry), m_pTree->isExpanded(entry),
+                                             m_pModel->KindOf(entry)});
+        },
+        index);
 }
 
 void CChannelTreeView::RebuildEntries(const COutline* parent)
 {
-    QTreeWidgetItem* parentItem = parent != nullptr ? ItemOf(parent) : nullptr;
-    if (parent != nullptr && parentItem == nullptr)
-        parent = nullptr; // not shown: the whole tree is made again
-    QTreeWidgetItem* root = parentItem != nullptr ? parentItem : m_pTree->invisibleRootItem();
+    QModelIndex parentIndex = IndexOf(parent);
     const COutline* selected = Selected();
     // What the entries showed is kept: labels come from the store at the next
     // refresh, and a feed whose record went missing keeps its text and icon.
     CEntryStates states = m_movingStates;
-    CollectStates(root, states);
+    CollectStates(parentIndex, states);
     const bool updates = m_pTree->updatesEnabled();
     m_pTree->setUpdatesEnabled(false);
-    ForgetItems(root);
-    for (QTreeWidgetItem* child : root->takeChildren())
-        delete child;
-    for (auto& outline : m_session.ListOf(parent))
-        CreateEntry(*outline, parentItem, states);
-    if (parentItem != nullptr && parentItem->childCount() == 0)
-        SetEntryLabel(parentItem, parentItem->text(0), IconOf(parentItem) == kTreeIconFolderOpen ? kTreeIconFolderClosed
-                                                                                              : IconOf(parentItem));
-    if (selected != nullptr && ItemOf(selected) != nullptr)
+    for (const QModelIndex& open : m_pModel->Rebuild(parentIndex.isValid() ? parent : nullptr, states))
+        m_pTree->expand(open);
+    if (parentIndex.isValid() && m_pModel->rowCount(parentIndex) == 0) {
+        const int icon = IconOf(parentIndex);
+        m_pModel->SetLabel(parentIndex, parentIndex.data().toString(),
+                           icon == kTreeIconFolderOpen ? kTreeIconFolderClosed : icon);
+    }
+    if (selected != nullptr && IndexOf(selected).isValid())
         Select(selected);
     m_pTree->setUpdatesEnabled(updates);
 }
 
-void CChannelTreeView::RefreshLabels(QTreeWidgetItem* from)
+void CChannelTreeView::RefreshLabels(const QModelIndex& from)
 {
-    if (from == nullptr)
+    if (!from.isValid())
         return;
-    QTreeWidgetItem* parent = from->parent() != nullptr ? from->parent() : m_pTree->invisibleRootItem();
-    std::vector<QTreeWidgetItem*> pending;
-    for (int index = parent->indexOfChild(from); index >= 0 && index < parent->childCount(); ++index)
-        pending.push_back(parent->child(index));
+    const QModelIndex parent = from.parent();
+    std::vector<QModelIndex> pending;
+    for (int row = from.row(); row < m_pModel->rowCount(parent); ++row)
+        pending.push_back(m_pModel->index(row, 0, parent));
     while (!pending.empty()) {
-        QTreeWidgetItem* item = pending.back();
+        const QModelIndex entry = pending.back();
         pending.pop_back();
-        if (COutline* outline = OutlineOf(item)) {
-            const bool open = item->isExpanded() && item->childCount() > 0;
+        const int children = m_pModel->rowCount(entry);
+        if (COutline* outline = OutlineOf(entry)) {
+            const bool open = m_pTree->isExpanded(entry) && children > 0;
             if (const std::optional<CEntryLabel> label = m_session.LabelOf(*outline, open))
-                SetEntryLabel(item, ToQString(label->text), label->icon);
+                m_pModel->SetLabel(entry, ToQString(label->text), label->icon);
         }
-        for (int index = 0; index < item->childCount(); ++index)
-            pending.push_back(item->child(index));
+        for (int row = 0; row < children; ++row)
+            pending.push_back(m_pModel->index(row, 0, entry));
     }
 }
 
-void CChannelTreeView::RefreshAll()
-{
-    if (m_pTree->topLevelItemCount() > 0)
-        RefreshLabels(m_pTree->topLevelItem(0));
-}
+void CChannelTreeView::RefreshAll() { RefreshLabels(m_pModel->index(0, 0)); }
 
 // One feed's result came in while its update runs: its entries show it at
 // once, from the result alone, without waiting for the store the worker is
 // writing.
 void CChannelTreeView::ShowFeedResult(const CFeedUpdateResult& result)
 {
-    for (QTreeWidgetItemIterator it(m_pTree); *it != nullptr; ++it) {
-        COutline* outline = OutlineOf(*it);
+    m_pModel->ForEachEntry([&](const QModelIndex& entry) {
+        const COutline* outline = OutlineOf(entry);
         if (outline == nullptr || !outline->IsFeed() || outline->xmlUrl != result.url)
-            continue;
-        if (const std::optional<CEntryLabel> label = ResultLabel(result, ToWide((*it)->text(0))))
-            SetEntryLabel(*it, ToQString(label->text), label->icon);
-    }
+            return;
+        if (const std::optional<CEntryLabel> label = ResultLabel(result, ToWide(entry.data().toString())))
+            m_pModel->SetLabel(entry, ToQString(label->text), label->icon);
+    });
 }
 
-void CChannelTreeView::OnFolderToggled(QTreeWidgetItem* item, bool expanded)
+void CChannelTreeView::OnFolderToggled(const QModelIndex& index, bool expanded)
 {
-    const COutline* outline = OutlineOf(item);
+    const COutline* outline = OutlineOf(index);
     if (outline != nullptr && outline->kind == OutlineKindFolder)
-        SetEntryLabel(item, item->text(0), expanded ? kTreeIconFolderOpen : kTreeIconFolderClosed);
+        m_pModel->SetLabel(index, index.data().toString(), expanded ? kTreeIconFolderOpen : kTreeIconFolderClosed);
 }
 
 void CChannelTreeView::ExpandTopLevel()
 {
     m_pTree->setUpdatesEnabled(false);
-    for (int index = 0; index < m_pTree->topLevelItemCount(); ++index) {
-        QTreeWidgetItem* item = m_pTree->topLevelItem(index);
-        if (item->childCount() > 0)
-            item->setExpanded(true);
+    for (int row = 0; row < m_pModel->rowCount(); ++row) {
+        const QModelIndex entry = m_pModel->index(row, 0);
+        if (m_pModel->rowCount(entry) > 0)
+            m_pTree->expand(entry);
     }
     m_pTree->setUpdatesEnabled(true);
 }
@@ -502,7 +425,7 @@ void ForEachCommand(QMenu* menu, const std::function<void(QAction*, int)>& visit
 
 void CChannelTreeView::ApplyMenuState(QMenu* popup)
 {
-    const std::vector<int> greyed = m_session.GreyedCommands(Selected(), m_pTree->topLevelItemCount() == 0);
+    const std::vector<int> greyed = m_session.GreyedCommands(Selected(), m_pModel->rowCount() == 0);
     ForEachCommand(popup, [&](QAction* action, int command) {
         action->setEnabled(IsCommandAvailable(command) &&
                            std::find(greyed.begin(), greyed.end(), command) == greyed.end());

@@ -5,8 +5,8 @@
 // of the main menu, the context menu and move mode, and runs the periodic
 // update check. The session (CReaderSession) decides everything about the
 // tree; the view draws it, forwards the user's commands to it, and shows
-// what comes back. Each tree entry holds a pointer to its outline in the
-// session's document; after an operation that changed the structure, the
+// what comes back. The entries are a model over the session's document
+// (CChannelTreeModel); after an operation that changed the structure, the
 // entries of the lists it touched are made again from the document.
 //
 // The windows the view opens come from CTreeDialogs: a command whose window
@@ -18,25 +18,23 @@
 //
 // Another process (rssreader-tool) may change default.opml while the window
 // runs: the view watches the file and has the session read it again, then
-// makes every entry again, keeping the selection and the open folders by
-// identity. While a window of the view or move mode holds outlines of the
+// resets the model, keeping the selection and the open folders by their
+// ids. While a window of the view or move mode holds outlines of the
 // tree, the reload waits for their end (an edit they make reads the file
 // itself, under the subscription lock).
 
 #include <QFileSystemWatcher>
-#include <QHash>
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
 #include <optional>
 
 #include "session/ReaderSession.h"
+#include "views/ChannelTreeModel.h"
 #include "views/FrameHost.h"
-#include "views/ImageList.h"
 #include "views/TreeDialogs.h"
 
 class QMenu;
-class QTreeWidgetItem;
 class CChannelTreeCtrl;
 class CStartupKeyFilter;
 
@@ -80,15 +78,16 @@ public:
 
     // ---- What the view shows ------------------------------------------------------
     CChannelTreeCtrl* Tree() const { return m_pTree; }
-    QTreeWidgetItem* ItemOf(const COutline* outline) const;
-    COutline* OutlineOf(const QTreeWidgetItem* item) const;
+    CChannelTreeModel* Model() const { return m_pModel; }
+    QModelIndex IndexOf(const COutline* outline) const { return m_pModel->IndexOf(outline); }
+    COutline* OutlineOf(const QModelIndex& index) const { return m_pModel->OutlineOf(index); }
     // The icon index of an entry (TreeIcon).
-    static int IconOf(const QTreeWidgetItem* item);
+    static int IconOf(const QModelIndex& index) { return CChannelTreeModel::IconOf(index); }
     COutline* Selected() const;
     void Select(const COutline* outline);
     // Labels and icons again from the store: the entry, the entries after
     // it at its level, and everything below these.
-    void RefreshLabels(QTreeWidgetItem* from);
+    void RefreshLabels(const QModelIndex& from);
     void RefreshAll();
     // Whether the command's window exists in this build.
     bool IsCommandAvailable(int command) const;
@@ -112,28 +111,18 @@ protected:
     void focusInEvent(QFocusEvent* event) override;
 
 private:
-    struct CEntryState {
-        QString text;
-        int icon = 0;
-        bool expanded = false;
-    };
-    using CEntryStates = QHash<const COutline*, CEntryState>;
+    using CEntryStates = CChannelTreeModel::CEntryStates;
 
     // Entries (ChannelTreeView.cpp).
-    void FillTree();
-    QTreeWidgetItem* CreateEntry(COutline& outline, QTreeWidgetItem* parent, const CEntryStates& states,
-                                 CEntryLabeler* labels = nullptr);
     void RebuildEntries(const COutline* parent);
-    void CollectStates(QTreeWidgetItem* item, CEntryStates& states);
-    void ForgetItems(QTreeWidgetItem* item);
-    void SetEntryLabel(QTreeWidgetItem* item, const QString& text, int icon);
+    void CollectStates(const QModelIndex& index, CEntryStates& states);
     void ShowFeedResult(const CFeedUpdateResult& result);
     void ExpandTopLevel();
     void UpdateSoftKeys();
     void RunFirstPrompt();
     void ApplyMenuState(QMenu* popup);
     void ShowContextMenu(const QPoint& globalPos, bool fromKeyboard);
-    void OnFolderToggled(QTreeWidgetItem* item, bool expanded);
+    void OnFolderToggled(const QModelIndex& index, bool expanded);
 
     // Another writer of default.opml (ChannelTreeViewReload.cpp).
     void WatchSubscriptionFile();
@@ -143,7 +132,7 @@ private:
     void Dispatch(int id);
     void ApplyChange(const CTreeChange& change);
     void ShowMessages(const std::vector<CViewMessage>& messages);
-    void OpenEntry(QTreeWidgetItem* item);
+    void OpenEntry(const QModelIndex& index);
     void RunUpdate(bool all);
     void PostAutomaticUpdate();
     void RunAutomaticUpdate();
@@ -181,8 +170,7 @@ private:
     CReaderSession& m_session;
     CTreeDialogs m_dialogs;
     CChannelTreeCtrl* m_pTree = nullptr;
-    CImageList m_icons;
-    QHash<const COutline*, QTreeWidgetItem*> m_items;
+    CChannelTreeModel* m_pModel = nullptr;
     QTimer m_timer;
     QTimer m_updateWait; // an automatic update waits for the windows to close
     int m_nCheckInterval = kCheckIntervalMs;

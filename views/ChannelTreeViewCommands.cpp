@@ -128,8 +128,8 @@ void CChannelTreeView::ApplyChange(const CTreeChange& change)
         ReloadEntries();
     else if (change.structureChanged)
         RebuildEntries(change.changedParent);
-    if (QTreeWidgetItem* open = ItemOf(change.expand); open != nullptr && open->childCount() > 0)
-        open->setExpanded(true);
+    if (const QModelIndex open = IndexOf(change.expand); open.isValid() && m_pModel->rowCount(open) > 0)
+        m_pTree->expand(open);
     if (change.select != nullptr)
         Select(change.select);
 }
@@ -149,9 +149,9 @@ void CChannelTreeView::NewItems()
     RefreshAll();
 }
 
-void CChannelTreeView::OpenEntry(QTreeWidgetItem* item)
+void CChannelTreeView::OpenEntry(const QModelIndex& index)
 {
-    COutline* feed = OutlineOf(item);
+    COutline* feed = OutlineOf(index);
     if (m_session.IsMoving() || feed == nullptr || !feed->IsFeed() || !m_dialogs.feedList)
         return;
     std::vector<COutline*> level;
@@ -162,8 +162,7 @@ void CChannelTreeView::OpenEntry(QTreeWidgetItem* item)
             level.push_back(outline.get());
     }
     m_dialogs.feedList(this, m_session, std::move(level), feed);
-    QTreeWidgetItem* from = parent != nullptr ? ItemOf(parent) : m_pTree->topLevelItem(0);
-    RefreshLabels(from);
+    RefreshLabels(parent != nullptr ? IndexOf(parent) : m_pModel->index(0, 0));
     Select(feed);
 }
 
@@ -210,7 +209,7 @@ void CChannelTreeView::EnterUrl()
         return SubscribeInAccount({added->feed->xmlUrl}, false);
     const CTreeChange change = m_session.AddFeed(std::move(added->feed), added->atRoot, Selected());
     ApplyChange(change);
-    RefreshLabels(m_pTree->currentItem());
+    RefreshLabels(m_pTree->currentIndex());
     ShowMessages(change.messages);
     UpdateSoftKeys();
     m_pTree->setFocus(Qt::OtherFocusReason);
@@ -223,7 +222,7 @@ void CChannelTreeView::NewFolder()
         return;
     const CTreeChange change = m_session.AddFolder(folder->name, folder->atRoot, Selected());
     ApplyChange(change);
-    RefreshLabels(m_pTree->currentItem());
+    RefreshLabels(m_pTree->currentIndex());
     ShowMessages(change.messages);
     UpdateSoftKeys();
 }
@@ -240,7 +239,7 @@ void CChannelTreeView::Rename()
     if (name) {
         const CTreeChange change = m_session.Rename(*selected, *name);
         ApplyChange(change);
-        RefreshLabels(ItemOf(change.select));
+        RefreshLabels(IndexOf(change.select));
         ShowMessages(change.messages);
     }
     m_frame.SetMenuBar(IDR_MAIN_MENU);
@@ -262,8 +261,8 @@ void CChannelTreeView::Delete()
         CWaitCursor wait;
         change = m_session.Delete(selected);
         ApplyChange(change);
-        QTreeWidgetItem* parent = ItemOf(change.changedParent);
-        RefreshLabels(parent != nullptr ? parent : m_pTree->topLevelItem(0));
+        const QModelIndex parent = IndexOf(change.changedParent);
+        RefreshLabels(parent.isValid() ? parent : m_pModel->index(0, 0));
     }
     ShowMessages(change.messages);
     UpdateSoftKeys();
@@ -276,7 +275,7 @@ void CChannelTreeView::Mark(bool read)
         return;
     CWaitCursor wait;
     m_session.MarkSubtree(*selected, read);
-    RefreshLabels(ItemOf(selected));
+    RefreshLabels(IndexOf(selected));
 }
 
 void CChannelTreeView::Properties()
@@ -285,7 +284,7 @@ void CChannelTreeView::Properties()
     if (selected == nullptr || !selected->IsFeed())
         return;
     m_dialogs.properties(this, m_session.Properties(*selected));
-    RefreshLabels(ItemOf(selected));
+    RefreshLabels(IndexOf(selected));
 }
 
 void CChannelTreeView::Import()
@@ -349,8 +348,8 @@ void CChannelTreeView::OnlineSearch()
         ApplyChange(change);
         ShowMessages(change.messages);
     }
-    if (QTreeWidgetItem* selected = m_pTree->currentItem(); selected != nullptr && selected->childCount() > 0)
-        selected->setExpanded(true);
+    if (const QModelIndex selected = m_pTree->currentIndex(); selected.isValid() && m_pModel->rowCount(selected) > 0)
+        m_pTree->expand(selected);
     UpdateSoftKeys();
     m_pTree->setFocus(Qt::OtherFocusReason);
 }

@@ -7,7 +7,7 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
-#include <QTreeWidgetItemIterator>
+#include <vector>
 
 #include "platform/Debug.h"
 #include "resources/ResourceModule.h"
@@ -35,7 +35,7 @@ public:
         if (!item.icon.isNull())
             item.icon.paint(painter, iconRect, Qt::AlignCenter);
 
-        const bool moving = m_pTree->MovingItem() != nullptr && m_pTree->itemFromIndex(index) == m_pTree->MovingItem();
+        const bool moving = m_pTree->IsMoving() && index == m_pTree->MovingIndex();
         const bool selected = (item.state & QStyle::State_Selected) != 0;
         QColor background = item.palette.color(QPalette::Active, QPalette::Base);
         QColor foreground = item.palette.color(QPalette::Active, QPalette::ButtonText);
@@ -87,27 +87,18 @@ private:
 
 } // namespace
 
-CChannelTreeCtrl::CChannelTreeCtrl(QWidget* parent) : QTreeWidget(parent)
+CChannelTreeCtrl::CChannelTreeCtrl(QWidget* parent) : QTreeView(parent)
 {
     setHeaderHidden(true);
-    setColumnCount(1);
     // One column as wide as the widest entry, so a long title scrolls
     // sideways instead of being cut. The header would measure every entry
     // at each change of a label (an update changes them all, one by one):
     // a changed label only widens the column; added, removed, opened and
     // closed entries have it measured again once, from the loop.
     header()->setStretchLastSection(false);
-    header()->setSectionResizeMode(0, QHeaderView::Fixed);
-    connect(model(), &QAbstractItemModel::dataChanged, this,
-            [this](const QModelIndex& first, const QModelIndex& last) {
-                for (int row = first.row(); row <= last.row(); ++row)
-                    WidenFor(first.siblingAtRow(row));
-            });
-    for (const auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
-        connect(model(), signal, this, [this] { ScheduleFit(); });
-    connect(model(), &QAbstractItemModel::modelReset, this, [this] { ScheduleFit(); });
-    connect(this, &QTreeWidget::itemExpanded, this, [this] { ScheduleFit(); });
-    connect(this, &QTreeWidget::itemCollapsed, this, [this] { ScheduleFit(); });
+    header()->setSectionResizeMode(QHeaderView::Fixed);
+    connect(this, &QTreeView::expanded, this, [this] { ScheduleFit(); });
+    connect(this, &QTreeView::collapsed, this, [this] { ScheduleFit(); });
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     setSelectionMode(QAbstractItemView::SingleSelection);
@@ -135,9 +126,26 @@ CChannelTreeCtrl::CChannelTreeCtrl(QWidget* parent) : QTreeWidget(parent)
 
 CChannelTreeCtrl::~CChannelTreeCtrl()
 {
-    // The model goes with the widget's children, after this part of the
+    // The model may go with the widget's children, after this part of the
     // tree: what it signals then must not reach the column's measure.
-    model()->disconnect(this);
+    if (model() != nullptr)
+        model()->disconnect(this);
+}
+
+void CChannelTreeCtrl::setModel(QAbstractItemModel* entries)
+{
+    if (model() != nullptr)
+        model()->disconnect(this);
+    QTreeView::setModel(entries);
+    if (entries == nullptr)
+        return;
+    connect(entries, &QAbstractItemModel::dataChanged, this, [this](const QModelIndex& first, const QModelIndex& last) {
+        for (int row = first.row(); row <= last.row(); ++row)
+            WidenFor(first.siblingAtRow(row));
+    });
+    for (const auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(entries, signal, this, [this] { ScheduleFit(); });
+    connect(entries, &QAbstractItemModel::modelReset, this, [this] { ScheduleFit(); });
 }
 
 QFont CChannelTreeCtrl::EmptyTextFont() const
@@ -184,12 +192,17 @@ void CChannelTreeCtrl::FitColumn()
 {
     m_bFitPending = false;
     int widest = 0;
-    for (QTreeWidgetItemIterator it(this, QTreeWidgetItemIterator::NotHidden); *it != nullptr; ++it) {
-        bool shown = true;
-        for (QTreeWidgetItem* parent = (*it)->parent(); parent != nullptr && shown; parent = parent->parent())
-            shown = parent->isExpanded();
-        if (shown)
-            widest = std::max(widest, EntryWidth(indexFromItem(*it)));
+    // Only entries that show count: those of open folders.
+    std::vector<QModelIndex> pending{QModelIndex()};
+    while (model() != nullptr && !pending.empty()) {
+        const QModelIndex parent = pending.back();
+        pending.pop_back();
+        for (int row = 0, rows = model()->rowCount(parent); row < rows; ++row) {
+            const QModelIndex entry = model()->index(row, 0, parent);
+            widest = std::max(widest, EntryWidth(entry));
+            if (isExpanded(entry))
+                pending.push_back(entry);
+        }
     }
     setColumnWidth(0, widest);
 }
@@ -200,12 +213,13 @@ void CChannelTreeCtrl::SetEmptyText(const QString& text)
     viewport()->update();
 }
 
-void CChannelTreeCtrl::SetMovingItem(QTreeWidgetItem* item)
+void CChannelTreeCtrl::SetMovingIndex(const QModelIndex& index)
 {
     // A step recreates the moving entry: a drag in progress goes on with
     // the new one.
-    m_pMoving = item;
-    if (item == nullptr)
+    m_moving = index;
+    m_bMoving = index.isValid();
+    if (!m_bMoving)
         m_bDragArmed = false;
     viewport()->update();
 }
@@ -214,14 +228,20 @@ void CChannelTreeCtrl::paintEvent(QPaintEvent* event)
 {
     if (m_bReportPaint) {
         m_bReportPaint = false;
-        QTreeWidgetItemIterator it(this);
         int entries = 0;
-        for (; *it != nullptr; ++it)
-            ++entries;
+        std::vector<QModelIndex> pending{QModelIndex()};
+        while (model() != nullptr && !pending.empty()) {
+            const QModelIndex parent = pending.back();
+            pending.pop_back();
+            const int rows = model()->rowCount(parent);
+            entries += rows;
+            for (int row = 0; row < rows; ++row)
+                pending.push_back(model()->index(row, 0, parent));
+        }
         DebugLogF("CChannelTreeView::OnPaint", "tree drawn: %d entries", entries);
     }
-    if (topLevelItemCount() > 0) {
-        QTreeWidget::paintEvent(event);
+    if (model() != nullptr && model()->rowCount() > 0) {
+        QTreeView::paintEvent(event);
         return;
     }
     QPainter painter(viewport());
@@ -244,7 +264,7 @@ void CChannelTreeCtrl::keyPressEvent(QKeyEvent* event)
     case Qt::Key_Up:
     case Qt::Key_Down:
         DebugLog("CChannelTreeView::PreTranslateMessage", "Key Down=============VK_TUP & VK_KEYDOWN");
-        if (m_pMoving != nullptr) {
+        if (m_bMoving) {
             emit moveStepRequested(event->key() == Qt::Key_Up);
             event->accept();
             return;
@@ -252,11 +272,11 @@ void CChannelTreeCtrl::keyPressEvent(QKeyEvent* event)
         break;
     case Qt::Key_Return:
     case Qt::Key_Enter:
-        if (m_pMoving == nullptr) {
-            QTreeWidgetItem* item = currentItem();
-            if (item != nullptr && item->childCount() > 0)
-                item->setExpanded(!item->isExpanded());
-            else if (item != nullptr)
+        if (!m_bMoving) {
+            const QModelIndex item = currentIndex();
+            if (item.isValid() && model()->rowCount(item) > 0)
+                setExpanded(item, !isExpanded(item));
+            else if (item.isValid())
                 emit openRequested(item);
         }
         event->accept();
@@ -265,30 +285,30 @@ void CChannelTreeCtrl::keyPressEvent(QKeyEvent* event)
         break;
     }
     // While an entry moves, no other key changes the tree.
-    if (m_pMoving != nullptr) {
+    if (m_bMoving) {
         event->accept();
         return;
     }
-    QTreeWidget::keyPressEvent(event);
+    QTreeView::keyPressEvent(event);
 }
 
 void CChannelTreeCtrl::mousePressEvent(QMouseEvent* event)
 {
-    if (m_pMoving == nullptr) {
-        QTreeWidget::mousePressEvent(event);
+    if (!m_bMoving) {
+        QTreeView::mousePressEvent(event);
         return;
     }
     // In move mode a tap moves nothing but may start a drag of the entry.
     const int y = event->position().toPoint().y();
-    m_bDragArmed = event->button() == Qt::LeftButton && itemAt(event->position().toPoint()) == m_pMoving;
+    m_bDragArmed = event->button() == Qt::LeftButton && m_moving.isValid() && indexAt(event->position().toPoint()) == m_moving;
     m_nDragY = y;
     event->accept();
 }
 
 void CChannelTreeCtrl::mouseMoveEvent(QMouseEvent* event)
 {
-    if (m_pMoving == nullptr) {
-        QTreeWidget::mouseMoveEvent(event);
+    if (!m_bMoving) {
+        QTreeView::mouseMoveEvent(event);
         return;
     }
     event->accept();
@@ -304,8 +324,8 @@ void CChannelTreeCtrl::mouseMoveEvent(QMouseEvent* event)
 
 void CChannelTreeCtrl::mouseReleaseEvent(QMouseEvent* event)
 {
-    if (m_pMoving == nullptr) {
-        QTreeWidget::mouseReleaseEvent(event);
+    if (!m_bMoving) {
+        QTreeView::mouseReleaseEvent(event);
         return;
     }
     m_bDragArmed = false;
@@ -314,11 +334,11 @@ void CChannelTreeCtrl::mouseReleaseEvent(QMouseEvent* event)
 
 void CChannelTreeCtrl::mouseDoubleClickEvent(QMouseEvent* event)
 {
-    if (m_pMoving != nullptr) {
+    if (m_bMoving) {
         event->accept();
         return;
     }
-    QTreeWidget::mouseDoubleClickEvent(event);
+    QTreeView::mouseDoubleClickEvent(event);
 }
 
 void CChannelTreeCtrl::contextMenuEvent(QContextMenuEvent* event)

@@ -1,6 +1,7 @@
 #pragma once
 // CChannelTreeCtrl: the tree control of the channel tree view (control 1025
-// of template 213). It draws and reports; the view decides.
+// of template 213), a view on the entries of CChannelTreeModel. It draws
+// and reports; the view decides.
 //
 // Drawing: entries in a 9-point normal font with a 22x22 icon; each entry's
 // text is drawn on one line over a filled rectangle: the highlight colours
@@ -19,9 +20,10 @@
 // A right click, a tap held 0.7 s or the context key asks for the context
 // menu (contextMenuRequested; fromKeyboard for the key).
 
-#include <QTreeWidget>
+#include <QPersistentModelIndex>
+#include <QTreeView>
 
-class CChannelTreeCtrl : public QTreeWidget {
+class CChannelTreeCtrl : public QTreeView {
     Q_OBJECT
 public:
     static constexpr int kEntryPointSize = 9;
@@ -33,14 +35,19 @@ public:
     explicit CChannelTreeCtrl(QWidget* parent = nullptr);
     ~CChannelTreeCtrl() override;
 
+    // The column follows the model's changes (FitColumn).
+    void setModel(QAbstractItemModel* model) override;
+
     void SetEmptyText(const QString& text);
     QString EmptyText() const { return m_strEmptyText; }
     QFont EmptyTextFont() const;
 
-    // The entry being moved (nullptr: none): drawn red, and the only one
-    // that can be selected.
-    void SetMovingItem(QTreeWidgetItem* item);
-    QTreeWidgetItem* MovingItem() const { return m_pMoving; }
+    // The entry being moved (invalid: none): drawn red, and the only one
+    // that can be selected. Move mode lasts until it is set invalid, while
+    // a step makes the entry again.
+    void SetMovingIndex(const QModelIndex& index);
+    QModelIndex MovingIndex() const { return m_moving; }
+    bool IsMoving() const { return m_bMoving; }
 
     // The next paint writes a debug line with the number of entries drawn
     // (the start-up's end as the user sees it).
@@ -55,7 +62,7 @@ public:
     QColor HighlightTextColour() const { return m_highlightText; }
 
 signals:
-    void openRequested(QTreeWidgetItem* item);
+    void openRequested(const QModelIndex& index);
     void moveStepRequested(bool up);
     void contextMenuRequested(const QPoint& globalPos, bool fromKeyboard);
 
@@ -77,7 +84,8 @@ private:
     bool m_bFitPending = false;
     QColor m_highlight;
     QColor m_highlightText;
-    QTreeWidgetItem* m_pMoving = nullptr;
+    QPersistentModelIndex m_moving;
+    bool m_bMoving = false;
     bool m_bReportPaint = false;
     bool m_bDragArmed = false;
     int m_nDragY = 0;

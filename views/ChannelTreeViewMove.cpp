@@ -3,8 +3,6 @@
 // in the document at each step; the view makes the entries of the lists it
 // left and entered again, the moving one collapsed, red and selected, its
 // children hidden until Done or Cancel.
-#include <QTreeWidgetItem>
-
 #include "views/ChannelTreeView.h"
 #include "views/ChannelTreeViewCtrl.h"
 #include "views/ResText.h"
@@ -13,17 +11,17 @@
 void CChannelTreeView::StartMove()
 {
     COutline* selected = Selected();
-    QTreeWidgetItem* item = m_pTree->currentItem();
-    if (selected == nullptr || item == nullptr || !m_session.StartMove(*selected))
+    const QModelIndex item = m_pTree->currentIndex();
+    if (selected == nullptr || !m_session.StartMove(*selected))
         return;
-    m_bMovingWasExpanded = item->isExpanded();
+    m_bMovingWasExpanded = m_pTree->isExpanded(item);
     // Its children come back as they were shown, folders open or closed.
     m_movingStates.clear();
     CollectStates(item, m_movingStates);
     m_frame.SetTitle(ResString(selected->kind == OutlineKindFolder ? IDS_MOVE_FOLDER : IDS_MOVE_FEED));
     m_frame.SetMenuBar(IDR_MOVE);
     ShowMoving();
-    RefreshLabels(ItemOf(selected));
+    RefreshLabels(IndexOf(selected));
 }
 
 // The moving entry without its children, collapsed, red and selected, its
@@ -31,20 +29,18 @@ void CChannelTreeView::StartMove()
 void CChannelTreeView::ShowMoving()
 {
     COutline* moving = m_session.MovingOutline();
-    QTreeWidgetItem* item = ItemOf(moving);
-    if (item == nullptr)
+    const QModelIndex item = IndexOf(moving);
+    if (!item.isValid())
         return;
-    ForgetItems(item);
-    for (QTreeWidgetItem* child : item->takeChildren())
-        delete child;
-    item->setExpanded(false);
-    if (OutlineOf(item)->kind == OutlineKindFolder)
-        SetEntryLabel(item, item->text(0), kTreeIconFolderClosed);
-    m_pTree->SetMovingItem(item);
-    for (QTreeWidgetItem* parent = item->parent(); parent != nullptr; parent = parent->parent())
-        parent->setExpanded(true);
-    m_pTree->setCurrentItem(item);
-    m_pTree->scrollToItem(item);
+    m_pModel->DropChildren(item);
+    m_pTree->collapse(item);
+    if (moving->kind == OutlineKindFolder)
+        m_pModel->SetLabel(item, item.data().toString(), kTreeIconFolderClosed);
+    m_pTree->SetMovingIndex(item);
+    for (QModelIndex parent = item.parent(); parent.isValid(); parent = parent.parent())
+        m_pTree->expand(parent);
+    m_pTree->setCurrentIndex(item);
+    m_pTree->scrollTo(item);
 }
 
 // Of two lists (nullptr: the top level), the one that holds the other, or
@@ -87,7 +83,7 @@ void CChannelTreeView::MoveDone()
     if (moving == nullptr)
         return;
     const CTreeChange change = m_session.MoveDone();
-    m_pTree->SetMovingItem(nullptr);
+    m_pTree->SetMovingIndex({});
     m_frame.SetTitle(ResString(IDS_APP_TITLE));
     if (change.reloaded) {
         // The move was made on the tree another process had saved meanwhile.
@@ -97,8 +93,8 @@ void CChannelTreeView::MoveDone()
         // Its children come back from the document, in their order.
         RebuildEntries(moving);
     }
-    if (QTreeWidgetItem* item = ItemOf(moving); item != nullptr && m_bMovingWasExpanded && item->childCount() > 0)
-        item->setExpanded(true);
+    if (const QModelIndex item = IndexOf(moving); item.isValid() && m_bMovingWasExpanded && m_pModel->rowCount(item) > 0)
+        m_pTree->expand(item);
     m_movingStates.clear();
     m_frame.SetMenuBar(IDR_MAIN_MENU);
     UpdateSoftKeys();
@@ -114,14 +110,14 @@ void CChannelTreeView::MoveCancel()
         return;
     const COutline* current = m_session.ParentOf(*moving);
     const CTreeChange change = m_session.MoveCancel();
-    m_pTree->SetMovingItem(nullptr);
+    m_pTree->SetMovingIndex({});
     m_frame.SetTitle(ResString(IDS_APP_TITLE));
     m_pTree->setUpdatesEnabled(false);
     // Back to where it was: the list it left and the one it came back to.
     RebuildEntries(OuterOf(current, m_session.ParentOf(*moving)));
     RebuildEntries(moving);
-    if (QTreeWidgetItem* item = ItemOf(moving); item != nullptr && m_bMovingWasExpanded && item->childCount() > 0)
-        item->setExpanded(true);
+    if (const QModelIndex item = IndexOf(moving); item.isValid() && m_bMovingWasExpanded && m_pModel->rowCount(item) > 0)
+        m_pTree->expand(item);
     m_pTree->setUpdatesEnabled(true);
     m_movingStates.clear();
     Select(moving);

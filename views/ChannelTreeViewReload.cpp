@@ -1,12 +1,10 @@
 // The channel tree view and the other writers of default.opml: the file is
 // watched, and when another process has changed it the session reads it
-// again and every entry is made again, the selection and the open folders
-// found by identity (a feed by its URL, a folder by its path).
-#include <QTreeWidgetItemIterator>
+// again and the model is reset, the selection and the open folders found by
+// their ids (a feed by its URL, a folder by its path).
 #include <unordered_set>
 
 #include "platform/FileSystem.h"
-#include "subscriptions/OutlineIdentity.h"
 #include "views/ChannelTreeView.h"
 #include "views/ChannelTreeViewCtrl.h"
 
@@ -63,36 +61,34 @@ void CChannelTreeView::CheckSubscriptionFile()
 
 void CChannelTreeView::ReloadEntries()
 {
-    // The entries still point into the tree the reload replaced, which the
-    // session keeps until the next one.
+    // The entries still stand for outlines of the tree the reload replaced,
+    // which the session keeps until the next one: their ids come from it.
     const std::unordered_map<const COutline*, std::wstring> former = m_session.FormerIdentities();
     std::unordered_set<std::wstring> open;
     std::wstring selected;
-    for (QTreeWidgetItemIterator it(m_pTree); *it != nullptr; ++it) {
-        const auto known = former.find(OutlineOf(*it));
+    const QModelIndex current = m_pTree->currentIndex();
+    m_pModel->ForEachEntry([&](const QModelIndex& entry) {
+        const auto known = former.find(OutlineOf(entry));
         if (known == former.end())
-            continue;
-        if ((*it)->isExpanded())
+            return;
+        if (m_pTree->isExpanded(entry))
             open.insert(known->second);
-        if (*it == m_pTree->currentItem())
+        if (entry == current)
             selected = known->second;
-    }
+    });
     const bool updates = m_pTree->updatesEnabled();
     m_pTree->setUpdatesEnabled(false);
-    FillTree();
-    QTreeWidgetItem* select = nullptr;
-    ForEachIdentity(m_session.Document().outlines, [&](const COutline& outline, const std::wstring& identity) {
-        QTreeWidgetItem* item = ItemOf(&outline);
-        if (item == nullptr)
-            return;
-        if (item->childCount() > 0 && open.count(identity) != 0)
-            item->setExpanded(true);
-        if (select == nullptr && identity == selected)
-            select = item;
+    m_pModel->Reset();
+    QModelIndex select;
+    m_pModel->ForEachId([&](const QModelIndex& entry, const std::wstring& id) {
+        if (m_pModel->rowCount(entry) > 0 && open.count(id) != 0)
+            m_pTree->expand(entry);
+        if (!select.isValid() && id == selected)
+            select = entry;
     });
-    if (select == nullptr && m_pTree->topLevelItemCount() > 0)
-        select = m_pTree->topLevelItem(0);
-    if (select != nullptr)
-        m_pTree->setCurrentItem(select);
+    if (!select.isValid())
+        select = m_pModel->index(0, 0);
+    if (select.isValid())
+        m_pTree->setCurrentIndex(select);
     m_pTree->setUpdatesEnabled(updates);
 }

@@ -32,7 +32,7 @@ protected:
     void Drag(std::initializer_list<int> offsets)
     {
         QWidget* viewport = Tree()->viewport();
-        QPoint at = Tree()->visualItemRect(Tree()->MovingItem()).center();
+        QPoint at = Tree()->visualRect(Tree()->MovingIndex()).center();
         QTest::mousePress(viewport, Qt::LeftButton, {}, at);
         for (int offset : offsets) {
             at.ry() += offset;
@@ -54,29 +54,29 @@ TEST_F(ChannelTreeMoveTest, AFeedLeavesItsFolderUpwardsThenEntersTheFolderAboveA
     EXPECT_EQ(Frame().Title(), QStringLiteral("Move Feed"));
     EXPECT_EQ(Keys()->MenuBarId(), IDR_MOVE);
     EXPECT_EQ(Keys()->KeyText(CSoftKeyBar::kLeft), QStringLiteral("Done"));
-    EXPECT_EQ(Tree()->MovingItem(), Entry("B"));
+    EXPECT_EQ(Tree()->MovingIndex(), Entry("B"));
 
     PressKey(Qt::Key_Up);
     EXPECT_EQ(Shape(), "E[X] B F[G+] D") << "directly before its folder";
-    EXPECT_EQ(Tree()->MovingItem(), Entry("B"));
-    EXPECT_EQ(Tree()->currentItem(), Entry("B"));
+    EXPECT_EQ(Tree()->MovingIndex(), Entry("B"));
+    EXPECT_EQ(Tree()->currentIndex(), Entry("B"));
     PressKey(Qt::Key_Up);
     EXPECT_EQ(Shape(), "E[X B] F[G+] D") << "into the folder above, last";
     EXPECT_EQ(SavedShape(), "E[X] F[B G[C]] D") << "nothing is saved before Done";
 
     Keys()->PressKey(CSoftKeyBar::kLeft); // Done
     EXPECT_FALSE(Session().IsMoving());
-    EXPECT_EQ(Tree()->MovingItem(), nullptr);
+    EXPECT_FALSE(Tree()->IsMoving());
     EXPECT_EQ(SavedShape(), "E[X B] F[G[C]] D");
     EXPECT_EQ(Frame().Title(), QStringLiteral("RSS Reader"));
     EXPECT_EQ(Keys()->MenuBarId(), IDR_MAIN_MENU);
-    EXPECT_EQ(Tree()->currentItem(), Entry("B"));
+    EXPECT_EQ(Tree()->currentIndex(), Entry("B"));
     EXPECT_FALSE(Session().IsUpdateLocked());
 }
 
 TEST_F(ChannelTreeMoveTest, AFolderMovesWithoutShowingItsChildrenAndGetsThemBackInOrder)
 {
-    Entry("G")->setExpanded(true);
+    Tree()->expand(Entry("G"));
     StartMoving("F");
     EXPECT_EQ(Frame().Title(), QStringLiteral("Move Folder"));
     EXPECT_EQ(Shape(), "E[X] F D") << "its children are hidden while it moves";
@@ -92,7 +92,7 @@ TEST_F(ChannelTreeMoveTest, AFolderMovesWithoutShowingItsChildrenAndGetsThemBack
     View().OnCommand(ID_MOVE_CANCEL);
     EXPECT_EQ(Shape(), "E[X] F[B G[C]] D") << "back, open as it was, children in order";
     EXPECT_EQ(ReadWholeFile(HomePath("data/RSSReader/default.opml")), m_strSaved) << "Cancel leaves the file";
-    EXPECT_EQ(Tree()->currentItem(), Entry("F"));
+    EXPECT_EQ(Tree()->currentIndex(), Entry("F"));
     EXPECT_EQ(Frame().Title(), QStringLiteral("RSS Reader"));
     EXPECT_FALSE(Session().IsUpdateLocked());
 
@@ -133,9 +133,9 @@ TEST_F(ChannelTreeMoveTest, TheStylusStepsEveryFivePixelsAndTapsElsewhereDoNothi
     // A tap on another entry selects nothing, and a drag that starts there
     // moves nothing.
     QWidget* viewport = Tree()->viewport();
-    const QPoint other = Tree()->visualItemRect(Entry("E")).center();
+    const QPoint other = Tree()->visualRect(Entry("E")).center();
     QTest::mouseClick(viewport, Qt::LeftButton, {}, other);
-    EXPECT_EQ(Tree()->currentItem(), Entry("D"));
+    EXPECT_EQ(Tree()->currentIndex(), Entry("D"));
     QTest::mousePress(viewport, Qt::LeftButton, {}, other);
     QMouseEvent move(QEvent::MouseMove, other + QPoint(0, 20), viewport->mapToGlobal(other + QPoint(0, 20)),
                      Qt::NoButton, Qt::LeftButton, {});
@@ -145,7 +145,7 @@ TEST_F(ChannelTreeMoveTest, TheStylusStepsEveryFivePixelsAndTapsElsewhereDoNothi
 
     // Selecting another entry by key brings the selection back.
     PressKey(Qt::Key_Home);
-    EXPECT_TRUE(WaitFor([&] { return Tree()->currentItem() == Entry("D"); }));
+    EXPECT_TRUE(WaitFor([&] { return Tree()->currentIndex() == Entry("D"); }));
     View().OnCommand(ID_MOVE_DONE);
 }
 

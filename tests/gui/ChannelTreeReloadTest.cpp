@@ -2,6 +2,8 @@
 // tree follows the file and keeps the selection and the open folders; the
 // window's own edits (a new folder through the menu, a move) are made on
 // the file as the tool left it, and keep the tool's feed with its pages.
+// A reload is a reset of the tree's model: no entry outlives the outline it
+// stands for.
 
 #include <QMenu>
 #include <QLineEdit>
@@ -9,6 +11,7 @@
 #include <thread>
 
 #include "ReaderWindowTestSupport.h"
+#include "app/MessageBox.h"
 #include "support/ToolRunner.h"
 #include "views/DialogControls.h"
 #include "views/FeedDialogs.h"
@@ -77,8 +80,8 @@ TEST_F(ChannelTreeReloadTest, TheTreeFollowsTheToolAndTheWindowsEditsKeepWhatThe
     ASSERT_EQ(Tool({"update", "--feed", FeedUrl("/news.xml")}).exitCode, 0);
     ASSERT_EQ(Tool({"mkdir", "Tool folder"}).exitCode, 0);
     EXPECT_TRUE(WaitFor([&] { return Shape() == "F[A] G Daily News (3) Tool folder"; })) << Shape();
-    ASSERT_NE(Tree()->currentItem(), nullptr);
-    EXPECT_EQ(Tree()->currentItem()->text(0), QStringLiteral("A"));
+    ASSERT_TRUE(Tree()->currentIndex().isValid());
+    EXPECT_EQ(Tree()->currentIndex().data().toString(), QStringLiteral("A"));
 
     // Menu > Edit > New folder in the window saves the tool's entries too,
     // and the clean-up of that save keeps the tool's feed and its pages.
@@ -110,6 +113,80 @@ TEST_F(ChannelTreeReloadTest, TheTreeFollowsTheToolAndTheWindowsEditsKeepWhatThe
     EXPECT_FALSE(Session().IsMoving());
     EXPECT_EQ(SavedShape(), "F[A Mine G] Daily News Tool folder During");
     EXPECT_EQ(Shape(), "F[A Mine G] Daily News (3) Tool folder During");
-    ASSERT_NE(Tree()->currentItem(), nullptr);
-    EXPECT_EQ(Tree()->currentItem()->text(0), QStringLiteral("G"));
+    ASSERT_TRUE(Tree()->currentIndex().isValid());
+    EXPECT_EQ(Tree()->currentIndex().data().toString(), QStringLiteral("G"));
+}
+
+TEST_F(ChannelTreeReloadTest, AReloadKeepsTheSelectionAndOpenFoldersByIdAndNoEntryOutlivesItsOutline)
+{
+    // The entries stand for outlines of the document the session holds: the
+    // model's walk of the document finds each of them (an entry left on an
+    // outline let go would be missed, and read freed memory when drawn).
+    auto entriesFollowTheDocument = [&] {
+        int found = 0;
+        View().Model()->ForEachId([&](const QModelIndex&, const std::wstring&) { ++found; });
+        return found == View().Model()->EntryCount();
+    };
+    auto tree = [&](const std::string& f, const std::string& g) {
+        WriteTree("<outline title=\"F\">" + f + "<outline title=\"G\">" + g + "</outline></outline>" +
+                  "<outline title=\"H\">" + FeedOutline("I", "/i") + "</outline>" + FeedOutline("E", "/e"));
+    };
+    tree(FeedOutline("A", "/a"), FeedOutline("C", "/c") + FeedOutline("D", "/d"));
+    StartReader();
+    Tree()->expand(Entry("G"));
+    Tree()->collapse(Entry("H"));
+    SelectEntry("D");
+    ASSERT_EQ(Shape(), "F[A G[C D]] H+ E");
+    const QPersistentModelIndex former = Entry("D");
+
+    // Another process drops A and adds B: every entry is made anew, the
+    // feed selected and the folders open or closed as they were.
+    tree(FeedOutline("B", "/b"), FeedOutline("C", "/c") + FeedOutline("D", "/d"));
+    ASSERT_TRUE(WaitFor([&] { return Shape() == "F[B G[C D]] H+ E"; })) << Shape();
+    EXPECT_FALSE(former.isValid()) << "an entry of the tree read before";
+    EXPECT_EQ(Tree()->currentIndex(), Entry("D"));
+    EXPECT_EQ(CChannelTreeView::IconOf(Entry("G")), kTreeIconFolderOpen);
+    EXPECT_EQ(CChannelTreeView::IconOf(Entry("H")), kTreeIconFolderClosed);
+    EXPECT_TRUE(entriesFollowTheDocument());
+
+    // The selected feed goes too, and with this reload the session lets go
+    // of the tree A was in: the first entry is selected, and labels,
+    // drawing and keys reach only outlines of the tree shown.
+    tree(FeedOutline("B", "/b"), FeedOutline("C", "/c"));
+    ASSERT_TRUE(WaitFor([&] { return Shape() == "F[B G[C]] H+ E"; })) << Shape();
+    EXPECT_EQ(Tree()->currentIndex(), Entry("F"));
+    EXPECT_TRUE(entriesFollowTheDocument());
+    View().RefreshAll();
+    PressKey(Qt::Key_Down);
+    EXPECT_EQ(Tree()->currentIndex(), Entry("B"));
+    Frame().grab();
+
+    // An outline deleted in the window takes its entry; its folder, empty,
+    // shows closed.
+    SelectEntry("C");
+    {
+        CMessageBoxScript answers(IDYES);
+        View().OnCommand(ID_DELETE);
+    }
+    EXPECT_EQ(Shape(), "F[B G] H+ E");
+    EXPECT_EQ(CChannelTreeView::IconOf(Entry("G")), kTreeIconFolderClosed);
+    EXPECT_TRUE(entriesFollowTheDocument());
+    View().RefreshAll();
+    Frame().grab();
+}
+
+TEST_F(ChannelTreeReloadTest, WhatAnEntryShowedPassesOnlyToAnOutlineOfItsKindAtTheSameAddress)
+{
+    WriteTree(FeedOutline("A", "/a") + FeedOutline("B", "/b") + "<outline title=\"F\"/>");
+    StartReader();
+    CChannelTreeModel& model = *View().Model();
+    // B's outline as if it now lay where a gone outline was: the states
+    // taken from that one's entry must not reach it.
+    CChannelTreeModel::CEntryStates states;
+    const QModelIndex a = Entry("A"), f = Entry("F");
+    states.insert(View().OutlineOf(Entry("B")), {QStringLiteral("Gone (5)"), kTreeIconUnread, false, model.KindOf(a)});
+    states.insert(View().OutlineOf(f), {QStringLiteral("Kept"), kTreeIconFolderOpen, false, model.KindOf(f)});
+    model.Rebuild(nullptr, states);
+    EXPECT_EQ(Shape(), "A B Kept") << "a state of the same kind passes on";
+    EXPECT_EQ(CChannelTreeView::IconOf(Entry("B")), kTreeIconRead) << "labelled from the store";
 }

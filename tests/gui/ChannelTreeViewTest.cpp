@@ -89,7 +89,7 @@ TEST_F(ChannelTreeViewTest, AFirstStartWithoutSubscriptionsPromptsUntilCancelled
     EXPECT_EQ(rowsSeen, (QStringList{QStringLiteral("Enter feed URL"), QStringLiteral("Online Search"),
                                      QStringLiteral("Select OPML file"), QStringLiteral("Enter OPML URL")}));
     EXPECT_EQ(rowsEnabled, (QList<bool>{true, false, false, false})) << "windows not in this build are greyed";
-    EXPECT_EQ(Tree()->topLevelItemCount(), 0);
+    EXPECT_EQ(Tree()->model()->rowCount(), 0);
     EXPECT_EQ(Tree()->EmptyText(), QStringLiteral("Click \"New Subscription\" \nto create new feed."));
     EXPECT_TRUE(Tree()->EmptyTextFont().bold());
     EXPECT_EQ(Tree()->EmptyTextFont().pointSize(), 12);
@@ -136,7 +136,7 @@ TEST_F(ChannelTreeViewTest, AStoredTreeShowsRecordTitlesCountsAndIconsWithTopFol
     EXPECT_EQ(CChannelTreeView::IconOf(Entry("B")), kTreeIconRead);
     EXPECT_EQ(CChannelTreeView::IconOf(Entry("E")), kTreeIconFolderClosed) << "nothing to open";
     EXPECT_EQ(CChannelTreeView::IconOf(Entry("C")), kTreeIconFailed) << "failed, whatever the count";
-    EXPECT_EQ(Tree()->currentItem(), Entry("F")) << "the first entry is selected";
+    EXPECT_EQ(Tree()->currentIndex(), Entry("F")) << "the first entry is selected";
     EXPECT_EQ(Frame().Title(), QStringLiteral("RSS Reader"));
     EXPECT_EQ(Tree()->font().pointSize(), 9);
     EXPECT_FALSE(Keys()->IsKeyEnabled(CSoftKeyBar::kLeft)) << "\"New\" waits for its window";
@@ -156,10 +156,10 @@ TEST_F(ChannelTreeViewTest, KeysTypedDuringStartUpAreDroppedAndLeftRightNeverFol
     }
     ASSERT_TRUE(WaitFor([&] { return View().IsInitialised(); }));
     QTest::qWait(CChannelTreeView::kStartupKeyGraceMs + 100);
-    EXPECT_EQ(Tree()->currentItem(), Entry("F")) << "no key moved the selection";
+    EXPECT_EQ(Tree()->currentIndex(), Entry("F")) << "no key moved the selection";
 
     PressKey(Qt::Key_Down);
-    EXPECT_EQ(Tree()->currentItem(), Entry("Alpha Record"));
+    EXPECT_EQ(Tree()->currentIndex(), Entry("Alpha Record"));
     // A tree wider than the window: Left and Right scroll, nothing folds.
     Tree()->resize(60, Tree()->height());
     QTest::qWait(50);
@@ -169,14 +169,14 @@ TEST_F(ChannelTreeViewTest, KeysTypedDuringStartUpAreDroppedAndLeftRightNeverFol
     PressKey(Qt::Key_Left);
     PressKey(Qt::Key_Left);
     EXPECT_EQ(Tree()->horizontalScrollBar()->value(), 0);
-    EXPECT_TRUE(Entry("F")->isExpanded());
+    EXPECT_TRUE(Tree()->isExpanded(Entry("F")));
 
     // Enter folds and unfolds a folder, and its icon follows.
     PressKey(Qt::Key_Return);
-    EXPECT_FALSE(Entry("F")->isExpanded());
+    EXPECT_FALSE(Tree()->isExpanded(Entry("F")));
     EXPECT_EQ(CChannelTreeView::IconOf(Entry("F")), kTreeIconFolderClosed);
     PressKey(Qt::Key_Return);
-    EXPECT_TRUE(Entry("F")->isExpanded());
+    EXPECT_TRUE(Tree()->isExpanded(Entry("F")));
     EXPECT_EQ(CChannelTreeView::IconOf(Entry("F")), kTreeIconFolderOpen);
 }
 
@@ -224,7 +224,7 @@ TEST_F(ChannelTreeViewTest, MenusGreyWhatTheSelectionCannotDoAndWhatHasNoWindowY
         markReadEnabled = Enabled(context, ID_MARK_READ);
         context->close();
     });
-    const QRect entry = Tree()->visualItemRect(Entry("D"));
+    const QRect entry = Tree()->visualRect(Entry("D"));
     QContextMenuEvent hold(QContextMenuEvent::Mouse, entry.center(), Tree()->viewport()->mapToGlobal(entry.center()));
     QCoreApplication::sendEvent(Tree()->viewport(), &hold);
     ASSERT_NE(context, nullptr) << "no context menu";
@@ -258,7 +258,7 @@ TEST_F(ChannelTreeViewTest, DeletingAFolderAsksThenTakesItsFeedsAndPagesAndSaves
         SelectEntry(QString::fromLatin1(name));
         View().OnCommand(ID_DELETE);
     }
-    EXPECT_EQ(Tree()->topLevelItemCount(), 0);
+    EXPECT_EQ(Tree()->model()->rowCount(), 0);
     EXPECT_EQ(SavedShape(), "");
     EXPECT_FALSE(Keys()->IsKeyEnabled(CSoftKeyBar::kLeft));
 }
@@ -274,7 +274,7 @@ TEST_F(ChannelTreeViewTest, MarkAsReadOnAFolderClearsTheCountsOfEveryFeedInside)
         StorePage(feed.feedId, Url(path) + L"/2", day);
     }
     StartReader();
-    Entry("Inner")->setExpanded(true);
+    Tree()->expand(Entry("Inner"));
     EXPECT_EQ(Shape(), "Top[Inner[a (2)] b (2)] c (2)");
     SelectEntry("Top");
     View().OnCommand(ID_MARK_READ);
@@ -294,7 +294,7 @@ TEST_F(ChannelTreeViewTest, TheGermanFileReplacesTheTreesTexts)
     StartReader();
     EXPECT_EQ(Frame().Title(), QStringLiteral("RSS-Reader"));
     EXPECT_EQ(Keys()->KeyText(CSoftKeyBar::kLeft), QStringLiteral("Neu"));
-    EXPECT_NE(Entry("A"), nullptr);
+    EXPECT_TRUE(Entry("A").isValid());
     EXPECT_EQ(Tree()->EmptyText(), ResString(IDS_EMPTY_TREE));
     EXPECT_TRUE(Tree()->EmptyText().startsWith(QStringLiteral("Tippen Sie"))) << Tree()->EmptyText().toStdString();
 
@@ -348,8 +348,8 @@ TEST_F(ChannelTreeViewTest, EnterOpensAFeedWithItsLevelAndExitLeavesTheFileAsItW
     PressKey(Qt::Key_Return);
     EXPECT_EQ(opened, L"A");
     EXPECT_EQ(level, (std::vector<std::wstring>{L"A", L"B"}));
-    EXPECT_EQ(Entry("Alpha Record")->text(0), QStringLiteral("Alpha Record (2)")) << "labels after the list";
-    EXPECT_EQ(Tree()->currentItem(), Entry("Alpha Record"));
+    EXPECT_EQ(Entry("Alpha Record").data().toString(), QStringLiteral("Alpha Record (2)")) << "labels after the list";
+    EXPECT_EQ(Tree()->currentIndex(), Entry("Alpha Record"));
     // Enter on a folder without entries below opens nothing.
     opened.clear();
     SelectEntry("E");

@@ -220,12 +220,12 @@ TEST_F(DesktopNoticeTest, NoNoticeForARunTheUserAskedForOrWithTheOptionOff)
     });
     Frame().SendCommand(ID_UPDATE_ALL);
     ASSERT_TRUE(WaitFor([&] { return pilot.IsDone() && CFullScreenDialog::ActiveDialog() == nullptr; }, 20000));
-    EXPECT_EQ(Entry("A")->text(0), QStringLiteral("A (2)"));
+    EXPECT_EQ(Entry("A").data().toString(), QStringLiteral("A (2)"));
 
     CSetting::Instance().SetNotifyNewPages(0);
     m_server.SetAnswer("/a", CHttpAnswer::Ok(RssDocument("A", "a", 4)));
     AutomaticUpdate();
-    EXPECT_EQ(Entry("A")->text(0), QStringLiteral("A (4)"));
+    EXPECT_EQ(Entry("A").data().toString(), QStringLiteral("A (4)"));
     QTest::qWait(300);
     EXPECT_TRUE(m_service.calls.empty());
 

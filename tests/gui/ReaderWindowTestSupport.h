@@ -6,8 +6,6 @@
 
 #include <QApplication>
 #include <QTimer>
-#include <QTreeWidget>
-#include <QTreeWidgetItemIterator>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -29,6 +27,12 @@
 #include "views/FullScreenDialog.h"
 #include "views/ResText.h"
 #include "views/SoftKeyBar.h"
+
+// A failed check shows an entry by its label.
+inline void PrintTo(const QModelIndex& index, std::ostream* out)
+{
+    *out << (index.isValid() ? '"' + index.data().toString().toStdString() + '"' : std::string("(no entry)"));
+}
 
 // Plays the user in the windows the view opens: every 10 ms, from the
 // event loop (so also inside a dialog's own loop), the front step is given
@@ -141,37 +145,47 @@ protected:
     CChannelTreeCtrl* Tree() { return View().Tree(); }
     CSoftKeyBar* Keys() { return Frame().SoftKeys(); }
 
-    // The entry whose label starts with text ("Alpha" finds "Alpha (3)").
-    QTreeWidgetItem* Entry(const QString& text)
+    // The entry whose label starts with text ("Alpha" finds "Alpha (3)"),
+    // searched through the model's own interface, depth first.
+    QModelIndex Entry(const QString& text)
     {
-        for (QTreeWidgetItemIterator it(Tree()); *it != nullptr; ++it) {
-            const QString label = (*it)->text(0);
+        const QModelIndex found = FindEntry(*Tree()->model(), text);
+        if (!found.isValid())
+            ADD_FAILURE() << "no entry " << text.toStdString();
+        return found;
+    }
+    static QModelIndex FindEntry(const QAbstractItemModel& model, const QString& text, const QModelIndex& parent = {})
+    {
+        for (int row = 0; row < model.rowCount(parent); ++row) {
+            const QModelIndex entry = model.index(row, 0, parent);
+            const QString label = entry.data().toString();
             if (label == text || label.startsWith(text + QLatin1Char(' ')))
-                return *it;
+                return entry;
+            if (const QModelIndex below = FindEntry(model, text, entry); below.isValid())
+                return below;
         }
-        ADD_FAILURE() << "no entry " << text.toStdString();
-        return nullptr;
+        return {};
     }
     void SelectEntry(const QString& text)
     {
-        if (QTreeWidgetItem* item = Entry(text))
-            Tree()->setCurrentItem(item);
+        if (const QModelIndex entry = Entry(text); entry.isValid())
+            Tree()->setCurrentIndex(entry);
     }
 
     // The entries as they show: "F[A (3) B] C", children of open folders in
     // brackets, closed ones with "+".
-    static std::string Shape(QTreeWidgetItem* parent)
+    std::string Shape(const QModelIndex& parent = {})
     {
+        const QAbstractItemModel& model = *Tree()->model();
         std::string text;
-        for (int index = 0; index < parent->childCount(); ++index) {
-            QTreeWidgetItem* item = parent->child(index);
-            text += (text.empty() ? "" : " ") + item->text(0).toStdString();
-            if (item->childCount() > 0)
-                text += item->isExpanded() ? "[" + Shape(item) + "]" : "+";
+        for (int row = 0; row < model.rowCount(parent); ++row) {
+            const QModelIndex entry = model.index(row, 0, parent);
+            text += (text.empty() ? "" : " ") + entry.data().toString().toStdString();
+            if (model.rowCount(entry) > 0)
+                text += Tree()->isExpanded(entry) ? "[" + Shape(entry) + "]" : "+";
         }
         return text;
     }
-    std::string Shape() { return Shape(Tree()->invisibleRootItem()); }
     std::string SavedShape() const
     {
         const auto doc = LoadOpmlFile(HomePathW("data/RSSReader/default.opml"));

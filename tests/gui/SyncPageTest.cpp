@@ -156,8 +156,8 @@ TEST_F(SyncPageTest, TheSyncPageLogsInAndUpdateAllFillsTheAccountsFolder)
     ChooseFromMenu(QStringLiteral("Update All"));
     ASSERT_TRUE(WaitFor([&] { return update.IsDone() && CFullScreenDialog::ActiveDialog() == nullptr; }, 40000));
     const std::string folder = account->FolderName().empty() ? "" : WideToUtf8(account->FolderName());
-    ASSERT_NE(Entry(QString::fromStdString(folder)), nullptr);
-    EXPECT_TRUE(Entry(QString::fromStdString(folder))->isExpanded()) << "the new folder opens";
+    ASSERT_TRUE(Entry(QString::fromStdString(folder)).isValid());
+    EXPECT_TRUE(Tree()->isExpanded(Entry(QString::fromStdString(folder)))) << "the new folder opens";
     Tree()->expandAll();
     EXPECT_EQ(Shape(), "Direct (1) " + folder + "[News[alpha (3)]]");
 

@@ -95,7 +95,7 @@ TEST_F(UpdateFeedsDlgTest, UpdateAllRefreshesLabelsAsFeedsComeInAndRefusesASecon
     pilot
         .Then([&](CFullScreenDialog* top) {
             auto* dialog = qobject_cast<CUpdateFeedsDlg*>(top);
-            if (dialog == nullptr || Entry("A")->text(0) != QStringLiteral("A (3)"))
+            if (dialog == nullptr || Entry("A").data().toString() != QStringLiteral("A (3)"))
                 return false;
             refreshedWhileRunning = !dialog->Run().IsFinished();
             EXPECT_EQ(dialog->Title(), QStringLiteral("Update Feeds"));
@@ -173,7 +173,7 @@ TEST_F(UpdateFeedsDlgTest, TheTimerStartsAnAutomaticRunWhenDueButNeverOverAnOpen
     // Once it has closed, the next tick runs the update, which closes itself.
     ASSERT_TRUE(WaitFor([&] { return watch.Count() == 1 && CFullScreenDialog::ActiveDialog() == nullptr; }, 20000));
     EXPECT_EQ(m_server.Hits("/a"), 1);
-    EXPECT_EQ(Entry("A")->text(0), QStringLiteral("A (2)"));
+    EXPECT_EQ(Entry("A").data().toString(), QStringLiteral("A (2)"));
     // Not due again for an interval.
     QTest::qWait(200);
     EXPECT_EQ(watch.Count(), 1);
@@ -351,5 +351,5 @@ TEST_F(UpdateFeedsDlgTest, TheEndOfASynchronisationUpdatesOnlyWhenAskedAndNothin
     ASSERT_TRUE(WaitFor([&] { return watch.Count() == 1 && CFullScreenDialog::ActiveDialog() == nullptr; }, 20000))
         << "an automatic run that closes itself";
     EXPECT_EQ(m_server.Hits("/a"), 1);
-    EXPECT_EQ(Entry("A")->text(0), QStringLiteral("A (1)"));
+    EXPECT_EQ(Entry("A").data().toString(), QStringLiteral("A (1)"));
 }

@@ -86,7 +86,7 @@ protected:
     // The stylus on the selected entry of the tree, or row of a list.
     std::pair<QWidget*, QPoint> OnSelectedEntry()
     {
-        return {Tree()->viewport(), Tree()->visualItemRect(Tree()->currentItem()).center()};
+        return {Tree()->viewport(), Tree()->visualRect(Tree()->currentIndex()).center()};
     }
     static std::pair<QWidget*, QPoint> OnSelectedRow()
     {
@@ -183,8 +183,8 @@ TEST_F(UserPathTest, EveryEntryOfTheTreesMenusAndTheWindowsTheyOpen)
     pilot.Then(Select("Alpha"));
     AddRows(pilot, {
         {"Menu > Edit > Mark as Read", {Check([&] { EXPECT_EQ(StoredFeed(Url("/a")).unreadCount, 0); })}},
-        {"Menu > Edit > Mark as Unread", {Check([&] { EXPECT_EQ(Entry("Alpha")->text(0), QStringLiteral("Alpha (3)")); })}},
-        {"hold > Mark as Read", {Check([&] { EXPECT_EQ(Entry("Alpha")->text(0), QStringLiteral("Alpha")); })}},
+        {"Menu > Edit > Mark as Unread", {Check([&] { EXPECT_EQ(Entry("Alpha").data().toString(), QStringLiteral("Alpha (3)")); })}},
+        {"hold > Mark as Read", {Check([&] { EXPECT_EQ(Entry("Alpha").data().toString(), QStringLiteral("Alpha")); })}},
         {"hold > Mark as Unread", {Check([&] { EXPECT_EQ(StoredFeed(Url("/a")).unreadCount, 3); })}},
         {"Menu > Edit > Properties", {OnDialog<CPropertiesDlg>([](CPropertiesDlg& dialog) {
              EXPECT_EQ(dialog.Title(), QStringLiteral("Properties"));
@@ -205,7 +205,7 @@ TEST_F(UserPathTest, EveryEntryOfTheTreesMenusAndTheWindowsTheyOpen)
         {"Menu > Edit > Delete", {AnswerBox("yes", QStringLiteral("Are you sure you want to delete folder \"Box\" and all its contents?")),
                                   Check([&] {
                                       EXPECT_EQ(SavedShape(), "News[Alpha Beta] Delta Gamma Ray");
-                                      EXPECT_EQ(Tree()->currentItem(), Entry("Gamma Ray")) << "the neighbour";
+                                      EXPECT_EQ(Tree()->currentIndex(), Entry("Gamma Ray")) << "the neighbour";
                                   })}},
         {"hold > Delete", {AnswerBox("no"), Check([&] { EXPECT_EQ(SavedShape(), "News[Alpha Beta] Delta Gamma Ray"); })}},
     }, [&] { return OnSelectedEntry(); });
@@ -213,7 +213,7 @@ TEST_F(UserPathTest, EveryEntryOfTheTreesMenusAndTheWindowsTheyOpen)
     AddRows(pilot, {
         {"hold > Delete", {AnswerBox("yes"), Check([&] {
              EXPECT_EQ(SavedShape(), "News[Alpha Beta] Gamma Ray");
-             EXPECT_EQ(Tree()->currentItem(), Entry("Gamma Ray")) << "the next entry";
+             EXPECT_EQ(Tree()->currentIndex(), Entry("Gamma Ray")) << "the next entry";
          })}},
         {"Menu > New Subscription > Enter URL",
          {TypeInto(IDC_URL_EDIT, QString::fromStdString(FeedUrl("/e"))), TypeInto(IDC_NAME_EDIT, QStringLiteral("Echo")),

@@ -5,8 +5,6 @@
 #include <QDir>
 #include <QFile>
 #include <QTabWidget>
-#include <QTreeWidget>
-#include <QTreeWidgetItemIterator>
 
 #include "ScreenRegistry.h"
 #include "app/MainFrame.h"
@@ -130,12 +128,12 @@ RSS_SCREEN(account-folder)
     app.Frame().show();
     while (!app.View().IsInitialised())
         context.Settle(20);
-    QTreeWidget* tree = app.View().Tree();
+    CChannelTreeCtrl* tree = app.View().Tree();
     tree->expandAll();
-    for (QTreeWidgetItemIterator it(tree); *it != nullptr; ++it) {
-        if ((*it)->text(0).startsWith(QStringLiteral("Kernel Notes")))
-            tree->setCurrentItem(*it);
-    }
+    app.View().Model()->ForEachEntry([&](const QModelIndex& entry) {
+        if (entry.data().toString().startsWith(QStringLiteral("Kernel Notes")))
+            tree->setCurrentIndex(entry);
+    });
     context.Settle(CChannelTreeView::kStartupKeyGraceMs + 50);
     QImage image = context.Grab(app.Frame());
     app.Shutdown();

@@ -12,7 +12,6 @@
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <QTreeWidget>
 #include <functional>
 #include <string>
 
@@ -173,14 +172,13 @@ public:
     // After a run: some feeds read, a folder closed, a feed selected.
     void Arrange(CScreenContext& context)
     {
-        QTreeWidget* tree = View().Tree();
-        for (QTreeWidgetItemIterator it(tree); *it != nullptr; ++it) {
-            COutline* outline = View().OutlineOf(*it);
+        View().Model()->ForEachEntry([&](const QModelIndex& entry) {
+            COutline* outline = View().OutlineOf(entry);
             if (outline->DisplayName() == L"Science")
-                (*it)->setExpanded(false);
+                View().Tree()->collapse(entry);
             if (outline->DisplayName() == L"Compiler Weekly" || outline->DisplayName() == L"Photo of the Week")
                 m_app.Session().MarkSubtree(*outline, true);
-        }
+        });
         View().RefreshAll();
         View().Select(FindOutline(L"Kernel Notes"));
         context.Settle();
@@ -188,11 +186,12 @@ public:
 
     COutline* FindOutline(const std::wstring& name)
     {
-        for (QTreeWidgetItemIterator it(View().Tree()); *it != nullptr; ++it) {
-            if (View().OutlineOf(*it)->DisplayName() == name)
-                return View().OutlineOf(*it);
-        }
-        return nullptr;
+        COutline* found = nullptr;
+        View().Model()->ForEachEntry([&](const QModelIndex& entry) {
+            if (found == nullptr && View().OutlineOf(entry)->DisplayName() == name)
+                found = View().OutlineOf(entry);
+        });
+        return found;
     }
 
 private:
@@ -319,8 +318,8 @@ RSS_SCREEN(context-menu)
         painter.end();
         menu->hide();
     });
-    QTreeWidget* tree = reader.View().Tree();
-    const QRect entry = tree->visualItemRect(tree->currentItem());
+    CChannelTreeCtrl* tree = reader.View().Tree();
+    const QRect entry = tree->visualRect(tree->currentIndex());
     QContextMenuEvent hold(QContextMenuEvent::Mouse, entry.center(), tree->viewport()->mapToGlobal(entry.center()));
     QCoreApplication::sendEvent(tree->viewport(), &hold);
     return image;
