@@ -139,6 +139,7 @@ int CFullScreenDialog::DoModal()
         m_nResult = IDCANCEL;
     }
     if (!m_bEnded) {
+        CloseOpenPopups();
         Cover();
         show();
         raise();
@@ -173,9 +174,31 @@ int CFullScreenDialog::DoModal()
     QWidget* surface = ActiveDialog() != nullptr ? static_cast<QWidget*>(ActiveDialog()) : m_pHostWindow;
     if (surface != nullptr)
         QCoreApplication::postEvent(surface, new QEvent(static_cast<QEvent::Type>(kSurfaceActivatedEvent)));
-    if (m_pPreviousFocus != nullptr && m_pPreviousFocus->isEnabled())
-        m_pPreviousFocus->setFocus(Qt::OtherFocusReason);
+    // The focus goes back where it was; where that is gone (a menu that
+    // opened the dialog, a control that went meanwhile), to the window
+    // below, so the keys still reach something.
+    QWidget* restore = m_pPreviousFocus;
+    if (restore == nullptr || !restore->isEnabled() || !restore->isVisible() ||
+        (surface != nullptr && restore->window() != surface->window()))
+        restore = surface != nullptr && surface->focusWidget() != nullptr ? surface->focusWidget() : surface;
+    if (restore != nullptr)
+        restore->setFocus(Qt::OtherFocusReason);
     return m_nResult;
+}
+
+void CFullScreenDialog::CloseOpenPopups()
+{
+    // A submenu whose opening was already under way when its menu ended
+    // (a hover's delay) would stay over the dialog and take every key and
+    // tap meant for it.
+    for (int left = 8; left > 0; --left) {
+        QWidget* popup = QApplication::activePopupWidget();
+        if (popup == nullptr)
+            return;
+        popup->close();
+        if (QApplication::activePopupWidget() == popup)
+            popup->hide();
+    }
 }
 
 void CFullScreenDialog::EndDialog(int result)

@@ -91,6 +91,7 @@ protected:
     bool eventFilter(QObject* object, QEvent* event) override;
 
 private:
+    static void CloseOpenPopups();
     void Cover();
     void Uncover();
     bool HandleBackKey(QWidget* target, QEvent* event);

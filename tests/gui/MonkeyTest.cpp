@@ -413,7 +413,10 @@ protected:
         // later. Only a focus that stays lost is a fault.
         QString lost;
         const auto focusWhole = [&] {
-            if (!open || !Frame().isVisible() || QApplication::activePopupWidget() != nullptr)
+            // A frame still starting (after a restart) gives the focus once
+            // its tree is there.
+            if (!open || !Frame().isVisible() || !View().IsInitialised() ||
+                QApplication::activePopupWidget() != nullptr)
                 return true;
             QWidget* top = QApplication::activeModalWidget() != nullptr ? QApplication::activeModalWidget()
                                                                         : QApplication::activeWindow();
