@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -252,4 +253,25 @@ TEST_F(FullScreenDialogTest, TheSoftKeyMenuBarSwitchesAtRunTimeAndPopupsAskTheDi
         EXPECT_EQ(dialog.commands, QList<int>{ID_STOP});
         EXPECT_TRUE(dialog.IsRunning()) << "stopping a search is the window's business";
     });
+}
+
+TEST_F(FullScreenDialogTest, AMenuLeftOpenClosesAndTheFocusReturnsToTheWindowWhenItsControlWent)
+{
+    // A submenu that opened after its menu had ended (a hover's delay)
+    // would take every key and tap meant for the dialog.
+    QMenu late(&m_frame);
+    late.addAction(QStringLiteral("Entry"));
+    late.popup(m_frame.mapToGlobal(QPoint(10, 10)));
+    ASSERT_TRUE(WaitFor([&] { return QApplication::activePopupWidget() == &late; }));
+    CProbeDialog dialog(&m_frame, IDD_NEW_FOLDER);
+    auto* gone = new QLineEdit(&m_frame);
+    gone->show();
+    gone->setFocus();
+    RunScripted(dialog, [&] {
+        EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+        EXPECT_FALSE(late.isVisible());
+        delete gone; // the control that had the focus goes while the dialog runs
+    });
+    ASSERT_TRUE(WaitFor([] { return QApplication::focusWidget() != nullptr; }));
+    EXPECT_EQ(QApplication::focusWidget()->window(), &m_frame);
 }
